@@ -1,0 +1,17 @@
+# One interface target carries the project's warning flags; every target of
+# the project links it privately, so third-party code built in the same tree
+# (GoogleTest for the cross build) keeps its own flags.
+add_library(karvo_warnings INTERFACE)
+target_compile_options(karvo_warnings INTERFACE -Wall -Wextra -Wpedantic)
+if(KARVO_WERROR)
+  target_compile_options(karvo_warnings INTERFACE -Werror)
+endif()
+
+# karvo_core_library(<name> SOURCES ...): a Qt-free static library whose
+# headers are included as "<folder>/<Header>.h" from src/.
+function(karvo_core_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPENDS} PRIVATE karvo_warnings)
+endfunction()

@@ -1,0 +1,76 @@
+#include "common/DateTime.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdint>
+
+namespace karvo {
+namespace {
+
+// Days from 1970-01-01 to y-m-d (H. Hinnant's algorithm).
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+void CivilFromDays(int64_t z, int& y, int& m, int& d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t yy = static_cast<int64_t>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  y = static_cast<int>(yy + (m <= 2));
+}
+
+}  // namespace
+
+TDateTime EncodeDate(int year, int month, int day) {
+  return static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month),
+                                           static_cast<unsigned>(day))) +
+         kUnixEpochDays;
+}
+
+TDateTime EncodeDateTime(const DateTimeParts& p) {
+  const double ms = ((p.hour * 60.0 + p.minute) * 60.0 + p.second) * 1000.0 + p.millisecond;
+  return EncodeDate(p.year, p.month, p.day) + ms / (kSecondsPerDay * 1000.0);
+}
+
+DateTimeParts DecodeDateTime(TDateTime t) {
+  // Whole milliseconds since 1899-12-30; the time of day of a negative
+  // date-time counts forward from its day like the positive ones.
+  const int64_t totalMs = std::llround(t * kSecondsPerDay * 1000.0);
+  constexpr int64_t msPerDay = 86400000;
+  int64_t day = totalMs / msPerDay;
+  int64_t msOfDay = totalMs % msPerDay;
+  if (msOfDay < 0) {
+    msOfDay += msPerDay;
+    --day;
+  }
+  DateTimeParts p;
+  const int64_t unixDay = day - static_cast<int64_t>(kUnixEpochDays);
+  CivilFromDays(unixDay, p.year, p.month, p.day);
+  p.dayOfWeek = static_cast<int>(((unixDay % 7) + 7 + 4) % 7);  // 1970-01-01 was a Thursday
+  p.hour = static_cast<int>(msOfDay / 3600000);
+  p.minute = static_cast<int>(msOfDay / 60000 % 60);
+  p.second = static_cast<int>(msOfDay / 1000 % 60);
+  p.millisecond = static_cast<int>(msOfDay % 1000);
+  return p;
+}
+
+std::string FormatIsoDateTime(TDateTime t) {
+  const DateTimeParts p = DecodeDateTime(t);
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour,
+                p.minute, p.second);
+  return buf;
+}
+
+}  // namespace karvo

@@ -1,0 +1,98 @@
+#include "common/Seams.h"
+
+#include <chrono>
+#include <mutex>
+#include <random>
+#include <thread>
+
+#include "common/Log.h"
+
+namespace karvo {
+namespace {
+
+// One installed function per seam, guarded by a mutex; calls take a copy
+// under the lock and run it outside, so a slow seam never blocks another
+// thread's Set.
+template <class Fn>
+class Slot {
+ public:
+  explicit Slot(Fn fallback) : fallback_(std::move(fallback)), fn_(fallback_) {}
+  Fn Get() const {
+    std::lock_guard lock(mutex_);
+    return fn_;
+  }
+  Fn Set(Fn fn) {
+    std::lock_guard lock(mutex_);
+    Fn previous = std::move(fn_);
+    fn_ = fn ? std::move(fn) : fallback_;
+    return previous;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  const Fn fallback_;
+  Fn fn_;
+};
+
+int DefaultRandom(int lo, int hi) {
+  static std::mutex m;
+  static std::mt19937 engine(static_cast<std::mt19937::result_type>(
+      std::chrono::system_clock::now().time_since_epoch().count()));
+  std::lock_guard lock(m);
+  return std::uniform_int_distribution<int>(lo, hi)(engine);
+}
+
+void DefaultUiInvoke(const std::function<void()>& fn) {
+  static std::mutex m;
+  std::lock_guard lock(m);
+  fn();
+}
+
+Slot<seams::NowFn>& NowSlot() {
+  static Slot<seams::NowFn> s(seams::SystemNow);
+  return s;
+}
+Slot<seams::PauseFn>& PauseSlot() {
+  static Slot<seams::PauseFn> s(
+      [](std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
+  return s;
+}
+Slot<seams::RandomFn>& RandomSlot() {
+  static Slot<seams::RandomFn> s(DefaultRandom);
+  return s;
+}
+Slot<seams::UiInvokeFn>& UiSlot() {
+  static Slot<seams::UiInvokeFn> s(DefaultUiInvoke);
+  return s;
+}
+Slot<seams::MessageFn>& MessageSlot() {
+  static Slot<seams::MessageFn> s([](const std::string& text) { LogLine(text); });
+  return s;
+}
+Slot<seams::QuestionFn>& QuestionSlot() {
+  static Slot<seams::QuestionFn> s([](const std::string& text) {
+    LogLine(text);
+    return false;
+  });
+  return s;
+}
+
+}  // namespace
+
+TDateTime Now() { return NowSlot().Get()(); }
+void PauseMs(std::uint32_t ms) { PauseSlot().Get()(ms); }
+int RandomRange(int lo, int hi) { return RandomSlot().Get()(lo, hi); }
+void RunOnUiThreadAndWait(const std::function<void()>& fn) { UiSlot().Get()(fn); }
+void ShowMessage(const std::string& text) { MessageSlot().Get()(text); }
+bool AskYesNo(const std::string& text) { return QuestionSlot().Get()(text); }
+
+namespace seams {
+NowFn SetNow(NowFn fn) { return NowSlot().Set(std::move(fn)); }
+PauseFn SetPause(PauseFn fn) { return PauseSlot().Set(std::move(fn)); }
+RandomFn SetRandom(RandomFn fn) { return RandomSlot().Set(std::move(fn)); }
+UiInvokeFn SetUiInvoke(UiInvokeFn fn) { return UiSlot().Set(std::move(fn)); }
+MessageFn SetMessage(MessageFn fn) { return MessageSlot().Set(std::move(fn)); }
+QuestionFn SetQuestion(QuestionFn fn) { return QuestionSlot().Set(std::move(fn)); }
+}  // namespace seams
+
+}  // namespace karvo

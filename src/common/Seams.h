@@ -1,0 +1,69 @@
+#pragma once
+// Process-wide seams: the few things the program takes from its
+// surroundings (clock, pauses, randomness, the user-interface thread and
+// modal dialogs). Each has a real default; tests and the Qt shell replace
+// them with Set...(), which returns the function it replaces. Passing an
+// empty function restores the default. All functions are safe to call from
+// any thread.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "common/Types.h"
+
+namespace karvo {
+
+// Current local date and time.
+TDateTime Now();
+// Pauses the calling thread for `ms` milliseconds.
+void PauseMs(std::uint32_t ms);
+// A uniformly distributed whole number in lo..hi, both included. The default
+// source is seeded once from the clock when it is first used.
+int RandomRange(int lo, int hi);
+// Runs `fn` on the user-interface thread and returns when it has run. The
+// default (no user interface) runs it on the calling thread, one call at a
+// time.
+void RunOnUiThreadAndWait(const std::function<void()>& fn);
+// A modal message box with an OK button. Default: the text goes to the log.
+void ShowMessage(const std::string& text);
+// A modal Yes/No question; true for Yes. Default: logs it and answers No.
+bool AskYesNo(const std::string& text);
+
+namespace seams {
+
+using NowFn = std::function<TDateTime()>;
+using PauseFn = std::function<void(std::uint32_t ms)>;
+using RandomFn = std::function<int(int lo, int hi)>;
+using UiInvokeFn = std::function<void(const std::function<void()>& fn)>;
+using MessageFn = std::function<void(const std::string& text)>;
+using QuestionFn = std::function<bool(const std::string& text)>;
+
+NowFn SetNow(NowFn fn);
+PauseFn SetPause(PauseFn fn);
+RandomFn SetRandom(RandomFn fn);
+UiInvokeFn SetUiInvoke(UiInvokeFn fn);
+MessageFn SetMessage(MessageFn fn);
+QuestionFn SetQuestion(QuestionFn fn);
+
+// The real local clock, whatever is installed.
+TDateTime SystemNow();
+
+// Installs a replacement for the lifetime of the object:
+//   karvo::seams::Scoped pauses(karvo::seams::SetPause, [&](auto ms) { ... });
+template <class Fn>
+class Scoped {
+ public:
+  Scoped(Fn (*setter)(Fn), Fn fn) : setter_(setter), previous_(setter(std::move(fn))) {}
+  ~Scoped() { setter_(std::move(previous_)); }
+  Scoped(const Scoped&) = delete;
+  Scoped& operator=(const Scoped&) = delete;
+
+ private:
+  Fn (*setter_)(Fn);
+  Fn previous_;
+};
+
+}  // namespace seams
+}  // namespace karvo

@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <set>
+#include <vector>
+
+#include "common/Seams.h"
+
+namespace seams = karvo::seams;
+
+TEST(Seams, ReplacementsApplyAndScopedRestoresTheDefault) {
+  std::vector<std::uint32_t> pauses;
+  {
+    seams::Scoped p(seams::SetPause, seams::PauseFn([&](std::uint32_t ms) { pauses.push_back(ms); }));
+    seams::Scoped n(seams::SetNow, seams::NowFn([] { return 45000.5; }));
+    seams::Scoped r(seams::SetRandom, seams::RandomFn([](int lo, int) { return lo; }));
+    karvo::PauseMs(500);
+    karvo::PauseMs(999);
+    EXPECT_EQ(karvo::Now(), 45000.5);
+    EXPECT_EQ(karvo::RandomRange(7, 9), 7);
+  }
+  EXPECT_EQ(pauses, (std::vector<std::uint32_t>{500, 999}));
+  EXPECT_NEAR(karvo::Now(), seams::SystemNow(), 1.0 / 86400);  // real clock again
+}
+
+TEST(Seams, DefaultRandomStaysInRangeAndCoversIt) {
+  std::set<int> seen;
+  for (int i = 0; i < 5000; ++i) {
+    const int v = karvo::RandomRange(0, 9);
+    ASSERT_GE(v, 0);
+    ASSERT_LE(v, 9);
+    seen.insert(v);
+  }
+  EXPECT_EQ(seen.size(), 10u);
+}
+
+TEST(Seams, SystemNowIsLocalDaysSince1899) {
+  const double now = seams::SystemNow();
+  EXPECT_GT(now, 46000.0);  // after 2025-12-09
+  EXPECT_LT(now, 73051.0);  // before 2100
+}
+
+TEST(Seams, DefaultUiInvokeRunsBeforeReturning) {
+  int ran = 0;
+  karvo::RunOnUiThreadAndWait([&] { ++ran; });
+  EXPECT_EQ(ran, 1);
+}
+
+TEST(Seams, DialogDefaultsLogAndAnswerNo) {
+  std::vector<std::string> messages;
+  seams::Scoped m(seams::SetMessage, seams::MessageFn([&](const std::string& t) { messages.push_back(t); }));
+  karvo::ShowMessage("No COM ports detected!");
+  EXPECT_EQ(messages, std::vector<std::string>{"No COM ports detected!"});
+  EXPECT_FALSE(karvo::AskYesNo("Continue?"));
+}
