@@ -202,7 +202,7 @@ TEST_F(SerialPortOnPty, Send2FillsOnlyResponseAndStatusAndSendReturnsTheReply) {
 
 TEST_F(SerialPortOnPty, StaleLateReplyIsNotReadAsTheNextOne) {
   const std::string stale("STALE-REPLY-OF-AN-EARLIER-EXCHANGE");
-  peer.Script({{kRequest.size(), stale, milliseconds(300)}, {kRequest.size(), kReply}});
+  peer.Script({{kRequest.size(), stale, milliseconds(500)}, {kRequest.size(), kReply}});
   {
     TSerialPort quick;  // gives up long before the controller answers
     quick.SetPort(peer.Path());
