@@ -5,36 +5,13 @@
 #include <cmath>
 #include <utility>
 
+#include "modbus/Registers.h"
+
 namespace karvo::sim {
 namespace {
 
-// Registers with a meaning of their own.
-constexpr std::uint32_t kProcessValue = 1;
-constexpr std::uint32_t kTargetSetpoint = 2;
-constexpr std::uint32_t kWorkingOutput = 3;
-constexpr std::uint32_t kWorkingSetpoint = 5;
-constexpr std::uint32_t kProportionalBand = 6;
-constexpr std::uint32_t kIntegralTime = 8;
-constexpr std::uint32_t kDerivativeTime = 9;
-constexpr std::uint32_t kSetpointLow = 11;
-constexpr std::uint32_t kSetpointHigh = 12;
-constexpr std::uint32_t kSetpointSelect = 15;
-constexpr std::uint32_t kSetpoint1 = 24;
-constexpr std::uint32_t kSetpoint2 = 25;
-constexpr std::uint32_t kOutputHigh = 30;
-constexpr std::uint32_t kRampRate = 35;
-constexpr std::uint32_t kIContribution = 55;
-constexpr std::uint32_t kDContribution = 116;
-constexpr std::uint32_t kInstrumentIdent = 122;
-constexpr std::uint32_t kAddress = 131;
-constexpr std::uint32_t kMode = 199;
-constexpr std::uint32_t kPContribution = 214;
-constexpr std::uint32_t kSensorBreak = 258;
-constexpr std::uint32_t kProgrammer = 320;
-constexpr std::uint32_t kThermocouple = 12290;
-
-constexpr std::uint16_t kModeConfiguration = 2;
-constexpr std::uint16_t kModeOperation = 0;
+constexpr std::uint16_t kModeConfiguration = reg::ConfigurationModeEnter;
+constexpr std::uint16_t kModeOperation = reg::ConfigurationModeLeave;
 constexpr std::uint16_t kLargestParameterValue = 9999;
 constexpr double kMaxStep = 0.25;
 
@@ -57,42 +34,42 @@ ControllerModel::ControllerModel(const ModelOptions& options)
       workingSetpoint_(options.StartTemperature),
       lastTemperature_(options.StartTemperature),
       noise_(options.Seed) {
-  stored_[kProportionalBand] = 20;   // ºC
-  stored_[kIntegralTime] = 360;      // s
-  stored_[kDerivativeTime] = 30;     // s
-  stored_[kSetpointLow] = 0;
-  stored_[kSetpointHigh] = 1200;
-  stored_[kSetpointSelect] = 0;
-  stored_[kSetpoint1] = std::clamp(Word(options.StartTemperature), stored_[kSetpointLow],
-                                   stored_[kSetpointHigh]);
-  stored_[kSetpoint2] = Word(kAmbient);
-  stored_[kOutputHigh] = 1000;       // 100.0 %
-  stored_[kRampRate] = 0;
-  stored_[kInstrumentIdent] = kInstrumentIdent;
-  stored_[kProgrammer] = 0;
+  stored_[reg::ProportionalBand] = 20;   // ºC
+  stored_[reg::IntegralTime] = 360;      // s
+  stored_[reg::DerivativeTime] = 30;     // s
+  stored_[reg::SetpointLowLimit] = 0;
+  stored_[reg::SetpointHighLimit] = 1200;
+  stored_[reg::SetpointSelect] = 0;
+  stored_[reg::Setpoint1] = std::clamp(Word(options.StartTemperature), stored_[reg::SetpointLowLimit],
+                                   stored_[reg::SetpointHighLimit]);
+  stored_[reg::Setpoint2] = Word(kAmbient);
+  stored_[reg::OutputHighLimit] = 1000;       // 100.0 %
+  stored_[reg::RampRate] = 0;
+  stored_[reg::InstrumentIdent] = kInstrumentIdent;
+  stored_[reg::Programmer] = 0;
 }
 
 std::uint16_t ControllerModel::TargetSetpoint() const {
-  return stored_[stored_[kSetpointSelect] == 0 ? kSetpoint1 : kSetpoint2];
+  return stored_[stored_[reg::SetpointSelect] == 0 ? reg::Setpoint1 : reg::Setpoint2];
 }
 
 bool ControllerModel::ParameterExists(std::uint32_t n) const {
-  return (n >= 1 && n <= kLastParameter) || n == kThermocouple;
+  return (n >= 1 && n <= kLastParameter) || n == reg::ThermocoupleType;
 }
 
 std::optional<std::uint16_t> ControllerModel::Get(std::uint32_t reg) const {
   switch (reg) {
-    case kProcessValue: return Word(processValue_);
-    case kTargetSetpoint: return TargetSetpoint();
-    case kWorkingOutput: return Word(output_ * 10.0);
-    case kWorkingSetpoint: return Word(workingSetpoint_);
-    case kPContribution: return SignedWord(pTerm_ * 10.0);
-    case kIContribution: return SignedWord(integral_ * 10.0);
-    case kDContribution: return SignedWord(dTerm_ * 10.0);
-    case kAddress: return address_;
-    case kMode: return configMode_ ? kModeConfiguration : kModeOperation;
-    case kSensorBreak: return sensorBreak_ ? 1 : 0;
-    case kThermocouple: return thermocouple_;
+    case reg::ProcessValue: return Word(processValue_);
+    case reg::TargetSetpoint: return TargetSetpoint();
+    case reg::WorkingOutput: return Word(output_ * 10.0);
+    case reg::WorkingSetpoint: return Word(workingSetpoint_);
+    case reg::PContribution: return SignedWord(pTerm_ * 10.0);
+    case reg::IContribution: return SignedWord(integral_ * 10.0);
+    case reg::DContribution: return SignedWord(dTerm_ * 10.0);
+    case reg::DeviceAddress: return address_;
+    case reg::ConfigurationMode: return configMode_ ? kModeConfiguration : kModeOperation;
+    case reg::SensorBreak: return sensorBreak_ ? 1 : 0;
+    case reg::ThermocoupleType: return thermocouple_;
     default: break;
   }
   if (reg >= 1 && reg <= kLastParameter) return stored_[reg];
@@ -102,13 +79,13 @@ std::optional<std::uint16_t> ControllerModel::Get(std::uint32_t reg) const {
 std::optional<float> ControllerModel::ParameterAsFloat(std::uint32_t n) const {
   if (!ParameterExists(n)) return std::nullopt;
   switch (n) {
-    case kProcessValue: return static_cast<float>(processValue_);
-    case kWorkingOutput: return static_cast<float>(output_);
-    case kWorkingSetpoint: return static_cast<float>(workingSetpoint_);
-    case kOutputHigh: return static_cast<float>(stored_[kOutputHigh] / 10.0);
-    case kPContribution:
-    case kIContribution:
-    case kDContribution:
+    case reg::ProcessValue: return static_cast<float>(processValue_);
+    case reg::WorkingOutput: return static_cast<float>(output_);
+    case reg::WorkingSetpoint: return static_cast<float>(workingSetpoint_);
+    case reg::OutputHighLimit: return static_cast<float>(stored_[reg::OutputHighLimit] / 10.0);
+    case reg::PContribution:
+    case reg::IContribution:
+    case reg::DContribution:
       return static_cast<float>(static_cast<std::int16_t>(*Get(n)) / 10.0);
     default: return static_cast<float>(*Get(n));
   }
@@ -119,11 +96,11 @@ Exception ControllerModel::Read(std::uint32_t first, std::uint32_t count, std::u
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint32_t reg = first + i;
     if (reg > 0xFFFF) return Exception::IllegalDataAddress;
-    if (reg >= kFloatBase) {
-      const std::optional<float> f = ParameterAsFloat((reg - kFloatBase) / 2);
+    if (reg >= reg::FloatBase) {
+      const std::optional<float> f = ParameterAsFloat((reg - reg::FloatBase) / 2);
       if (!f) return Exception::IllegalDataAddress;
       const auto bits = std::bit_cast<std::uint32_t>(*f);
-      words[i] = static_cast<std::uint16_t>((reg - kFloatBase) % 2 == 0 ? bits >> 16 : bits & 0xFFFF);
+      words[i] = static_cast<std::uint16_t>((reg - reg::FloatBase) % 2 == 0 ? bits >> 16 : bits & 0xFFFF);
     } else {
       const std::optional<std::uint16_t> w = Get(reg);
       if (!w) return Exception::IllegalDataAddress;
@@ -134,54 +111,54 @@ Exception ControllerModel::Read(std::uint32_t first, std::uint32_t count, std::u
 }
 
 Exception ControllerModel::Write(std::uint32_t reg, std::uint16_t value) {
-  const std::uint16_t low = stored_[kSetpointLow], high = stored_[kSetpointHigh];
+  const std::uint16_t low = stored_[reg::SetpointLowLimit], high = stored_[reg::SetpointHighLimit];
   auto store = [&](std::uint32_t r, bool ok) {
     if (!ok) return Exception::IllegalDataValue;
     stored_[r] = value;
     return Exception::None;
   };
   switch (reg) {
-    case kProcessValue:
-    case kWorkingOutput:
-    case kWorkingSetpoint:
-    case kIContribution:
-    case kDContribution:
-    case kInstrumentIdent:
-    case kPContribution:
-    case kSensorBreak:
+    case reg::ProcessValue:
+    case reg::WorkingOutput:
+    case reg::WorkingSetpoint:
+    case reg::IContribution:
+    case reg::DContribution:
+    case reg::InstrumentIdent:
+    case reg::PContribution:
+    case reg::SensorBreak:
       return Exception::IllegalDataAddress;  // read only
-    case kTargetSetpoint:
-      return store(stored_[kSetpointSelect] == 0 ? kSetpoint1 : kSetpoint2, Within(value, low, high));
-    case kSetpoint1:
-    case kSetpoint2:
+    case reg::TargetSetpoint:
+      return store(stored_[reg::SetpointSelect] == 0 ? reg::Setpoint1 : reg::Setpoint2, Within(value, low, high));
+    case reg::Setpoint1:
+    case reg::Setpoint2:
       return store(reg, Within(value, low, high));
-    case kProportionalBand:
+    case reg::ProportionalBand:
       return store(reg, Within(value, 1, kLargestParameterValue));
-    case kIntegralTime:
-    case kDerivativeTime:
-    case kRampRate:
+    case reg::IntegralTime:
+    case reg::DerivativeTime:
+    case reg::RampRate:
       return store(reg, value <= kLargestParameterValue);
-    case kSetpointLow:
-    case kSetpointHigh: {
-      const bool ok = reg == kSetpointLow ? value <= high : (value >= low && value <= kLargestParameterValue);
+    case reg::SetpointLowLimit:
+    case reg::SetpointHighLimit: {
+      const bool ok = reg == reg::SetpointLowLimit ? value <= high : (value >= low && value <= kLargestParameterValue);
       const Exception e = store(reg, ok);
       if (e == Exception::None) {
-        for (std::uint32_t sp : {kSetpoint1, kSetpoint2})
-          stored_[sp] = std::clamp(stored_[sp], stored_[kSetpointLow], stored_[kSetpointHigh]);
+        for (std::uint32_t sp : {reg::Setpoint1, reg::Setpoint2})
+          stored_[sp] = std::clamp(stored_[sp], stored_[reg::SetpointLowLimit], stored_[reg::SetpointHighLimit]);
       }
       return e;
     }
-    case kSetpointSelect:
+    case reg::SetpointSelect:
       return store(reg, value <= 1);
-    case kOutputHigh:
+    case reg::OutputHighLimit:
       return store(reg, value <= 1000);
-    case kProgrammer:
+    case reg::Programmer:
       return store(reg, value <= 10);
-    case kAddress:
+    case reg::DeviceAddress:
       if (!Within(value, 1, 254)) return Exception::IllegalDataValue;
       address_ = static_cast<std::uint8_t>(value);
       return Exception::None;
-    case kMode:
+    case reg::ConfigurationMode:
       if (value == kModeConfiguration) {
         configMode_ = true;
       } else if (value == kModeOperation) {
@@ -190,7 +167,7 @@ Exception ControllerModel::Write(std::uint32_t reg, std::uint16_t value) {
         return Exception::IllegalDataValue;
       }
       return Exception::None;
-    case kThermocouple:
+    case reg::ThermocoupleType:
       if (!configMode_ || value > 7) return Exception::IllegalDataValue;
       thermocouple_ = value;
       return Exception::None;
@@ -202,21 +179,21 @@ Exception ControllerModel::Write(std::uint32_t reg, std::uint16_t value) {
 
 bool ControllerModel::Set(std::uint32_t reg, std::uint16_t value) {
   switch (reg) {
-    case kProcessValue:
+    case reg::ProcessValue:
       temperature_ = processValue_ = lastTemperature_ = value;
       return true;
-    case kTargetSetpoint:
-      stored_[stored_[kSetpointSelect] == 0 ? kSetpoint1 : kSetpoint2] = value;
+    case reg::TargetSetpoint:
+      stored_[stored_[reg::SetpointSelect] == 0 ? reg::Setpoint1 : reg::Setpoint2] = value;
       return true;
-    case kWorkingOutput: output_ = value / 10.0; return true;
-    case kWorkingSetpoint: workingSetpoint_ = value; return true;
-    case kAddress: address_ = static_cast<std::uint8_t>(value); return true;
-    case kMode: configMode_ = value == kModeConfiguration; return true;
-    case kSensorBreak: sensorBreak_ = value != 0; return true;
-    case kThermocouple: thermocouple_ = value; return true;
-    case kPContribution:
-    case kIContribution:
-    case kDContribution:
+    case reg::WorkingOutput: output_ = value / 10.0; return true;
+    case reg::WorkingSetpoint: workingSetpoint_ = value; return true;
+    case reg::DeviceAddress: address_ = static_cast<std::uint8_t>(value); return true;
+    case reg::ConfigurationMode: configMode_ = value == kModeConfiguration; return true;
+    case reg::SensorBreak: sensorBreak_ = value != 0; return true;
+    case reg::ThermocoupleType: thermocouple_ = value; return true;
+    case reg::PContribution:
+    case reg::IContribution:
+    case reg::DContribution:
       return true;  // computed by the PID loop
     default: break;
   }
@@ -247,7 +224,7 @@ void ControllerModel::Advance(double seconds) {
 void ControllerModel::Step(double dt) {
   // The working setpoint follows the target at the ramp rate.
   const double target = TargetSetpoint();
-  const double ramp = stored_[kRampRate];  // degrees per minute
+  const double ramp = stored_[reg::RampRate];  // degrees per minute
   if (ramp == 0.0) {
     workingSetpoint_ = target;
   } else {
@@ -259,13 +236,13 @@ void ControllerModel::Step(double dt) {
   // PID on the furnace temperature; derivative on the measurement. The
   // integral works only within the proportional band and while the output
   // is not pinned at a limit, so that it does not wind up on the way.
-  const double high = stored_[kOutputHigh] / 10.0;
+  const double high = stored_[reg::OutputHighLimit] / 10.0;
   if (sensorBreak_ || configMode_) {
     output_ = integral_ = pTerm_ = dTerm_ = 0.0;
   } else {
-    const double band = std::max<double>(1, stored_[kProportionalBand]);
+    const double band = std::max<double>(1, stored_[reg::ProportionalBand]);
     const double kp = 100.0 / band;
-    const double ti = stored_[kIntegralTime], td = stored_[kDerivativeTime];
+    const double ti = stored_[reg::IntegralTime], td = stored_[reg::DerivativeTime];
     const double error = workingSetpoint_ - temperature_;
     pTerm_ = kp * error;
     // The derivative is filtered over an eighth of the derivative time, as

@@ -39,7 +39,6 @@ class ControllerModel {
   static constexpr double kHeaterPower = 1400.0;    // W at 100 % output
   static constexpr double kNoise = 0.1;             // ºC, half width
   static constexpr std::uint32_t kLastParameter = 576;
-  static constexpr std::uint32_t kFloatBase = 0x8000;
   static constexpr std::uint16_t kInstrumentIdent = 2400;  // register 122
 
   explicit ControllerModel(const ModelOptions& options = {});

@@ -115,11 +115,17 @@ void SimController::ServeLoop() {
   }
 }
 
+// Requests that came back to back, without a silence between them, are
+// all executed, but only the last is answered: a master that sends the
+// next request at once has stopped listening for the reply to the one
+// before (on a pseudo-terminal it has even closed the port in between, and
+// a late reply would land in the next exchange).
 void SimController::HandleChunk(const Bytes& chunk) {
   const std::vector<Bytes> frames = SplitFrames(chunk);
   std::size_t used = 0;
   for (const Bytes& request : frames) {
     used += request.size();
+    const bool followed = &request != &frames.back();
     ++framesReceived_;
     std::optional<Bytes> reply;
     std::uint32_t delayMs = 0;
@@ -143,7 +149,7 @@ void SimController::HandleChunk(const Bytes& chunk) {
       }
       delayMs = faults_.ReplyDelayMs;
     }
-    if (!reply) continue;
+    if (!reply || followed) continue;
     for (const auto until = Clock::now() + std::chrono::milliseconds(delayMs); !stop_ && Clock::now() < until;)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     TraceBytes("-> ", *reply);

@@ -127,6 +127,12 @@ TEST(SimController, WritesThatArriveBackToBackAreEachExecuted) {
   EXPECT_EQ(sim.Address(), 1);
   const Bytes echo = EchoRequest(1, 4242);
   EXPECT_EQ(Exchange(path, echo, 8), echo);
+
+  // Two requests in one write: both executed, only the last answered.
+  Bytes both = WriteRequest(1, 35, 3);
+  both.insert(both.end(), echo.begin(), echo.end());
+  EXPECT_EQ(Exchange(path, both, 16, 500ms), echo);
+  EXPECT_EQ(sim.GetRegister(35), 3);
 }
 
 TEST(SimController, FaultsOnDemand) {
