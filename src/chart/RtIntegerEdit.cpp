@@ -56,6 +56,7 @@ void TRtCustomNumericEdit::WriteText(const QString& text) {
   const bool wasSetting = std::exchange(FSetting, true);
   setText(text);
   FSetting = wasSetting;
+  FTyped = false;
 }
 
 void TRtCustomNumericEdit::WriteValidText(const QString& text) {
@@ -91,14 +92,18 @@ void TRtCustomNumericEdit::TextChanged(const QString& text) {
   if (FSetting) {
     return;
   }
+  FTyped = true;
   if (TakeTypedText(text)) {
     FLastValid = text;
     emit OnValueChanged();
   }
 }
 
+// Only a text the operator typed is committed: the text the box shows on
+// entering may be the value rounded by the display format, and entering and
+// leaving a box must not change its value.
 void TRtCustomNumericEdit::Commit() {
-  if (CorrectValue()) {
+  if (FTyped && CorrectValue()) {
     Beep();
     emit OnValueChanged();
   }

@@ -71,7 +71,7 @@ class TRtCustomNumericEdit : public QLineEdit {
   // Parses a text the operator typed; when it is a number within the
   // bounds, stores it as the value and returns true.
   virtual bool TakeTypedText(const QString& text) = 0;
-  // The commit: parses the text; when it is a number whose clamped value
+  // The commit of a typed text: parses it; when it is a number whose clamped value
   // differs from the value, stores that, rewrites the text and LastValid and
   // returns true (the caller beeps and notifies).
   virtual bool CorrectValue() = 0;
@@ -111,6 +111,7 @@ class TRtCustomNumericEdit : public QLineEdit {
 
   QString FLastValid = QStringLiteral("0");
   bool FSetting = false;
+  bool FTyped = false;  // the text was typed since the box last wrote it
   bool FNeedSelectAll = false;
   bool FEditing = false;
   int FLastCursorPos = 0;
