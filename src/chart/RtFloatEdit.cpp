@@ -383,19 +383,6 @@ bool ParseFloat(const QString& text, const QLocale& locale, double& out) {
 
 TRtCustomDoubleEdit::TRtCustomDoubleEdit(QWidget* parent) : TRtCustomNumericEdit(parent) {}
 
-double TRtCustomDoubleEdit::Clamp(double v) const {
-  if (FMinValue >= FMaxValue) {
-    return v;
-  }
-  if (v < FMinValue) {
-    return FMinValue;
-  }
-  if (v > FMaxValue) {
-    return FMaxValue;
-  }
-  return v;
-}
-
 QString TRtCustomDoubleEdit::DisplayText(double v) const {
   if (!FFormat.isEmpty()) {
     return FormatFloat(FFormat, v, locale());
@@ -408,8 +395,8 @@ QString TRtCustomDoubleEdit::DisplayText(double v) const {
 
 void TRtCustomDoubleEdit::SetValue(double v) {
   try {
-    FValue = Clamp(v);
-    WriteValidText(DisplayText(FValue));
+    FNumber.FValue = Clamp(v);
+    WriteValidText(DisplayText(FNumber.FValue));
     if (!Editing()) {
       RefreshDisplay();
       SetNeedSelectAll();
@@ -422,16 +409,16 @@ void TRtCustomDoubleEdit::SetValue(double v) {
 }
 
 void TRtCustomDoubleEdit::SetMinValue(double v) {
-  if (v != FMinValue) {
-    FMinValue = v;
-    SetValue(FValue);
+  if (v != FNumber.FMinValue) {
+    FNumber.FMinValue = v;
+    SetValue(FNumber.FValue);
   }
 }
 
 void TRtCustomDoubleEdit::SetMaxValue(double v) {
-  if (v != FMaxValue) {
-    FMaxValue = v;
-    SetValue(FValue);
+  if (v != FNumber.FMaxValue) {
+    FNumber.FMaxValue = v;
+    SetValue(FNumber.FValue);
   }
 }
 
@@ -450,26 +437,18 @@ void TRtCustomDoubleEdit::SetDoHashes(bool doHashes) {
   Refresh();
 }
 
-bool TRtCustomDoubleEdit::TakeTypedText(const QString& text) {
+std::optional<double> TRtCustomDoubleEdit::Parse(const QString& text) const {
   double v = 0;
-  if (text.isEmpty() || !ParseFloat(text, locale(), v) || Clamp(v) != v) {
-    return false;
-  }
-  FValue = v;
-  return true;
+  return ParseFloat(text, locale(), v) ? std::optional<double>(v) : std::nullopt;
 }
 
+bool TRtCustomDoubleEdit::TakeTypedText(const QString& text) { return FNumber.TakeTyped(Parse(text)); }
+
 bool TRtCustomDoubleEdit::CorrectValue() {
-  double v = 0;
-  if (!ParseFloat(text(), locale(), v)) {
+  if (!FNumber.Correct(Parse(text()))) {
     return false;
   }
-  v = Clamp(v);
-  if (v == FValue) {
-    return false;
-  }
-  FValue = v;
-  WriteValidText(DisplayText(v));
+  WriteValidText(DisplayText(FNumber.FValue));
   return true;
 }
 
@@ -477,11 +456,11 @@ void TRtCustomDoubleEdit::RefreshDisplay() {
   if (Editing()) {
     return;
   }
-  QString shown = DisplayText(FValue);
+  QString shown = DisplayText(FNumber.FValue);
   if (!TextFits(shown)) {
     QString shortened;
     for (int maxChars = 18; maxChars >= 3 && shortened.isEmpty(); --maxChars) {
-      const QString candidate = FloatToStrShort(FValue, maxChars, locale());
+      const QString candidate = FloatToStrShort(FNumber.FValue, maxChars, locale());
       if (!candidate.isEmpty() && TextFits(candidate)) {
         shortened = candidate;
       }
@@ -509,7 +488,7 @@ void TRtCustomDoubleEdit::changeEvent(QEvent* event) {
   // A new locale brings another decimal separator: show the value anew.
   if (event->type() == QEvent::LocaleChange && !Editing()) {
     try {
-      WriteValidText(DisplayText(FValue));
+      WriteValidText(DisplayText(FNumber.FValue));
       RefreshDisplay();
     } catch (const std::exception&) {
       ShowError();

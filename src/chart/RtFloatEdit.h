@@ -39,14 +39,14 @@ class TRtCustomDoubleEdit : public TRtCustomNumericEdit {
  public:
   explicit TRtCustomDoubleEdit(QWidget* parent = nullptr);
 
-  double Value() const { return FValue; }
+  double Value() const { return FNumber.FValue; }
   // Clamps v into the bounds, shows it (at rest) and raises OnValueChanged,
   // also when the value stays the same. A value that cannot be shown (not
   // finite) leaves the text "Error".
   void SetValue(double v);
   // Bounds; when MinValue >= MaxValue there are none.
-  double MinValue() const { return FMinValue; }
-  double MaxValue() const { return FMaxValue; }
+  double MinValue() const { return FNumber.FMinValue; }
+  double MaxValue() const { return FNumber.FMaxValue; }
   void SetMinValue(double v);
   void SetMaxValue(double v);
 
@@ -60,7 +60,7 @@ class TRtCustomDoubleEdit : public TRtCustomNumericEdit {
   bool DoHashes() const { return FDoHashes; }
   void SetDoHashes(bool doHashes);
 
-  double Clamp(double v) const;
+  double Clamp(double v) const { return FNumber.Clamp(v); }
   // The display text of a value in this box's format and locale.
   QString DisplayText(double v) const;
 
@@ -72,9 +72,10 @@ class TRtCustomDoubleEdit : public TRtCustomNumericEdit {
   void changeEvent(QEvent* event) override;
 
  private:
-  double FValue = 0;
-  double FMinValue = 0;
-  double FMaxValue = 0;
+  // A text of the box's locale as a number; none when empty or not one.
+  std::optional<double> Parse(const QString& text) const;
+
+  TBoundedNumber<double> FNumber;
   QString FFormat;
   int FDigits = -1;
   bool FDoHashes = true;

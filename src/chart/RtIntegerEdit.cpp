@@ -233,19 +233,6 @@ void TRtCustomNumericEdit::changeEvent(QEvent* event) {
 
 TRtIntegerEdit::TRtIntegerEdit(QWidget* parent) : TRtCustomNumericEdit(parent) {}
 
-std::int32_t TRtIntegerEdit::Clamp(std::int32_t v) const {
-  if (FMinValue >= FMaxValue) {
-    return v;
-  }
-  if (v < FMinValue) {
-    return FMinValue;
-  }
-  if (v > FMaxValue) {
-    return FMaxValue;
-  }
-  return v;
-}
-
 QString TRtIntegerEdit::DisplayText(std::int32_t v) { return QString::number(v); }
 
 bool TRtIntegerEdit::ParseInteger(const QString& text, std::int32_t& out) {
@@ -277,10 +264,15 @@ bool TRtIntegerEdit::ParseInteger(const QString& text, std::int32_t& out) {
   return true;
 }
 
+std::optional<std::int32_t> TRtIntegerEdit::ParseInteger(const QString& text) {
+  std::int32_t v = 0;
+  return ParseInteger(text, v) ? std::optional<std::int32_t>(v) : std::nullopt;
+}
+
 void TRtIntegerEdit::SetValue(std::int32_t v) {
   try {
-    FValue = Clamp(v);
-    WriteValidText(DisplayText(FValue));
+    FNumber.FValue = Clamp(v);
+    WriteValidText(DisplayText(FNumber.FValue));
     RefreshDisplay();
     // Selecting all on the next entry lets the operator type over a value
     // the program has just put there.
@@ -293,44 +285,31 @@ void TRtIntegerEdit::SetValue(std::int32_t v) {
 }
 
 void TRtIntegerEdit::SetMinValue(std::int32_t v) {
-  if (v != FMinValue) {
-    FMinValue = v;
-    SetValue(FValue);
+  if (v != FNumber.FMinValue) {
+    FNumber.FMinValue = v;
+    SetValue(FNumber.FValue);
   }
 }
 
 void TRtIntegerEdit::SetMaxValue(std::int32_t v) {
-  if (v != FMaxValue) {
-    FMaxValue = v;
-    SetValue(FValue);
+  if (v != FNumber.FMaxValue) {
+    FNumber.FMaxValue = v;
+    SetValue(FNumber.FValue);
   }
 }
 
-bool TRtIntegerEdit::TakeTypedText(const QString& text) {
-  std::int32_t v = 0;
-  if (!ParseInteger(text, v) || Clamp(v) != v) {
-    return false;
-  }
-  FValue = v;
-  return true;
-}
+bool TRtIntegerEdit::TakeTypedText(const QString& text) { return FNumber.TakeTyped(ParseInteger(text)); }
 
 bool TRtIntegerEdit::CorrectValue() {
-  std::int32_t v = 0;
-  if (!ParseInteger(text(), v)) {
+  if (!FNumber.Correct(ParseInteger(text()))) {
     return false;
   }
-  v = Clamp(v);
-  if (v == FValue) {
-    return false;
-  }
-  FValue = v;
-  WriteValidText(DisplayText(v));
+  WriteValidText(DisplayText(FNumber.FValue));
   return true;
 }
 
 void TRtIntegerEdit::RefreshDisplay() {
-  QString shown = DisplayText(FValue);
+  QString shown = DisplayText(FNumber.FValue);
   if (!Editing() && !TextFits(shown)) {
     shown = Hashes();
   }

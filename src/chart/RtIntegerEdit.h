@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class QEvent;
 class QFocusEvent;
@@ -35,6 +36,39 @@ using BeepFn = std::function<void()>;
 // restores the default. Use with seams::Scoped in tests.
 BeepFn SetBeep(BeepFn fn);
 }  // namespace seams
+
+// A box's value with its bounds, and the two ways typed text reaches it.
+template <class T>
+struct TBoundedNumber {
+  T FValue{};
+  T FMinValue{};
+  T FMaxValue{};
+
+  // When MinValue >= MaxValue there are no bounds.
+  T Clamp(T v) const {
+    if (FMinValue >= FMaxValue) {
+      return v;
+    }
+    return v < FMinValue ? FMinValue : (v > FMaxValue ? FMaxValue : v);
+  }
+  // Typing: a number within the bounds becomes the value (true).
+  bool TakeTyped(std::optional<T> typed) {
+    if (!typed || Clamp(*typed) != *typed) {
+      return false;
+    }
+    FValue = *typed;
+    return true;
+  }
+  // The commit: a number, clamped, becomes the value; true when that
+  // changed it.
+  bool Correct(std::optional<T> typed) {
+    if (!typed || Clamp(*typed) == FValue) {
+      return false;
+    }
+    FValue = Clamp(*typed);
+    return true;
+  }
+};
 
 // What the whole-number and decimal boxes share: the focus life cycle
 // (entering, leaving, caret memory, select-all after a programmatic set),
@@ -125,22 +159,23 @@ class TRtIntegerEdit : public TRtCustomNumericEdit {
  public:
   explicit TRtIntegerEdit(QWidget* parent = nullptr);
 
-  std::int32_t Value() const { return FValue; }
+  std::int32_t Value() const { return FNumber.FValue; }
   // Clamps v into the bounds, shows it and raises OnValueChanged, also when
   // the value stays the same.
   void SetValue(std::int32_t v);
   // Bounds; when MinValue >= MaxValue there are none. Changing one re-applies
   // the bounds through SetValue.
-  std::int32_t MinValue() const { return FMinValue; }
-  std::int32_t MaxValue() const { return FMaxValue; }
+  std::int32_t MinValue() const { return FNumber.FMinValue; }
+  std::int32_t MaxValue() const { return FNumber.FMaxValue; }
   void SetMinValue(std::int32_t v);
   void SetMaxValue(std::int32_t v);
 
-  std::int32_t Clamp(std::int32_t v) const;
+  std::int32_t Clamp(std::int32_t v) const { return FNumber.Clamp(v); }
   // Decimal digits with a leading "-" for negatives.
   static QString DisplayText(std::int32_t v);
   // An optional sign and decimal digits within the 32-bit range.
   static bool ParseInteger(const QString& text, std::int32_t& out);
+  static std::optional<std::int32_t> ParseInteger(const QString& text);
 
  protected:
   bool TakeTypedText(const QString& text) override;
@@ -149,9 +184,7 @@ class TRtIntegerEdit : public TRtCustomNumericEdit {
   bool AcceptsChar(QChar c) const override;
 
  private:
-  std::int32_t FValue = 0;
-  std::int32_t FMinValue = 0;
-  std::int32_t FMaxValue = 0;
+  TBoundedNumber<std::int32_t> FNumber;
 };
 
 }  // namespace karvo
