@@ -274,9 +274,9 @@ void TRtIntegerEdit::SetValue(std::int32_t v) {
     FNumber.FValue = Clamp(v);
     WriteValidText(DisplayText(FNumber.FValue));
     RefreshDisplay();
-    // Selecting all on the next entry lets the operator type over a value
-    // the program has just put there.
-    SetNeedSelectAll();
+    // A value put there by the program while the operator is in the box is
+    // selected whole when the box is next entered, to be typed over.
+    if (hasFocus()) SetNeedSelectAll();
   } catch (const std::exception&) {
     ShowError();
     return;

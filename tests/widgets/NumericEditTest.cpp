@@ -371,7 +371,11 @@ TEST_F(NumericEditTest, KeyFilterLetsThroughOnlyWhatCanBelongToANumber) {
 
 TEST_F(NumericEditTest, EnteringRestoresTheTextCaretAndSelectsAfterAProgrammaticSet) {
   auto* box = Add<TRtIntegerEdit>(80);
-  box->SetValue(1234);
+  box->SetValue(1234);  // set at rest: the box is entered as usual
+  Enter(box);
+  EXPECT_FALSE(box->hasSelectedText());
+  box->SetValue(1234);  // set while the operator is in the box
+  Leave();
   Enter(box);
   EXPECT_EQ(box->selectedText(), QStringLiteral("1234"));  // type over what the program put there
   box->setCursorPosition(2);
