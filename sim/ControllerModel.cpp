@@ -15,9 +15,7 @@ constexpr std::uint16_t kModeOperation = reg::ConfigurationModeLeave;
 constexpr std::uint16_t kLargestParameterValue = 9999;
 constexpr double kMaxStep = 0.25;
 
-std::uint16_t Word(double v) {
-  return static_cast<std::uint16_t>(std::clamp(std::lround(v), 0L, 65535L));
-}
+std::uint16_t Word(double v) { return static_cast<std::uint16_t>(std::clamp(std::lround(v), 0L, 65535L)); }
 // A value that may be negative, as the controller shows it: 16-bit two's
 // complement.
 std::uint16_t SignedWord(double v) {
@@ -34,16 +32,16 @@ ControllerModel::ControllerModel(const ModelOptions& options)
       workingSetpoint_(options.StartTemperature),
       lastTemperature_(options.StartTemperature),
       noise_(options.Seed) {
-  stored_[reg::ProportionalBand] = 20;   // ºC
-  stored_[reg::IntegralTime] = 360;      // s
-  stored_[reg::DerivativeTime] = 30;     // s
+  stored_[reg::ProportionalBand] = 20;  // ºC
+  stored_[reg::IntegralTime] = 360;     // s
+  stored_[reg::DerivativeTime] = 30;    // s
   stored_[reg::SetpointLowLimit] = 0;
   stored_[reg::SetpointHighLimit] = 1200;
   stored_[reg::SetpointSelect] = 0;
   stored_[reg::Setpoint1] = std::clamp(Word(options.StartTemperature), stored_[reg::SetpointLowLimit],
-                                   stored_[reg::SetpointHighLimit]);
+                                       stored_[reg::SetpointHighLimit]);
   stored_[reg::Setpoint2] = Word(kAmbient);
-  stored_[reg::OutputHighLimit] = 1000;       // 100.0 %
+  stored_[reg::OutputHighLimit] = 1000;  // 100.0 %
   stored_[reg::RampRate] = 0;
   stored_[reg::InstrumentIdent] = kInstrumentIdent;
   stored_[reg::Programmer] = 0;
@@ -59,18 +57,30 @@ bool ControllerModel::ParameterExists(std::uint32_t n) const {
 
 std::optional<std::uint16_t> ControllerModel::Get(std::uint32_t reg) const {
   switch (reg) {
-    case reg::ProcessValue: return Word(processValue_);
-    case reg::TargetSetpoint: return TargetSetpoint();
-    case reg::WorkingOutput: return Word(output_ * 10.0);
-    case reg::WorkingSetpoint: return Word(workingSetpoint_);
-    case reg::PContribution: return SignedWord(pTerm_ * 10.0);
-    case reg::IContribution: return SignedWord(integral_ * 10.0);
-    case reg::DContribution: return SignedWord(dTerm_ * 10.0);
-    case reg::DeviceAddress: return address_;
-    case reg::ConfigurationMode: return configMode_ ? kModeConfiguration : kModeOperation;
-    case reg::SensorBreak: return sensorBreak_ ? 1 : 0;
-    case reg::ThermocoupleType: return thermocouple_;
-    default: break;
+    case reg::ProcessValue:
+      return Word(processValue_);
+    case reg::TargetSetpoint:
+      return TargetSetpoint();
+    case reg::WorkingOutput:
+      return Word(output_ * 10.0);
+    case reg::WorkingSetpoint:
+      return Word(workingSetpoint_);
+    case reg::PContribution:
+      return SignedWord(pTerm_ * 10.0);
+    case reg::IContribution:
+      return SignedWord(integral_ * 10.0);
+    case reg::DContribution:
+      return SignedWord(dTerm_ * 10.0);
+    case reg::DeviceAddress:
+      return address_;
+    case reg::ConfigurationMode:
+      return configMode_ ? kModeConfiguration : kModeOperation;
+    case reg::SensorBreak:
+      return sensorBreak_ ? 1 : 0;
+    case reg::ThermocoupleType:
+      return thermocouple_;
+    default:
+      break;
   }
   if (reg >= 1 && reg <= kLastParameter) return stored_[reg];
   return std::nullopt;
@@ -79,15 +89,20 @@ std::optional<std::uint16_t> ControllerModel::Get(std::uint32_t reg) const {
 std::optional<float> ControllerModel::ParameterAsFloat(std::uint32_t n) const {
   if (!ParameterExists(n)) return std::nullopt;
   switch (n) {
-    case reg::ProcessValue: return static_cast<float>(processValue_);
-    case reg::WorkingOutput: return static_cast<float>(output_);
-    case reg::WorkingSetpoint: return static_cast<float>(workingSetpoint_);
-    case reg::OutputHighLimit: return static_cast<float>(stored_[reg::OutputHighLimit] / 10.0);
+    case reg::ProcessValue:
+      return static_cast<float>(processValue_);
+    case reg::WorkingOutput:
+      return static_cast<float>(output_);
+    case reg::WorkingSetpoint:
+      return static_cast<float>(workingSetpoint_);
+    case reg::OutputHighLimit:
+      return static_cast<float>(stored_[reg::OutputHighLimit] / 10.0);
     case reg::PContribution:
     case reg::IContribution:
     case reg::DContribution:
       return static_cast<float>(static_cast<std::int16_t>(*Get(n)) / 10.0);
-    default: return static_cast<float>(*Get(n));
+    default:
+      return static_cast<float>(*Get(n));
   }
 }
 
@@ -128,7 +143,8 @@ Exception ControllerModel::Write(std::uint32_t reg, std::uint16_t value) {
     case reg::SensorBreak:
       return Exception::IllegalDataAddress;  // read only
     case reg::TargetSetpoint:
-      return store(stored_[reg::SetpointSelect] == 0 ? reg::Setpoint1 : reg::Setpoint2, Within(value, low, high));
+      return store(stored_[reg::SetpointSelect] == 0 ? reg::Setpoint1 : reg::Setpoint2,
+                   Within(value, low, high));
     case reg::Setpoint1:
     case reg::Setpoint2:
       return store(reg, Within(value, low, high));
@@ -140,11 +156,13 @@ Exception ControllerModel::Write(std::uint32_t reg, std::uint16_t value) {
       return store(reg, value <= kLargestParameterValue);
     case reg::SetpointLowLimit:
     case reg::SetpointHighLimit: {
-      const bool ok = reg == reg::SetpointLowLimit ? value <= high : (value >= low && value <= kLargestParameterValue);
+      const bool ok =
+          reg == reg::SetpointLowLimit ? value <= high : (value >= low && value <= kLargestParameterValue);
       const Exception e = store(reg, ok);
       if (e == Exception::None) {
         for (std::uint32_t sp : {reg::Setpoint1, reg::Setpoint2})
-          stored_[sp] = std::clamp(stored_[sp], stored_[reg::SetpointLowLimit], stored_[reg::SetpointHighLimit]);
+          stored_[sp] =
+              std::clamp(stored_[sp], stored_[reg::SetpointLowLimit], stored_[reg::SetpointHighLimit]);
       }
       return e;
     }
@@ -180,22 +198,35 @@ Exception ControllerModel::Write(std::uint32_t reg, std::uint16_t value) {
 bool ControllerModel::Set(std::uint32_t reg, std::uint16_t value) {
   switch (reg) {
     case reg::ProcessValue:
-      temperature_ = processValue_ = lastTemperature_ = value;
+      SetTemperature(value);
       return true;
     case reg::TargetSetpoint:
       stored_[stored_[reg::SetpointSelect] == 0 ? reg::Setpoint1 : reg::Setpoint2] = value;
       return true;
-    case reg::WorkingOutput: output_ = value / 10.0; return true;
-    case reg::WorkingSetpoint: workingSetpoint_ = value; return true;
-    case reg::DeviceAddress: address_ = static_cast<std::uint8_t>(value); return true;
-    case reg::ConfigurationMode: configMode_ = value == kModeConfiguration; return true;
-    case reg::SensorBreak: sensorBreak_ = value != 0; return true;
-    case reg::ThermocoupleType: thermocouple_ = value; return true;
+    case reg::WorkingOutput:
+      output_ = value / 10.0;
+      return true;
+    case reg::WorkingSetpoint:
+      workingSetpoint_ = value;
+      return true;
+    case reg::DeviceAddress:
+      address_ = static_cast<std::uint8_t>(value);
+      return true;
+    case reg::ConfigurationMode:
+      configMode_ = value == kModeConfiguration;
+      return true;
+    case reg::SensorBreak:
+      sensorBreak_ = value != 0;
+      return true;
+    case reg::ThermocoupleType:
+      thermocouple_ = value;
+      return true;
     case reg::PContribution:
     case reg::IContribution:
     case reg::DContribution:
       return true;  // computed by the PID loop
-    default: break;
+    default:
+      break;
   }
   if (reg < 1 || reg > kLastParameter) return false;
   stored_[reg] = value;
@@ -208,6 +239,8 @@ void ControllerModel::Restart() {
   workingSetpoint_ = temperature_;
   integral_ = pTerm_ = dTerm_ = 0.0;
 }
+
+void ControllerModel::SetTemperature(double t) { temperature_ = processValue_ = lastTemperature_ = t; }
 
 bool ControllerModel::TakeRestart() { return std::exchange(restartPending_, false); }
 

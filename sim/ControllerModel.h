@@ -26,18 +26,18 @@ enum class Exception : std::uint8_t {
 };
 
 struct ModelOptions {
-  std::uint8_t Address = 1;          // the controller's Modbus address (register 131)
-  double StartTemperature = 20.0;    // ºC; the target setpoint starts here too
-  std::uint32_t Seed = 1;            // noise generator
+  std::uint8_t Address = 1;        // the controller's Modbus address (register 131)
+  double StartTemperature = 20.0;  // ºC; the target setpoint starts here too
+  std::uint32_t Seed = 1;          // noise generator
 };
 
 class ControllerModel {
  public:
-  static constexpr double kAmbient = 20.0;          // ºC
-  static constexpr double kHeatCapacity = 1800.0;   // J/K
-  static constexpr double kLoss = 1.0;              // W/K
-  static constexpr double kHeaterPower = 1400.0;    // W at 100 % output
-  static constexpr double kNoise = 0.1;             // ºC, half width
+  static constexpr double kAmbient = 20.0;         // ºC
+  static constexpr double kHeatCapacity = 1800.0;  // J/K
+  static constexpr double kLoss = 1.0;             // W/K
+  static constexpr double kHeaterPower = 1400.0;   // W at 100 % output
+  static constexpr double kNoise = 0.1;            // ºC, half width
   static constexpr std::uint32_t kLastParameter = 576;
   static constexpr std::uint16_t kInstrumentIdent = 2400;  // register 122
 
@@ -65,7 +65,8 @@ class ControllerModel {
 
   std::uint8_t Address() const { return address_; }
   double Temperature() const { return temperature_; }
-  void SetTemperature(double t) { temperature_ = t; }
+  // Puts the furnace at `t` ºC at once (the measured value too).
+  void SetTemperature(double t);
   double ProcessValue() const { return processValue_; }
   double WorkingSetpoint() const { return workingSetpoint_; }
   double OutputPercent() const { return output_; }
@@ -95,8 +96,8 @@ class ControllerModel {
   double temperature_;
   double processValue_;
   double workingSetpoint_;
-  double output_ = 0.0;       // per cent
-  double integral_ = 0.0;     // the I part of the output, per cent
+  double output_ = 0.0;    // per cent
+  double integral_ = 0.0;  // the I part of the output, per cent
   double pTerm_ = 0.0, dTerm_ = 0.0;
   double lastTemperature_;
   std::mt19937 noise_;

@@ -27,8 +27,9 @@ class PseudoTerminal {
   // side the master reports a hang-up at once and reads fail with EIO: the
   // wait then pauses a few milliseconds instead of spinning.
   bool Receive(std::vector<std::uint8_t>& into, int timeoutMs);
-  // Writes the bytes to the other side; false when no one holds it or the
-  // write fails.
+  // Writes the bytes to the other side; false when the write fails. While
+  // no one holds the other side the bytes wait in its input queue, where
+  // the transport's purge at the next open finds them.
   bool Transmit(const std::vector<std::uint8_t>& bytes);
 
  private:

@@ -48,8 +48,8 @@ struct SimOptions {
   std::uint32_t RestartMs = 5000;  // silent after leaving configuration mode
   SimFaults Faults{};
   // Called from the serving thread with every request ("<- 01 03 ...") and
-  // reply ("-> ...") in hexadecimal, for watching the line. It runs under
-  // the controller's lock and must not call back into the controller.
+  // reply ("-> ...") in hexadecimal, for watching the line. It may run
+  // under the controller's lock and must not call back into the controller.
   std::function<void(const std::string&)> Trace{};
 };
 

@@ -14,9 +14,9 @@ constexpr std::uint8_t kReadHolding = 3;
 constexpr std::uint8_t kWriteSingle = 6;
 constexpr std::uint8_t kDiagnostics = 8;
 constexpr std::uint8_t kExceptionBit = 0x80;
-constexpr std::size_t kEchoSize = 8;         // address, function, 4 bytes, CRC
-constexpr std::size_t kExceptionSize = 5;    // address, function | 0x80, code, CRC
-constexpr std::size_t kReadOverhead = 5;     // address, function, byte count, CRC
+constexpr std::size_t kEchoSize = 8;       // address, function, 4 bytes, CRC
+constexpr std::size_t kExceptionSize = 5;  // address, function | 0x80, code, CRC
+constexpr std::size_t kReadOverhead = 5;   // address, function, byte count, CRC
 
 // The standard table: entry n is the CRC register after shifting byte n
 // through the reflected polynomial 0xA001.
@@ -24,19 +24,17 @@ constexpr std::array<std::uint16_t, 256> kCrcTable = [] {
   std::array<std::uint16_t, 256> table{};
   for (std::uint32_t n = 0; n < 256; ++n) {
     std::uint16_t crc = static_cast<std::uint16_t>(n);
-    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
+    for (int bit = 0; bit < 8; ++bit)
+      crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
     table[n] = crc;
   }
   return table;
 }();
 
 TArrayOfByte Frame(std::uint32_t address, std::uint8_t function, std::uint32_t word1, std::uint32_t word2) {
-  TArrayOfByte f{static_cast<std::uint8_t>(address & 0xFF),
-                 function,
-                 static_cast<std::uint8_t>((word1 >> 8) & 0xFF),
-                 static_cast<std::uint8_t>(word1 & 0xFF),
-                 static_cast<std::uint8_t>((word2 >> 8) & 0xFF),
-                 static_cast<std::uint8_t>(word2 & 0xFF)};
+  TArrayOfByte f{static_cast<std::uint8_t>(address & 0xFF),      function,
+                 static_cast<std::uint8_t>((word1 >> 8) & 0xFF), static_cast<std::uint8_t>(word1 & 0xFF),
+                 static_cast<std::uint8_t>((word2 >> 8) & 0xFF), static_cast<std::uint8_t>(word2 & 0xFF)};
   const std::uint16_t crc = ModbusCrc16(f);
   f.push_back(static_cast<std::uint8_t>(crc & 0xFF));
   f.push_back(static_cast<std::uint8_t>(crc >> 8));
@@ -85,7 +83,8 @@ void Fail(TSerialResponse& r, const std::string& text) {
 
 std::uint16_t ModbusCrc16(const std::uint8_t* data, std::size_t size) {
   std::uint16_t crc = 0xFFFF;
-  for (std::size_t i = 0; i < size; ++i) crc = static_cast<std::uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ data[i]) & 0xFF]);
+  for (std::size_t i = 0; i < size; ++i)
+    crc = static_cast<std::uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ data[i]) & 0xFF]);
   return crc;
 }
 
@@ -116,7 +115,8 @@ std::string TModbusPort::ExceptionText(std::uint8_t code) {
 }
 
 std::uint32_t TModbusPort::DecodeTest(const TArrayOfByte& request, TSerialResponse& response) {
-  if (const std::string failure = CheckFrame(request, response.Response, kEchoSize, false); !failure.empty()) {
+  if (const std::string failure = CheckFrame(request, response.Response, kEchoSize, false);
+      !failure.empty()) {
     Fail(response, failure);
     return 0;
   }

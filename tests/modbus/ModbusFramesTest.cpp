@@ -65,8 +65,8 @@ TEST(ModbusDecode, QueryDTakesTheFourDataBytesAsAFloat) {
     std::string data;
     double value;
   };
-  for (const Case& c : std::vector<Case>{{"00 00 00 00", 0.0}, {"43 48 00 00", 200.0}, {"C1 20 00 00", -10.0},
-                                         {"41 A0 19 9A", 20.0125f}}) {
+  for (const Case& c : std::vector<Case>{
+           {"00 00 00 00", 0.0}, {"43 48 00 00", 200.0}, {"C1 20 00 00", -10.0}, {"41 A0 19 9A", 20.0125f}}) {
     TSerialResponse r = Reply(WithCrc("01 03 04 " + c.data));
     TModbusPort::DecodeQueryD(TModbusPort::QueryDFrame(1, 1), r);
     EXPECT_EQ(r.Status, "") << c.data;
@@ -91,7 +91,8 @@ TEST(ModbusDecode, QueryWordsFillsTheWordsAskedForWithoutSign) {
 
 TEST(ModbusDecode, InvalidRepliesGiveTheirTextAndNoValue) {
   const TArrayOfByte test = TModbusPort::TestFrame(1, 12345), queryD = TModbusPort::QueryDFrame(1, 1),
-                     words = TModbusPort::QueryWordsFrame(1, 1, 2), write = TModbusPort::WriteWordFrame(1, 2, 100);
+                     words = TModbusPort::QueryWordsFrame(1, 1, 2),
+                     write = TModbusPort::WriteWordFrame(1, 2, 100);
   enum Op { kTest, kQueryD, kWords, kWrite };
   struct Case {
     const char* what;
@@ -131,10 +132,18 @@ TEST(ModbusDecode, InvalidRepliesGiveTheirTextAndNoValue) {
     TSerialResponse r = Reply(c.reply);
     r.rArray[1] = -7;
     switch (c.op) {
-      case kTest: EXPECT_EQ(TModbusPort::DecodeTest(test, r), 0u) << c.what; break;
-      case kQueryD: TModbusPort::DecodeQueryD(queryD, r); break;
-      case kWords: TModbusPort::DecodeQueryWords(words, 2, r); break;
-      case kWrite: TModbusPort::CheckWriteEcho(write, r); break;
+      case kTest:
+        EXPECT_EQ(TModbusPort::DecodeTest(test, r), 0u) << c.what;
+        break;
+      case kQueryD:
+        TModbusPort::DecodeQueryD(queryD, r);
+        break;
+      case kWords:
+        TModbusPort::DecodeQueryWords(words, 2, r);
+        break;
+      case kWrite:
+        TModbusPort::CheckWriteEcho(write, r);
+        break;
     }
     EXPECT_EQ(r.Status, c.status) << c.what;
     EXPECT_EQ(r.rDouble, 0.0) << c.what;
@@ -167,9 +176,10 @@ TEST(ControllerCatalogue, HoldsTheOneModelAsListed) {
   ASSERT_EQ(catalogue.size(), 1u);
   const karvo::TControllerAddresses& a = catalogue.front();
   EXPECT_EQ(a.Model, "Eurotherm 2400 serie");
-  const std::vector<std::uint32_t> fields{a.Temperature, a.TargetSetpoint, a.WorkingSetPoint, a.SPSelected,
-                                          a.SP1,         a.SP2,            a.Proportional,    a.Integral,
-                                          a.Derivate,    a.WorkingOutput,  a.RampRate,        a.PContribute,
-                                          a.IContribute, a.DContribute,    a.ThermocoupleType, a.ModelAddr};
-  EXPECT_EQ(fields, (std::vector<std::uint32_t>{1, 0, 0, 15, 24, 25, 6, 8, 9, 3, 0, 214, 55, 116, 12990, 122}));
+  const std::vector<std::uint32_t> fields{
+      a.Temperature,  a.TargetSetpoint, a.WorkingSetPoint,  a.SPSelected,    a.SP1,      a.SP2,
+      a.Proportional, a.Integral,       a.Derivate,         a.WorkingOutput, a.RampRate, a.PContribute,
+      a.IContribute,  a.DContribute,    a.ThermocoupleType, a.ModelAddr};
+  EXPECT_EQ(fields,
+            (std::vector<std::uint32_t>{1, 0, 0, 15, 24, 25, 6, 8, 9, 3, 0, 214, 55, 116, 12990, 122}));
 }

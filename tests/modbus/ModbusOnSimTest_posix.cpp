@@ -159,14 +159,18 @@ TEST(ModbusOnSim, FurnaceSettlesAtTheTargetAtSixtyTimesRealTime) {
   Clock::time_point inside{};
   const bool settled = WaitFor(
       [&] {
-        const bool ok = std::abs(sim->Temperature() - 100.0) <= 2.0 && sim->GetRegister(reg::WorkingSetpoint) == 100;
-        if (!ok) inside = {};
-        else if (inside == Clock::time_point{}) inside = Clock::now();
+        const bool ok =
+            std::abs(sim->Temperature() - 100.0) <= 2.0 && sim->GetRegister(reg::WorkingSetpoint) == 100;
+        if (!ok)
+          inside = {};
+        else if (inside == Clock::time_point{})
+          inside = Clock::now();
         return ok && Clock::now() - inside >= 3s;
       },
       45s);
   ASSERT_TRUE(settled) << "temperature " << sim->Temperature();
-  std::cout << "settled after " << std::chrono::duration_cast<std::chrono::milliseconds>(inside - start).count()
+  std::cout << "settled after "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(inside - start).count()
             << " ms real time\n";
 
   const TSerialResponse pv = port.QueryD(1, reg::ProcessValue);

@@ -80,9 +80,9 @@ TEST(ControllerModel, EveryParameterReadsAndTheFloatFormFollowsTheWord) {
   EXPECT_EQ(m.Read(0, 1, words), Exception::IllegalDataAddress);
   EXPECT_EQ(m.Read(0x8000 + 2 * 577, 2, words), Exception::IllegalDataAddress);
 
-  EXPECT_EQ(Read1(m, 2), 512);   // target setpoint starts at the start temperature
-  EXPECT_EQ(Read1(m, 131), 1);   // its address
-  EXPECT_EQ(Read1(m, 12290), 1); // thermocouple K
+  EXPECT_EQ(Read1(m, 2), 512);    // target setpoint starts at the start temperature
+  EXPECT_EQ(Read1(m, 131), 1);    // its address
+  EXPECT_EQ(Read1(m, 12290), 1);  // thermocouple K
   EXPECT_EQ(Read1(m, 12), 1200);
   EXPECT_NEAR(ReadFloat(m, 1), 512.0, 0.11);
   EXPECT_EQ(ReadFloat(m, 2), 512.0f);
@@ -131,8 +131,8 @@ TEST(ControllerModel, AddressAndSelectedSetpointFollowTheirRegisters) {
 
 // The furnace, run as fast as the machine goes.
 struct FurnaceTrace {
-  double reachedTarget = -1;   // s when the working setpoint reached the target
-  double settledSince = -1;    // s since when the temperature stayed within ±2 ºC
+  double reachedTarget = -1;  // s when the working setpoint reached the target
+  double settledSince = -1;   // s since when the temperature stayed within ±2 ºC
   double peak = 0;
   double maxOutput = 0;
 };
@@ -144,8 +144,10 @@ FurnaceTrace RunFurnace(ControllerModel& m, double seconds, double target) {
     m.Advance(dt);
     if (t.reachedTarget < 0 && m.WorkingSetpoint() == target) t.reachedTarget = s;
     const bool inside = std::abs(m.ProcessValue() - target) <= 2.0;
-    if (!inside) t.settledSince = -1;
-    else if (t.settledSince < 0) t.settledSince = s;
+    if (!inside)
+      t.settledSince = -1;
+    else if (t.settledSince < 0)
+      t.settledSince = s;
     t.peak = std::max(t.peak, m.Temperature());
     t.maxOutput = std::max(t.maxOutput, m.OutputPercent());
   }

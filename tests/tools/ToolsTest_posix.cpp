@@ -2,9 +2,8 @@
 // port reached by its COM name through the port map folder of a temporary
 // configuration home.
 
-#include <signal.h>
-
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <filesystem>
 #include <regex>
@@ -119,14 +118,13 @@ TEST(KarvoSim, ServesUnderItsComNameUntilTerminatedAndTidiesUp) {
 
 TEST(KarvoSim, RefusesBadArgumentsAndAPortThatIsNotASimulators) {
   karvo::sim::ScopedConfigHome home;
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"--com", "COM0"},
-           {"--com", "ttyS0"},
-           {"--address", "0"},
-           {"--speed", "fast"},
-           {"--bad-crc", "2"},
-           {"--reply-delay"},
-           {"--what"}}) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"--com", "COM0"},
+                                                                                    {"--com", "ttyS0"},
+                                                                                    {"--address", "0"},
+                                                                                    {"--speed", "fast"},
+                                                                                    {"--bad-crc", "2"},
+                                                                                    {"--reply-delay"},
+                                                                                    {"--what"}}) {
     std::vector<std::string> argv{KARVO_SIM_EXE};
     argv.insert(argv.end(), args.begin(), args.end());
     const Outcome o = RunTool(argv);

@@ -50,7 +50,8 @@ std::uint32_t Number(const std::string& text, const char* name, std::uint32_t lo
   }
   std::uint32_t value = 0;
   const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
-  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() || value < lo || value > hi) {
+  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() || value < lo ||
+      value > hi) {
     throw UsageError{std::string(name) + " must be a whole number from " + std::to_string(lo) + " to " +
                      std::to_string(hi) + ", not \"" + text + "\""};
   }

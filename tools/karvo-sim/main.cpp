@@ -55,8 +55,8 @@ std::optional<T> Number(std::string_view text, T lo, T hi) {
 }
 
 bool IsComName(const std::string& name) {
-  return name.size() > 3 && name.starts_with("COM") && Number<int>(std::string_view(name).substr(3), 1, 254) &&
-         name[3] != '0';
+  return name.size() > 3 && name.starts_with("COM") &&
+         Number<int>(std::string_view(name).substr(3), 1, 254) && name[3] != '0';
 }
 
 }  // namespace
