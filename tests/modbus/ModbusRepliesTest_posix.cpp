@@ -111,3 +111,12 @@ TEST_F(ModbusOnScriptedPeer, InvalidRepliesFailLikeATransportFailureAndDecodeNot
     EXPECT_EQ(TakeLines(), expected) << c.what;
   }
 }
+
+TEST_F(ModbusOnScriptedPeer, EchoOfAnotherValueFailsTheTestWithBothValues) {
+  peer.Script({{8, WithCrc("01 08 00 00 00 07")}});
+  std::string status;
+  EXPECT_FALSE(port.Test(1, status));
+  EXPECT_EQ(status, "Echo test failed: sent 12345, received 7");
+  EXPECT_EQ(TakeLines(), (std::vector<std::string>{"Sent to diagnostic loop  : 12345",
+                                                   "Response                 : 7"}));
+}
