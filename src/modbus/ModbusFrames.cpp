@@ -1,6 +1,7 @@
 // Request frames, the CRC and the checks and decoding of the replies: no
 // transaction here, so all of it can be checked byte by byte.
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -48,15 +49,28 @@ bool CrcHolds(const std::uint8_t* b, std::size_t size) {
   return b[size - 2] == (crc & 0xFF) && b[size - 1] == (crc >> 8);
 }
 
-// The failure text for a reply to `request` that must hold at least
-// `expected` bytes, or empty text for a good one. The CRC closes the frame
-// at the expected length or, for a read reply, where its own byte count
-// says: a reply that carries another count intact is told apart from one
-// with a bad CRC.
-std::string CheckFrame(const TArrayOfByte& request, const std::string& reply, std::size_t expected,
-                       bool readReply) {
+// Where the reply to `request` starts in what was read. A write is sent
+// without waiting for its echo, so the echo of an earlier write to the same
+// device can arrive after the next transaction has purged the input queue
+// and stand in front of that transaction's reply. Whole, intact echoes of a
+// single-register write that are not the reply expected are passed over.
+std::size_t ReplyStart(const TArrayOfByte& request, const std::string& reply) {
   const std::uint8_t* b = Bytes(reply);
-  const std::size_t n = reply.size();
+  std::size_t start = 0;
+  while (reply.size() - start > kEchoSize && b[start] == request[0] &&
+         b[start + 1] == kWriteSingle && CrcHolds(b + start, kEchoSize) &&
+         !(request[1] == kWriteSingle && std::equal(request.begin(), request.end(), b + start)))
+    start += kEchoSize;
+  return start;
+}
+
+// The failure text for the reply `b` (n bytes) to `request` that must hold
+// at least `expected` bytes, or empty text for a good one. The CRC closes
+// the frame at the expected length or, for a read reply, where its own byte
+// count says: a reply that carries another count intact is told apart from
+// one with a bad CRC.
+std::string CheckFrame(const TArrayOfByte& request, const std::uint8_t* b, std::size_t n,
+                       std::size_t expected, bool readReply) {
   const std::uint8_t function = request[1];
   if (n >= 2 && b[1] == (function | kExceptionBit)) {
     if (n < kExceptionSize) return TModbusPort::kTooShort;
@@ -77,6 +91,21 @@ void Fail(TSerialResponse& r, const std::string& text) {
   r.Status = text;
   r.ValueOfFirstWord = 0;
   r.rDouble = 0.0;
+}
+
+// Checks the reply in `response`; on success returns its first byte, on
+// failure sets the failure text, clears the decoded values and returns null.
+const std::uint8_t* CheckedReply(const TArrayOfByte& request, TSerialResponse& response,
+                                 std::size_t expected, bool readReply) {
+  const std::size_t start = ReplyStart(request, response.Response);
+  const std::uint8_t* b = Bytes(response.Response) + start;
+  const std::string failure =
+      CheckFrame(request, b, response.Response.size() - start, expected, readReply);
+  if (!failure.empty()) {
+    Fail(response, failure);
+    return nullptr;
+  }
+  return b;
 }
 
 }  // namespace
@@ -115,23 +144,14 @@ std::string TModbusPort::ExceptionText(std::uint8_t code) {
 }
 
 std::uint32_t TModbusPort::DecodeTest(const TArrayOfByte& request, TSerialResponse& response) {
-  if (const std::string failure = CheckFrame(request, response.Response, kEchoSize, false);
-      !failure.empty()) {
-    Fail(response, failure);
-    return 0;
-  }
-  const std::uint8_t* b = Bytes(response.Response);
-  return b[4] * 256u + b[5];
+  const std::uint8_t* b = CheckedReply(request, response, kEchoSize, false);
+  return b ? b[4] * 256u + b[5] : 0;
 }
 
 void TModbusPort::DecodeQueryD(const TArrayOfByte& request, TSerialResponse& response) {
   response.rDouble = 0.0;
-  if (const std::string failure = CheckFrame(request, response.Response, kReadOverhead + 4, true);
-      !failure.empty()) {
-    Fail(response, failure);
-    return;
-  }
-  const std::uint8_t* b = Bytes(response.Response);
+  const std::uint8_t* b = CheckedReply(request, response, kReadOverhead + 4, true);
+  if (!b) return;
   const float value = std::bit_cast<float>(std::uint32_t{b[3]} << 24 | std::uint32_t{b[4]} << 16 |
                                            std::uint32_t{b[5]} << 8 | b[6]);
   if (!std::isfinite(value)) {
@@ -143,19 +163,14 @@ void TModbusPort::DecodeQueryD(const TArrayOfByte& request, TSerialResponse& res
 
 void TModbusPort::DecodeQueryWords(const TArrayOfByte& request, std::uint32_t WordCount,
                                    TSerialResponse& response) {
-  if (const std::string failure = CheckFrame(request, response.Response, kReadOverhead + 2 * WordCount, true);
-      !failure.empty()) {
-    Fail(response, failure);
-    return;
-  }
-  const std::uint8_t* b = Bytes(response.Response);
+  const std::uint8_t* b = CheckedReply(request, response, kReadOverhead + 2 * WordCount, true);
+  if (!b) return;
   for (std::uint32_t k = 1; k <= WordCount; ++k) response.rArray[k] = b[1 + 2 * k] * 256 + b[2 + 2 * k];
   response.ValueOfFirstWord = WordCount >= 1 ? response.rArray[1] : 0;
 }
 
 void TModbusPort::CheckWriteEcho(const TArrayOfByte& request, TSerialResponse& response) {
-  if (const std::string failure = CheckFrame(request, response.Response, kEchoSize, false); !failure.empty())
-    Fail(response, failure);
+  CheckedReply(request, response, kEchoSize, false);
 }
 
 }  // namespace karvo

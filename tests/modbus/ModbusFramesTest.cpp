@@ -161,6 +161,41 @@ TEST(ModbusDecode, GoodEchoesPass) {
   EXPECT_EQ(r.Status, "");
 }
 
+// A write goes out without waiting, so its echo can arrive in front of the
+// next transaction's reply.
+TEST(ModbusDecode, LateEchoesOfEarlierWritesBeforeTheReplyArePassedOver) {
+  const std::string echo = WithCrc("01 06 00 23 00 0A");  // ramp rate 10 written to device 1
+  TSerialResponse r = Reply(echo + WithCrc("01 03 02 00 0A"));
+  TModbusPort::DecodeQueryWords(TModbusPort::QueryWordsFrame(1, 35, 1), 1, r);
+  EXPECT_EQ(r.Status, "");
+  EXPECT_EQ(r.ValueOfFirstWord, 10);
+
+  r = Reply(echo + echo + FromHex("01 08 00 00 30 39 34 19"));
+  EXPECT_EQ(TModbusPort::DecodeTest(TModbusPort::TestFrame(1, 12345), r), 12345u);
+  EXPECT_EQ(r.Status, "");
+
+  r = Reply(echo + FromHex("01 06 00 1E 02 EE 68 E0"));  // then the echo of this write
+  TModbusPort::CheckWriteEcho(TModbusPort::WriteWordFrame(1, 30, 750), r);
+  EXPECT_EQ(r.Status, "");
+
+  r = Reply(echo + WithCrc("01 03 04 43 48 00 00"));
+  TModbusPort::DecodeQueryD(TModbusPort::QueryDFrame(1, 1), r);
+  EXPECT_EQ(r.rDouble, 200.0);
+
+  // Only whole echoes of this device are passed over; an echo alone is no reply.
+  const std::string refused[] = {
+      echo,
+      WithCrc("02 06 00 23 00 0A") + WithCrc("01 03 02 00 0A"),
+      echo.substr(0, 7) + WithCrc("01 03 02 00 0A"),
+  };
+  for (const auto& reply : refused) {
+    r = Reply(reply);
+    TModbusPort::DecodeQueryWords(TModbusPort::QueryWordsFrame(1, 35, 1), 1, r);
+    EXPECT_EQ(r.Status, TModbusPort::kBadCrc) << reply.size() << " bytes";
+    EXPECT_EQ(r.ValueOfFirstWord, 0);
+  }
+}
+
 TEST(ModbusPort, MoreThan32WordsIsRefusedWithoutATransaction) {
   karvo::MemoryLog::Clear();
   TModbusPort port;
