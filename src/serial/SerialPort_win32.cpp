@@ -1,0 +1,89 @@
+// The transaction's system calls on Windows: the Win32 serial API. The
+// handle is the HANDLE of CreateFileA; INVALID_HANDLE_VALUE has all bits
+// set, the same as kInvalidComHandle.
+
+#include <windows.h>
+
+#include "serial/SerialPlatform.h"
+
+namespace karvo::serialplatform {
+namespace {
+
+HANDLE Handle(ComHandle port) { return reinterpret_cast<HANDLE>(port); }
+
+}  // namespace
+
+// Share mode 0: the open is exclusive, a second one fails at once.
+ComHandle OpenPort(const std::string& name) {
+  const std::string path = "\\\\.\\" + name;
+  const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+  return reinterpret_cast<ComHandle>(h);
+}
+
+// The control block is built from zero; every field not set here stays 0.
+bool ApplyLineSettings(ComHandle port) {
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  dcb.BaudRate = CBR_9600;
+  dcb.ByteSize = 8;
+  dcb.Parity = NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  dcb.fBinary = TRUE;
+  dcb.fParity = FALSE;
+  dcb.fDtrControl = DTR_CONTROL_ENABLE;
+  dcb.fRtsControl = RTS_CONTROL_ENABLE;
+  dcb.fOutxCtsFlow = FALSE;
+  dcb.fOutxDsrFlow = FALSE;
+  dcb.fDsrSensitivity = FALSE;
+  dcb.fOutX = FALSE;
+  dcb.fInX = FALSE;
+  dcb.XonChar = 0x11;
+  dcb.XoffChar = 0x13;
+  dcb.XonLim = 0;
+  dcb.XoffLim = 0;
+  dcb.fErrorChar = FALSE;
+  dcb.fNull = FALSE;
+  dcb.fAbortOnError = FALSE;
+  return ::SetCommState(Handle(port), &dcb) != FALSE;
+}
+
+bool ApplyTimeLimits(ComHandle port, const TimeLimits& limits) {
+  COMMTIMEOUTS t{};
+  t.ReadIntervalTimeout = limits.readIntervalMs;
+  t.ReadTotalTimeoutMultiplier = limits.readPerByteMs;
+  t.ReadTotalTimeoutConstant = limits.readConstantMs;
+  t.WriteTotalTimeoutMultiplier = limits.writePerByteMs;
+  t.WriteTotalTimeoutConstant = limits.writeConstantMs;
+  return ::SetCommTimeouts(Handle(port), &t) != FALSE;
+}
+
+bool ApplyQueueSizes(ComHandle port, std::uint32_t inputBytes, std::uint32_t outputBytes) {
+  return ::SetupComm(Handle(port), inputBytes, outputBytes) != FALSE;
+}
+
+bool PurgeInput(ComHandle port) { return ::PurgeComm(Handle(port), PURGE_RXCLEAR) != FALSE; }
+
+bool Write(ComHandle port, const std::uint8_t* data, std::uint32_t size, std::uint32_t& written) {
+  DWORD n = 0;
+  const BOOL ok = ::WriteFile(Handle(port), data, size, &n, nullptr);
+  written = n;
+  return ok != FALSE;
+}
+
+bool BytesWaiting(ComHandle port) {
+  DWORD errors = 0;
+  COMSTAT status{};
+  return ::ClearCommError(Handle(port), &errors, &status) != FALSE && status.cbInQue > 0;
+}
+
+bool Read(ComHandle port, std::uint8_t* buffer, std::uint32_t size, std::uint32_t& got) {
+  DWORD n = 0;
+  const BOOL ok = ::ReadFile(Handle(port), buffer, size, &n, nullptr);
+  got = n;
+  return ok != FALSE;
+}
+
+void ClosePort(ComHandle port) { ::CloseHandle(Handle(port)); }
+
+}  // namespace karvo::serialplatform
