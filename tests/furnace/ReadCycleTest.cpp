@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "SimFixture.h"
@@ -14,6 +15,7 @@
 #include "common/Log.h"
 #include "furnace/ReadCycle.h"
 #include "modbus/Registers.h"
+#include "serial/PtyPeer_posix.h"
 
 namespace karvo {
 namespace {
@@ -69,9 +71,47 @@ TEST_F(ReadCycleOnSim, AnsweringControllerFillsEveryField) {
   EXPECT_EQ(r.ActiveThreads, 0);
   // One poll is four transactions in this order.
   EXPECT_EQ(Requests(3), 4);
+}
 
-  Sim().SetRegister(reg::SensorBreak, 1);
-  EXPECT_TRUE(Poll().SensorBreak);
+// A reply frame: device 1, function 3, the data bytes and their CRC.
+std::string ReadReply(const std::vector<std::uint8_t>& data) {
+  TArrayOfByte frame = {1, 3, static_cast<std::uint8_t>(data.size())};
+  frame.insert(frame.end(), data.begin(), data.end());
+  const std::uint16_t crc = ModbusCrc16(frame);
+  frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+  frame.push_back(static_cast<std::uint8_t>(crc >> 8));
+  return std::string(frame.begin(), frame.end());
+}
+
+std::string WordsReply(const std::vector<std::uint16_t>& words) {
+  std::vector<std::uint8_t> data;
+  for (const std::uint16_t w : words) {
+    data.push_back(static_cast<std::uint8_t>(w >> 8));
+    data.push_back(static_cast<std::uint8_t>(w & 0xFF));
+  }
+  return ReadReply(data);
+}
+
+TEST(ReadCycle, OnlyTheValueOneIsASensorBreak) {
+  test::UiLoop ui;
+  for (const auto& [word, sensorBreak] : {std::pair<std::uint16_t, bool>{1, true}, {2, false}}) {
+    SCOPED_TRACE(word);
+    // A controller that answers the poll's four requests as scripted.
+    testing::PtyPeer peer;
+    peer.Script({{8, WordsReply({900, 850, 455, 0, 845, 20})},
+                 {8, WordsReply({750, 0, 0, 0, 0, 12})},
+                 {8, WordsReply({word})},
+                 {8, ReadReply({0x43, 0x48, 0x00, 0x00})}});  // 200.0
+    ReadResult = {};
+    ASSERT_TRUE(ReadFurnace(peer.Path()));
+    ASSERT_TRUE(ui.RunUntil([] { return PollsInFlight() == 0; }, 30s));
+    EXPECT_EQ(ReadResult.aMessage, "");
+    EXPECT_EQ(ReadResult.SensorBreak, sensorBreak);
+    EXPECT_EQ(ReadResult.Temperature, 200.0);
+    EXPECT_EQ(ReadResult.TargetSetpoint, 850);
+    EXPECT_EQ(ReadResult.MaxOutputPowerActual, 750);
+    EXPECT_EQ(ReadResult.RampRate, 12);
+  }
 }
 
 TEST_F(ReadCycleOnSim, ControllerFallingSilentMidPollFailsThePoll) {
