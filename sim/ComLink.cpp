@@ -1,0 +1,102 @@
+#include "sim/ComLink.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+#include "common/ConfigDir.h"
+
+namespace karvo::sim {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool PointsAtPseudoTerminal(const fs::path& link) {
+  std::error_code ec;
+  if (!fs::is_symlink(fs::symlink_status(link, ec))) return false;
+  const std::string target = fs::read_symlink(link, ec).string();
+  return !ec && target.rfind("/dev/pts/", 0) == 0;
+}
+
+}  // namespace
+
+std::string PortMapDir() { return KarvoConfigDir() + "/ports"; }
+
+void LinkComPort(const std::string& comName, const std::string& device) {
+  if (comName.empty() || comName.find('/') != std::string::npos)
+    throw std::runtime_error("not a COM port name: \"" + comName + "\"");
+  const fs::path dir = PortMapDir();
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec) throw std::runtime_error("cannot create " + dir.string() + ": " + ec.message());
+  const fs::path link = dir / comName;
+  if (fs::exists(fs::symlink_status(link, ec))) {
+    if (!PointsAtPseudoTerminal(link))
+      throw std::runtime_error(link.string() + " exists and is not a simulator's link; left alone");
+    fs::remove(link, ec);
+  }
+  // A link made next to it and renamed over it: whoever opens the name sees
+  // the old target or the new one, never nothing.
+  const fs::path temp = dir / ("." + comName + "." + std::to_string(getpid()));
+  fs::remove(temp, ec);
+  fs::create_symlink(device, temp, ec);
+  if (!ec) fs::rename(temp, link, ec);
+  if (ec) {
+    fs::remove(temp);
+    throw std::runtime_error("cannot link " + link.string() + " to " + device + ": " + ec.message());
+  }
+}
+
+bool UnlinkComPort(const std::string& comName, const std::string& device) {
+  const fs::path link = fs::path(PortMapDir()) / comName;
+  std::error_code ec;
+  if (!fs::is_symlink(fs::symlink_status(link, ec)) || fs::read_symlink(link, ec) != device || ec)
+    return false;
+  return fs::remove(link, ec);
+}
+
+ScopedComLink::ScopedComLink(std::string comName, std::string device)
+    : comName_(std::move(comName)), device_(std::move(device)) {
+  LinkComPort(comName_, device_);
+}
+
+ScopedComLink::~ScopedComLink() { UnlinkComPort(comName_, device_); }
+
+ScopedConfigHome::ScopedConfigHome() {
+  if (const char* old = std::getenv("XDG_CONFIG_HOME")) {
+    hadPrevious_ = true;
+    previous_ = old;
+  }
+  std::string pattern = (fs::temp_directory_path() / "karvo-config-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::system_error(errno, std::generic_category(), "mkdtemp");
+  path_ = pattern;
+  setenv("XDG_CONFIG_HOME", path_.c_str(), 1);
+}
+
+ScopedConfigHome::~ScopedConfigHome() {
+  if (hadPrevious_) {
+    setenv("XDG_CONFIG_HOME", previous_.c_str(), 1);
+  } else {
+    unsetenv("XDG_CONFIG_HOME");
+  }
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+SimOnComPort::SimOnComPort(SimOptions options, std::string comName)
+    : comName_(std::move(comName)), sim_(std::move(options)) {
+  sim_.Start();
+  link_ = std::make_unique<ScopedComLink>(comName_, sim_.DevicePath());
+}
+
+SimOnComPort::~SimOnComPort() {
+  link_.reset();
+  sim_.Stop();
+}
+
+}  // namespace karvo::sim

@@ -1,0 +1,72 @@
+#pragma once
+// Puts a simulated controller where the program looks for COM ports on
+// Linux: a link COMn in the port map folder KarvoConfigDir() + "/ports",
+// pointing at the pseudo-terminal.
+
+#include <string>
+
+#include "sim/SimController.h"
+
+namespace karvo::sim {
+
+// The port map folder.
+std::string PortMapDir();
+
+// Links `device` as `comName` in the port map folder, creating the folder
+// when missing. A link there that points at a pseudo-terminal (another
+// simulator's, or one left behind by a crashed run) is replaced; anything
+// else of that name belongs to the user and is left alone: the call then
+// throws std::runtime_error, as it does when the link cannot be made.
+void LinkComPort(const std::string& comName, const std::string& device);
+// Removes the link when it still points at `device`; true when it did.
+bool UnlinkComPort(const std::string& comName, const std::string& device);
+
+// LinkComPort for the lifetime of the object.
+class ScopedComLink {
+ public:
+  ScopedComLink(std::string comName, std::string device);
+  ~ScopedComLink();
+  ScopedComLink(const ScopedComLink&) = delete;
+  ScopedComLink& operator=(const ScopedComLink&) = delete;
+
+ private:
+  std::string comName_, device_;
+};
+
+// Points XDG_CONFIG_HOME at a fresh temporary folder for the lifetime of the
+// object (tests), then restores it and removes the folder. Set it up before
+// threads that read the environment start.
+class ScopedConfigHome {
+ public:
+  ScopedConfigHome();
+  ~ScopedConfigHome();
+  ScopedConfigHome(const ScopedConfigHome&) = delete;
+  ScopedConfigHome& operator=(const ScopedConfigHome&) = delete;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  bool hadPrevious_ = false;
+  std::string previous_;
+};
+
+// A running simulated controller reachable as `comName` (tests):
+//   karvo::sim::SimOnComPort sim({.Address = 7});
+//   port.SetPort(sim.ComName());  // "COM9"
+//   sim->SetRegister(...);
+class SimOnComPort {
+ public:
+  explicit SimOnComPort(SimOptions options = {}, std::string comName = "COM9");
+  ~SimOnComPort();
+  SimController& Sim() { return sim_; }
+  SimController* operator->() { return &sim_; }
+  const std::string& ComName() const { return comName_; }
+
+ private:
+  ScopedConfigHome home_;
+  std::string comName_;
+  SimController sim_;
+  std::unique_ptr<ScopedComLink> link_;
+};
+
+}  // namespace karvo::sim

@@ -1,0 +1,120 @@
+#pragma once
+// The simulated controller: a Modbus RTU slave with a furnace behind it,
+// served on the master side of a pseudo-terminal by a thread of its own.
+// The program reaches it through the device path (or a COMn link to it,
+// see sim/ComLink.h) exactly as it would a controller on a serial port.
+//
+//   karvo::sim::SimController sim({.Address = 7, .Speed = 60});
+//   sim.Start();
+//   port.SetPort(sim.DevicePath());
+//   sim.SetRegister(karvo::reg::RampRate, 600);
+//   sim.SetFaults({.BadCrcFraction = 1.0});
+//   sim.Stop();  // also done by the destructor
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "sim/ControllerModel.h"
+#include "sim/PseudoTerminal.h"
+#include "sim/SlaveProtocol.h"
+
+namespace karvo::sim {
+
+// Misbehaviour on demand.
+struct SimFaults {
+  bool NoReply = false;            // deaf and dumb: executes nothing, answers nothing
+  std::uint32_t ReplyDelayMs = 0;  // waits this long before every reply
+  double BadCrcFraction = 0.0;     // this share of replies goes out with a corrupted CRC
+  bool SensorBreak = false;        // register 258 reads 1, the output drops to 0
+  // Replies carry this device address (with a CRC that holds) instead of
+  // the controller's own: another device answering.
+  std::optional<std::uint8_t> ReplyAddress{};
+};
+
+struct SimOptions {
+  std::uint8_t Address = 1;        // Modbus address it answers to (register 131)
+  double Speed = 1.0;              // simulated seconds per real second
+  double StartTemperature = 20.0;  // ºC; the target setpoint starts here too
+  std::uint32_t Seed = 0;          // noise and CRC faults; 0 = from the clock
+  std::uint32_t SilenceMs = 4;     // end of a frame: 3.5 characters at 9600 baud
+  std::uint32_t RestartMs = 5000;  // silent after leaving configuration mode
+  SimFaults Faults{};
+  // Called from the serving thread with every request ("<- 01 03 ...") and
+  // reply ("-> ...") in hexadecimal, for watching the line. It may run
+  // under the controller's lock and must not call back into the controller.
+  std::function<void(const std::string&)> Trace{};
+};
+
+class SimController {
+ public:
+  explicit SimController(SimOptions options = {});
+  ~SimController();
+  SimController(const SimController&) = delete;
+  SimController& operator=(const SimController&) = delete;
+
+  // Creates the pseudo-terminal and starts serving. Throws std::system_error
+  // when no pseudo-terminal can be had. Does nothing when already running.
+  void Start();
+  // Stops serving and closes the pseudo-terminal; the device path goes away.
+  // The controller's state stays, and Start serves it again on a new path.
+  void Stop();
+  bool Running() const { return thread_.joinable(); }
+  // The device path to open, e.g. /dev/pts/3 (empty while stopped).
+  std::string DevicePath() const;
+
+  // A register as the controller reads it, and set as from its front panel
+  // (no range checks; 1, 5 and 258 set the temperature, the working
+  // setpoint and the sensor break). Both throw std::out_of_range for a
+  // register the controller does not have.
+  std::uint16_t GetRegister(std::uint32_t reg) const;
+  void SetRegister(std::uint32_t reg, std::uint16_t value);
+  // The furnace temperature without the measurement noise, in ºC.
+  double Temperature() const;
+  void SetTemperature(double celsius);
+  // The address it currently answers to.
+  std::uint8_t Address() const;
+
+  SimFaults Faults() const;
+  void SetFaults(const SimFaults& faults);
+
+  // Request frames received with a CRC that holds, whoever they were for.
+  std::uint64_t FramesReceived() const { return framesReceived_.load(); }
+
+  // Runs fn(ControllerModel&) under the controller's lock.
+  template <class Fn>
+  auto WithModel(Fn&& fn) {
+    std::lock_guard lock(mutex_);
+    return fn(model_);
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  void ServeLoop();
+  void HandleChunk(const Bytes& chunk);
+  void Advance(Clock::time_point now);
+  void TraceBytes(const char* prefix, const Bytes& bytes, const char* note = "") const;
+
+  const SimOptions options_;
+  mutable std::mutex mutex_;  // guards everything below up to the thread
+  ControllerModel model_;
+  SimFaults faults_;
+  std::mt19937 faultRandom_;
+  Clock::time_point lastAdvance_;
+  Clock::time_point silentUntil_{};
+
+  std::unique_ptr<PseudoTerminal> pty_;
+  std::string devicePath_;  // guarded by mutex_
+  std::atomic<bool> stop_{false};
+  std::atomic<std::uint64_t> framesReceived_{0};
+  std::thread thread_;
+};
+
+}  // namespace karvo::sim

@@ -1,0 +1,226 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/SimController.h"
+
+using karvo::sim::Bytes;
+using karvo::sim::SimController;
+using karvo::sim::SimFaults;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+namespace {
+
+Bytes WithCrc(Bytes b) {
+  karvo::sim::AppendCrc(b);
+  return b;
+}
+
+// The program's side of the pseudo-terminal for one exchange: opened,
+// written, read and closed again, as the serial transport does it.
+class RawLine {
+ public:
+  explicit RawLine(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
+    if (fd_ < 0) return;
+    termios tio{};
+    tcgetattr(fd_, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(fd_, TCSANOW, &tio);
+    tcflush(fd_, TCIFLUSH);
+  }
+  ~RawLine() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool Ok() const { return fd_ >= 0; }
+  void Write(const Bytes& b) { ASSERT_EQ(write(fd_, b.data(), b.size()), static_cast<ssize_t>(b.size())); }
+  // Collects bytes until `expect` have come or the time is up.
+  Bytes Read(std::size_t expect, std::chrono::milliseconds timeout) {
+    Bytes got;
+    const auto deadline = Clock::now() + timeout;
+    while (got.size() < expect && Clock::now() < deadline) {
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, 10) > 0 && (p.revents & POLLIN)) {
+        std::uint8_t buf[256];
+        const ssize_t n = read(fd_, buf, sizeof buf);
+        if (n > 0) got.insert(got.end(), buf, buf + n);
+      }
+    }
+    return got;
+  }
+
+ private:
+  int fd_;
+};
+
+// One request and its reply (empty when none came in time).
+Bytes Exchange(const std::string& path, const Bytes& request, std::size_t expect,
+               std::chrono::milliseconds timeout = 3000ms) {
+  RawLine line(path);
+  EXPECT_TRUE(line.Ok()) << path;
+  if (!line.Ok()) return {};
+  line.Write(request);
+  return line.Read(expect, timeout);
+}
+
+Bytes EchoRequest(std::uint8_t address, std::uint16_t value) {
+  return WithCrc({address, 0x08, 0x00, 0x00, static_cast<std::uint8_t>(value >> 8),
+                  static_cast<std::uint8_t>(value & 0xFF)});
+}
+Bytes WriteRequest(std::uint8_t address, std::uint16_t reg, std::uint16_t value) {
+  return WithCrc({address, 0x06, static_cast<std::uint8_t>(reg >> 8), static_cast<std::uint8_t>(reg & 0xFF),
+                  static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value & 0xFF)});
+}
+
+template <class Pred>
+bool WaitFor(Pred pred, std::chrono::milliseconds timeout) {
+  for (const auto deadline = Clock::now() + timeout; Clock::now() < deadline;) {
+    if (pred()) return true;
+    std::this_thread::sleep_for(5ms);
+  }
+  return pred();
+}
+
+}  // namespace
+
+TEST(SimController, AnswersEveryExchangeWhileTheProgramOpensAndClosesTheDevice) {
+  SimController sim({.Seed = 1});
+  sim.Start();
+  const std::string path = sim.DevicePath();
+  ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+  std::this_thread::sleep_for(50ms);  // nobody on the other side yet: reads fail with EIO
+  for (std::uint16_t value : {12345, 0, 64999, 7}) {
+    const Bytes request = EchoRequest(1, value);
+    EXPECT_EQ(Exchange(path, request, 8), request) << value;
+  }
+  // Another device's request: heard, not answered.
+  EXPECT_TRUE(Exchange(path, EchoRequest(2, 1), 1, 300ms).empty());
+  EXPECT_EQ(sim.FramesReceived(), 5u);
+  // A request with a broken CRC is not answered either, and not counted.
+  Bytes bad = EchoRequest(1, 99);
+  bad[5] ^= 0x10;
+  EXPECT_TRUE(Exchange(path, bad, 1, 300ms).empty());
+  EXPECT_EQ(sim.FramesReceived(), 5u);
+}
+
+TEST(SimController, WritesThatArriveBackToBackAreEachExecuted) {
+  // The address reset: write 1 to register 131 at every address, each in
+  // its own open-write-close without waiting, as fast as the machine goes.
+  SimController sim({.Address = 7, .Seed = 1});
+  sim.Start();
+  const std::string path = sim.DevicePath();
+  for (int address = 1; address <= 256; ++address) {
+    RawLine line(path);
+    ASSERT_TRUE(line.Ok());
+    line.Write(WriteRequest(static_cast<std::uint8_t>(address & 0xFF), 131, 1));
+  }
+  EXPECT_TRUE(WaitFor([&] { return sim.FramesReceived() == 256; }, 5000ms)) << sim.FramesReceived();
+  EXPECT_EQ(sim.Address(), 1);
+  const Bytes echo = EchoRequest(1, 4242);
+  EXPECT_EQ(Exchange(path, echo, 8), echo);
+
+  // Two requests in one write: both executed, only the last answered.
+  Bytes both = WriteRequest(1, 35, 3);
+  both.insert(both.end(), echo.begin(), echo.end());
+  EXPECT_EQ(Exchange(path, both, 16, 500ms), echo);
+  EXPECT_EQ(sim.GetRegister(35), 3);
+}
+
+TEST(SimController, FaultsOnDemand) {
+  SimController sim({.Seed = 1});
+  sim.Start();
+  const std::string path = sim.DevicePath();
+  const Bytes echo = EchoRequest(1, 1000);
+
+  sim.SetFaults({.NoReply = true});
+  EXPECT_TRUE(Exchange(path, echo, 1, 300ms).empty()) << "no reply";
+  EXPECT_TRUE(Exchange(path, WriteRequest(1, 35, 9), 1, 300ms).empty());
+  EXPECT_EQ(sim.GetRegister(35), 0) << "a deaf controller executes nothing";
+
+  sim.SetFaults({.BadCrcFraction = 1.0});
+  Bytes reply = Exchange(path, echo, 8);
+  ASSERT_EQ(reply.size(), 8u);
+  EXPECT_FALSE(karvo::sim::CrcMatches(reply.data(), reply.size())) << "corrupted CRC";
+  EXPECT_TRUE(std::equal(echo.begin(), echo.begin() + 6, reply.begin()));
+
+  sim.SetFaults({.ReplyAddress = 9});
+  reply = Exchange(path, echo, 8);
+  ASSERT_EQ(reply.size(), 8u);
+  EXPECT_EQ(reply[0], 9) << "another device answering";
+  EXPECT_TRUE(karvo::sim::CrcMatches(reply.data(), reply.size()));
+
+  sim.SetFaults({.ReplyDelayMs = 300});
+  const auto sent = Clock::now();
+  EXPECT_EQ(Exchange(path, echo, 8), echo);
+  EXPECT_GE(Clock::now() - sent, 300ms) << "reply delay";
+
+  sim.SetFaults({.SensorBreak = true});
+  EXPECT_EQ(Exchange(path, WithCrc({0x01, 0x03, 0x01, 0x02, 0x00, 0x01}), 7),
+            WithCrc({0x01, 0x03, 0x02, 0x00, 0x01}))
+      << "register 258 reads 1";
+  EXPECT_TRUE(sim.Faults().SensorBreak);
+  sim.SetFaults({});
+  EXPECT_EQ(sim.GetRegister(258), 0);
+}
+
+TEST(SimController, StaysSilentWhileRestartingAfterConfigurationMode) {
+  SimController sim({.Seed = 1, .RestartMs = 600});
+  sim.Start();
+  const std::string path = sim.DevicePath();
+  const Bytes enter = WriteRequest(1, 199, 2), thermocouple = WriteRequest(1, 12290, 3),
+              leave = WriteRequest(1, 199, 0);
+  ASSERT_EQ(Exchange(path, enter, 8), enter);
+  ASSERT_EQ(Exchange(path, thermocouple, 8), thermocouple);
+  ASSERT_EQ(Exchange(path, leave, 8), leave);
+  const auto left = Clock::now();
+  const Bytes echo = EchoRequest(1, 5);
+  EXPECT_TRUE(Exchange(path, echo, 1, 200ms).empty()) << "answered while restarting";
+  Bytes reply;
+  while (reply.empty() && Clock::now() - left < 5s) reply = Exchange(path, echo, 8, 200ms);
+  EXPECT_EQ(reply, echo);
+  EXPECT_GE(Clock::now() - left, 600ms);
+  EXPECT_EQ(sim.GetRegister(12290), 3);
+}
+
+TEST(SimController, TracesTheLineAndRunsThePhysicsAtItsSpeed) {
+  std::mutex m;
+  std::vector<std::string> lines;
+  SimController sim({.Speed = 600, .Seed = 1, .Trace = [&](const std::string& l) {
+                       std::lock_guard lock(m);
+                       lines.push_back(l);
+                     }});
+  sim.SetRegister(2, 300);
+  sim.Start();
+  const Bytes echo = EchoRequest(1, 0x1234);
+  ASSERT_EQ(Exchange(sim.DevicePath(), echo, 8), echo);
+  {
+    std::lock_guard lock(m);
+    EXPECT_EQ(lines, (std::vector<std::string>{"<- 01 08 00 00 12 34 ED 7C", "-> 01 08 00 00 12 34 ED 7C"}));
+  }
+  // At 600 times real time the furnace heats visibly within a second or two.
+  EXPECT_TRUE(WaitFor([&] { return sim.Temperature() > 30.0; }, 20s)) << sim.Temperature();
+}
+
+TEST(SimController, StopClosesTheDeviceAndStartServesTheSameControllerAgain) {
+  SimController sim({.Seed = 1});
+  sim.Start();
+  const std::string first = sim.DevicePath();
+  sim.SetRegister(35, 42);
+  sim.Stop();
+  EXPECT_FALSE(sim.Running());
+  EXPECT_TRUE(sim.DevicePath().empty());
+  sim.Stop();  // twice is harmless
+  sim.Start();
+  const Bytes read = WithCrc({0x01, 0x03, 0x00, 0x23, 0x00, 0x01});
+  EXPECT_EQ(Exchange(sim.DevicePath(), read, 7), WithCrc({0x01, 0x03, 0x02, 0x00, 0x2A}));
+  EXPECT_THROW(sim.GetRegister(600), std::out_of_range);
+  EXPECT_THROW(sim.SetRegister(600, 1), std::out_of_range);
+}

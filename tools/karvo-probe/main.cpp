@@ -1,0 +1,156 @@
+// karvo-probe: commissioning a controller without the window.
+//
+//   karvo-probe [--verbose] PORT test [ADDRESS]
+//   karvo-probe [--verbose] PORT read REGISTER [COUNT] [ADDRESS]
+//   karvo-probe [--verbose] PORT float PARAMETER [ADDRESS]
+//   karvo-probe [--verbose] PORT write REGISTER VALUE [ADDRESS]
+//
+// Results go to stdout; failures print the operation's failure text on
+// stderr and exit 1; a usage error exits 2. --verbose shows the transport's
+// diagnostic lines (the program log) on stderr.
+
+#include <charconv>
+#include <cstdint>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/Log.h"
+#include "modbus/Modbus.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: karvo-probe [--verbose] PORT test [ADDRESS]\n"
+    "       karvo-probe [--verbose] PORT read REGISTER [COUNT] [ADDRESS]\n"
+    "       karvo-probe [--verbose] PORT float PARAMETER [ADDRESS]\n"
+    "       karvo-probe [--verbose] PORT write REGISTER VALUE [ADDRESS]\n"
+    "\n"
+    "PORT is a COM port name (COM3); on Linux also a device path (/dev/ttyUSB0).\n"
+    "ADDRESS is the device address, 1 to 256 (default 1; 256 goes out as 0).\n"
+    "read prints one line per word: the register number, a blank, the value.\n"
+    "write waits for the controller's echo, then reads the register back.\n"
+    "Numbers may be written in hexadecimal with 0x (read 0x8002 2).\n";
+
+constexpr std::uint32_t kLargestRegister = 0xFFFF;
+constexpr std::uint32_t kLargestParameter = (0xFFFF - 0x8000 - 1) / 2;  // 0x8000 + 2n + 1 fits
+
+struct UsageError {
+  std::string what;
+};
+
+std::uint32_t Number(const std::string& text, const char* name, std::uint32_t lo, std::uint32_t hi) {
+  std::string_view digits = text;
+  int base = 10;
+  if (digits.starts_with("0x") || digits.starts_with("0X")) {
+    digits.remove_prefix(2);
+    base = 16;
+  }
+  std::uint32_t value = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
+  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() || value < lo ||
+      value > hi) {
+    throw UsageError{std::string(name) + " must be a whole number from " + std::to_string(lo) + " to " +
+                     std::to_string(hi) + ", not \"" + text + "\""};
+  }
+  return value;
+}
+
+void PrintWords(std::uint32_t first, const karvo::TSerialResponse& r, std::uint32_t count) {
+  for (std::uint32_t k = 1; k <= count; ++k) std::cout << first + k - 1 << ' ' << r.rArray[k] << '\n';
+}
+
+std::string FloatText(double value) {
+  char buf[32];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, static_cast<float>(value));
+  return ec == std::errc() ? std::string(buf, end) : std::to_string(value);
+}
+
+int Fail(const std::string& status) {
+  std::cerr << status << '\n';
+  return 1;
+}
+
+int Run(const std::vector<std::string>& args, bool verbose) {
+  if (args.size() < 2) throw UsageError{"PORT and a command are needed"};
+  const std::string& command = args[1];
+  // The arguments after the command; the optional ones fall back to defaults.
+  const std::vector<std::string> rest(args.begin() + 2, args.end());
+  auto arg = [&](std::size_t i, const char* name, std::uint32_t lo, std::uint32_t hi,
+                 std::optional<std::uint32_t> fallback = std::nullopt) {
+    if (i < rest.size()) return Number(rest[i], name, lo, hi);
+    if (fallback) return *fallback;
+    throw UsageError{std::string(name) + " is missing"};
+  };
+  auto atMost = [&](std::size_t n) {
+    if (rest.size() > n) throw UsageError{"too many arguments for " + command};
+  };
+  auto address = [&](std::size_t i) { return arg(i, "ADDRESS", 1, 256, 1); };
+
+  karvo::TModbusPort port;
+  port.SetPort(args[0]);
+  port.SetDebug(verbose);
+  std::string status;
+  if (command == "test") {
+    atMost(1);
+    const std::uint32_t device = address(0);
+    if (!port.Test(device, status)) return Fail(status);
+    std::cout << "Echo test passed at address " << device << '\n';
+  } else if (command == "read") {
+    atMost(3);
+    const std::uint32_t first = arg(0, "REGISTER", 0, kLargestRegister);
+    const std::uint32_t count = arg(1, "COUNT", 1, 125, 1);
+    const karvo::TSerialResponse r = port.QueryWords(address(2), first, count);
+    if (!r.Status.empty()) return Fail(r.Status);
+    PrintWords(first, r, count);
+  } else if (command == "float") {
+    atMost(2);
+    const std::uint32_t parameter = arg(0, "PARAMETER", 0, kLargestParameter);
+    const karvo::TSerialResponse r = port.QueryD(address(1), parameter);
+    if (!r.Status.empty()) return Fail(r.Status);
+    std::cout << FloatText(r.rDouble) << '\n';
+  } else if (command == "write") {
+    atMost(3);
+    const std::uint32_t reg = arg(0, "REGISTER", 0, kLargestRegister);
+    const std::uint32_t value = arg(1, "VALUE", 0, 0xFFFF);
+    const std::uint32_t device = address(2);
+    if (!port.WriteWord(device, reg, static_cast<std::int32_t>(value), true, status)) return Fail(status);
+    const karvo::TSerialResponse r = port.QueryWords(device, reg, 1);
+    if (!r.Status.empty()) return Fail(r.Status);
+    PrintWords(reg, r, 1);
+  } else {
+    throw UsageError{"unknown command \"" + command + "\""};
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args;
+  bool verbose = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      std::cout << kUsage;
+      return 0;
+    }
+    if (a == "--verbose" || a == "-v") {
+      verbose = true;
+    } else {
+      args.push_back(a);
+    }
+  }
+  // The program log: shown on stderr with --verbose, dropped otherwise.
+  karvo::SetLogSink([verbose](const std::string& line) {
+    if (verbose) std::cerr << line << '\n';
+  });
+  try {
+    return Run(args, verbose);
+  } catch (const UsageError& e) {
+    std::cerr << "karvo-probe: " << e.what << '\n' << kUsage;
+    return 2;
+  }
+}
