@@ -115,11 +115,12 @@ TEST_F(FurnaceModuleOnSim, PidWritesKeepTheLastValueSent) {
   module.SetProportional(40);  // same value: nothing sent
   module.SetIntegral(300);
   module.SetDerivate(50);
+  ASSERT_TRUE(WaitForRequests(6, 3));
+  EXPECT_EQ(module.Proportional(), 40);  // a read after the writes
   EXPECT_EQ(Requests(6), 3);
   EXPECT_EQ(Sim().GetRegister(reg::ProportionalBand), 40);
   EXPECT_EQ(Sim().GetRegister(reg::IntegralTime), 300);
   EXPECT_EQ(Sim().GetRegister(reg::DerivativeTime), 50);
-  EXPECT_EQ(module.Proportional(), 40);
 }
 
 }  // namespace

@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/Seams.h"
@@ -40,6 +42,16 @@ class SimFixture : public ::testing::Test {
       if (std::sscanf(line.c_str(), "<- %x %x", &address, &code) == 2 && code == function) ++n;
     }
     return n;
+  }
+  // Waits until at least n such requests have come (writes are not waited
+  // for by the program, so they may still be on their way).
+  bool WaitForRequests(std::uint8_t function, int n) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (Requests(function) < n) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
   }
   std::vector<std::uint32_t> Pauses() {
     std::lock_guard lock(m_);

@@ -3,6 +3,7 @@
 // RunOnUiThreadAndWait queues the function to the test's own thread and
 // waits until that thread has run it (RunUntil, RunPending).
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -34,11 +35,13 @@ class UiLoop {
     for (;;) {
       RunPending();
       if (Done()) return true;
+      // Done() may turn true without anything queued (a poll ending on its
+      // thread): look again every few milliseconds.
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= deadline) return Done();
       std::unique_lock lock(m_);
-      if (!cv_.wait_until(lock, deadline, [this] { return !queue_.empty(); })) {
-        lock.unlock();
-        return Done();
-      }
+      cv_.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(5)),
+                     [this] { return !queue_.empty(); });
     }
   }
 
