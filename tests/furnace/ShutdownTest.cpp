@@ -23,14 +23,18 @@ using namespace std::chrono_literals;
 // A port name that fails at once: polls on it are quick.
 constexpr const char* kNoSuchPort = "/nonexistent/karvo-port";
 
+// A window of the test's own: a record on the heap receives the hand-offs
+// while the test runs; ReadResult does again afterwards.
+struct Window {
+  Window() : record(std::make_unique<TFurnaceReadRecord>()) { AttachReadResult(*record); }
+  ~Window() { AttachReadResult(ReadResult); }
+  std::unique_ptr<TFurnaceReadRecord> record;
+};
+
 class ReadCycleShutdown : public ::testing::Test {
  protected:
-  ReadCycleShutdown() : receiver(std::make_unique<TFurnaceReadRecord>()) {
-    AttachReadResult(*receiver);
-  }
-  ~ReadCycleShutdown() override { AttachReadResult(ReadResult); }
-
-  std::unique_ptr<TFurnaceReadRecord> receiver;
+  Window window;
+  std::unique_ptr<TFurnaceReadRecord>& receiver = window.record;
   test::UiLoop ui;
 };
 
@@ -94,12 +98,8 @@ TEST_F(ReadCycleShutdown, HandOffReachingTheUiAfterShutdownIsDropped) {
 
 class ReadCycleShutdownOnSim : public test::SimFixture {
  protected:
-  ReadCycleShutdownOnSim() : receiver(std::make_unique<TFurnaceReadRecord>()) {
-    AttachReadResult(*receiver);
-  }
-  ~ReadCycleShutdownOnSim() override { AttachReadResult(ReadResult); }
-
-  std::unique_ptr<TFurnaceReadRecord> receiver;
+  Window window;
+  std::unique_ptr<TFurnaceReadRecord>& receiver = window.record;
   test::UiLoop ui;
 };
 
