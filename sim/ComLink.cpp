@@ -1,5 +1,6 @@
 #include "sim/ComLink.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,8 +33,9 @@ void LinkComPort(const std::string& comName, const std::string& device) {
     throw std::runtime_error("not a COM port name: \"" + comName + "\"");
   const fs::path dir = PortMapDir();
   std::error_code ec;
-  fs::create_directories(dir, ec);
-  if (ec) throw std::runtime_error("cannot create " + dir.string() + ": " + ec.message());
+  // The program's per-user folder is private (0700), and so is the map in it.
+  if (!EnsureKarvoConfigDir() || (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST))
+    throw std::runtime_error("cannot create " + dir.string() + ": " + std::strerror(errno));
   const fs::path link = dir / comName;
   if (fs::exists(fs::symlink_status(link, ec))) {
     if (!PointsAtPseudoTerminal(link))
