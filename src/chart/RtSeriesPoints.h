@@ -1,0 +1,44 @@
+#pragma once
+// The points a drawn series hands to the painter, in pixel coordinates.
+//
+// Where the X vector is non-decreasing and more than two samples fall into
+// one pixel column, the column is drawn from four points: its first sample,
+// its minimum and maximum (from the vector's level-of-detail pyramid) and
+// its last sample. Joined in order they cover the same pixels as the exact
+// polyline, so a repaint costs O(columns x log samples) instead of
+// O(samples), and a single-sample spike still shows. Columns with at most
+// two samples, and every series whose X is not non-decreasing, are drawn
+// from the exact points in index order.
+
+#include <vector>
+
+#include "chart/RtVectors.h"
+
+namespace karvo {
+
+struct TRtPoint {
+  double x;
+  double y;
+};
+
+// A linear map from axis values to pixels.
+struct TRtPixelMap {
+  double dataStart = 0.0, dataStop = 1.0;
+  double pixelStart = 0.0, pixelStop = 1.0;
+  double operator()(double v) const {
+    return pixelStart + (v - dataStart) * ((pixelStop - pixelStart) / (dataStop - dataStart));
+  }
+  double Inverse(double p) const {
+    return dataStart + (p - pixelStart) * ((dataStop - dataStart) / (pixelStop - pixelStart));
+  }
+};
+
+enum class TRtPointReduction { Auto, Exact };
+
+// The polyline of the first `count` points of (x, y). `xm` maps to pixel
+// columns (pixelStart < pixelStop), `ym` to rows. Points with a value that
+// is not finite are left out.
+void BuildSeriesPolyline(const TRtDoubleVector& x, const TRtDoubleVector& y, int count, const TRtPixelMap& xm,
+                         const TRtPixelMap& ym, TRtPointReduction reduction, std::vector<TRtPoint>& out);
+
+}  // namespace karvo
