@@ -37,9 +37,7 @@ void TRtCustomGraph::RemoveSeries(TRtSeries* series) {
 
 void TRtCustomGraph::SortLayers() {
   std::stable_sort(series_.begin(), series_.end(),
-                   [](const TRtSeries* a, const TRtSeries* b) { return a->Layer() < b->Layer(); });
-  // Renumber without the setter (which would sort again).
-  for (std::size_t i = 0; i < series_.size(); ++i) series_[i]->layer_ = static_cast<int>(i);
+                   [](const TRtSeries* a, const TRtSeries* b) { return a->layer_ < b->layer_; });
 }
 
 bool TRtCustomGraph::HasOtherSeriesOn(const TRtAxis* axis, const TRtSeries* except) const {

@@ -67,12 +67,13 @@ void FitStraightLine(const TRtDoubleVector& x, const TRtDoubleVector& y, int cou
   }
   if (n < 2) throw ERtMathError("Not enough data points to calculate function");
 
+  const long double meanX = sx / n, meanY = sy / n;
   long double sxx = 0, syy = 0, sxy = 0;
   for (int i = first; i < last; ++i) {
     const double xi = x[i];
     if (!inRange(xi)) continue;
-    const long double dx = static_cast<long double>(xi) - r.AverageX;
-    const long double dy = static_cast<long double>(y[i]) - r.AverageY;
+    const long double dx = static_cast<long double>(xi) - meanX;
+    const long double dy = static_cast<long double>(y[i]) - meanY;
     sxx += dx * dx;
     syy += dy * dy;
     sxy += dx * y[i];

@@ -84,6 +84,12 @@ void TRtSeries::SetLayer(int layer) {
   RequestRedraw();
 }
 
+int TRtSeries::Layer() const {
+  if (!graph_) return layer_;
+  const auto& all = graph_->Series();
+  return static_cast<int>(std::find(all.begin(), all.end(), this) - all.begin());
+}
+
 bool TRtSeries::IsShown() const { return visible_ && (Line.Visible || Area.Visible || PointSymbol.Visible); }
 
 void TRtSeries::Recalculate() {

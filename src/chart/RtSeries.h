@@ -92,7 +92,9 @@ class TRtSeries {
   TRtPointSymbol PointSymbol;
   void Changed();
 
-  int Layer() const { return layer_; }
+  // Drawing order within the graph (0 is drawn first): the graph keeps its
+  // series sorted by the layer asked for and numbers them 0, 1, 2 ...
+  int Layer() const;
   void SetLayer(int layer);
 
   TRtCustomGraph* Graph() const { return graph_; }
