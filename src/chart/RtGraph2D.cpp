@@ -20,6 +20,8 @@ namespace karvo {
 
 namespace {
 
+constexpr std::size_t kChunk = 1024;
+
 QColor Argb(TRtColor c) { return QColor::fromRgba(c); }
 QColor Rgb(std::uint32_t c) { return QColor::fromRgb(c & 0xFFFFFFu); }
 
@@ -293,23 +295,37 @@ void TRtGraph2D::PaintSeries(QPainter& p) {
     for (std::size_t i = 0; i < points_.size(); ++i) qpoints_[i] = QPointF(points_[i].x, points_[i].y);
 
     if (s->Area.Visible && qpoints_.size() >= 2) {
+      // Filled in vertical strips of at most kChunk points (the rasteriser
+      // refuses very long polygons); without anti-aliasing the strips meet
+      // without seams.
       const double base = ym(std::max(ya.Start(), 0.0));
-      QPolygonF area(QList<QPointF>(qpoints_.begin(), qpoints_.end()));
-      area << QPointF(qpoints_.back().x(), base) << QPointF(qpoints_.front().x(), base);
-      QBrush brush(Argb(s->Area.ForeColor), BrushStyle(s->Area.AreaStyle));
-      if (s->Area.AreaStyle != TRtAreaStyle::Total) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(Argb(s->Area.BackColor));
-        p.drawPolygon(area, Qt::WindingFill);
-      }
+      p.save();
+      p.setRenderHint(QPainter::Antialiasing, false);
       p.setPen(Qt::NoPen);
-      p.setBrush(brush);
-      p.drawPolygon(area, Qt::WindingFill);
+      QPolygonF strip;
+      for (std::size_t from = 0; from + 1 < qpoints_.size(); from += kChunk) {
+        const std::size_t to = std::min(qpoints_.size(), from + kChunk + 1);
+        strip.clear();
+        for (std::size_t i = from; i < to; ++i) strip << qpoints_[i];
+        strip << QPointF(qpoints_[to - 1].x(), base) << QPointF(qpoints_[from].x(), base);
+        if (s->Area.AreaStyle != TRtAreaStyle::Total) {
+          p.setBrush(Argb(s->Area.BackColor));
+          p.drawPolygon(strip, Qt::WindingFill);
+        }
+        p.setBrush(QBrush(Argb(s->Area.ForeColor), BrushStyle(s->Area.AreaStyle)));
+        p.drawPolygon(strip, Qt::WindingFill);
+      }
+      p.restore();
     }
     if (s->Line.Visible && qpoints_.size() >= 2) {
+      // Long polylines in pieces: stroking one path of many thousand
+      // points costs far more than the pieces together.
       p.setPen(SeriesPen(s->Line));
       p.setBrush(Qt::NoBrush);
-      p.drawPolyline(qpoints_.data(), static_cast<int>(qpoints_.size()));
+      for (std::size_t from = 0; from + 1 < qpoints_.size(); from += kChunk) {
+        const std::size_t n = std::min(qpoints_.size() - from, kChunk + 1);
+        p.drawPolyline(qpoints_.data() + from, static_cast<int>(n));
+      }
     }
     if (s->PointSymbol.Visible) {
       const TRtPointSymbol& ps = s->PointSymbol;

@@ -87,17 +87,18 @@ void BuildSeriesPolyline(const TRtDoubleVector& x, const TRtDoubleVector& y, int
       if (k <= 2) {
         for (int m = i; m < j; ++m) emit(m);
       } else {
-        const TRtMinMax mm = y.RangeMinMax(i, j);
-        const double first = y[i], last = y[j - 1];
-        const double centre = c + 0.5;
-        if (std::isfinite(first)) out.push_back({xm(x[i]), ym(first)});
-        if (mm.min <= mm.max) {
-          // Visit the extreme nearer the first sample first.
-          const bool minFirst = std::fabs(first - mm.min) <= std::fabs(first - mm.max);
-          out.push_back({centre, ym(minFirst ? mm.min : mm.max)});
-          out.push_back({centre, ym(minFirst ? mm.max : mm.min)});
+        // First sample, the two extremes in the order they occur on the
+        // column's centre line (a vertical stroke that covers the column
+        // as the many near-vertical exact segments do), last sample.
+        const TRtExtremes e = y.RangeExtremes(i, j);
+        emit(i);
+        if (e.minIndex >= 0) {
+          const bool minFirst = e.minIndex <= e.maxIndex;
+          const double centre = c + 0.5;
+          out.push_back({centre, ym(minFirst ? e.min : e.max)});
+          out.push_back({centre, ym(minFirst ? e.max : e.min)});
         }
-        if (std::isfinite(last)) out.push_back({xm(x[j - 1]), ym(last)});
+        emit(j - 1);
       }
       i = j;
     }

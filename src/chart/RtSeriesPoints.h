@@ -2,10 +2,11 @@
 // The points a drawn series hands to the painter, in pixel coordinates.
 //
 // Where the X vector is non-decreasing and more than two samples fall into
-// one pixel column, the column is drawn from four points: its first sample,
-// its minimum and maximum (from the vector's level-of-detail pyramid) and
-// its last sample. Joined in order they cover the same pixels as the exact
-// polyline, so a repaint costs O(columns x log samples) instead of
+// one pixel column, the column is drawn from four samples: its first, its
+// minimum and maximum in the order they occur (found through the vector's
+// level-of-detail pyramid) and its last, each at its own position. Joined in
+// order they cover the same pixels as the exact polyline but for
+// anti-aliased edges, so a repaint costs O(columns x log samples) instead of
 // O(samples), and a single-sample spike still shows. Columns with at most
 // two samples, and every series whose X is not non-decreasing, are drawn
 // from the exact points in index order.

@@ -155,6 +155,68 @@ TRtMinMax TRtDoubleVector::RangeMinMax(int first, int last) const {
   return r;
 }
 
+TRtExtremes TRtDoubleVector::RangeExtremes(int first, int last) const {
+  TRtExtremes r{kInf, -kInf, -1, -1};
+  // Where each extreme was seen: a value (level -1) or a summary entry.
+  int minLevel = -1, maxLevel = -1;
+  std::size_t minAt = 0, maxAt = 0;
+  first = std::max(first, 0);
+  last = std::min(last, count_);
+  auto i = static_cast<std::size_t>(first);
+  const auto end = static_cast<std::size_t>(std::max(last, first));
+  while (i < end) {
+    int level = -1;
+    std::size_t size = 1;
+    while (static_cast<std::size_t>(level + 1) < lod_.size()) {
+      const std::size_t next = size << kLodShift;
+      if (i % next != 0 || i + next > end) break;
+      size = next;
+      ++level;
+    }
+    double lo, hi;
+    std::size_t at = i;
+    if (level < 0) {
+      lo = hi = (*this)[static_cast<int>(i)];
+    } else {
+      at = i / size;
+      const TRtMinMax& e = lod_[static_cast<std::size_t>(level)][at];
+      lo = e.min;
+      hi = e.max;
+    }
+    if (lo < r.min) {
+      r.min = lo;
+      minLevel = level;
+      minAt = at;
+    }
+    if (hi > r.max) {
+      r.max = hi;
+      maxLevel = level;
+      maxAt = at;
+    }
+    i += size;
+  }
+  if (r.min <= r.max) {
+    r.minIndex = minLevel < 0 ? static_cast<int>(minAt) : Locate(minLevel, minAt, r.min, true);
+    r.maxIndex = maxLevel < 0 ? static_cast<int>(maxAt) : Locate(maxLevel, maxAt, r.max, false);
+  }
+  return r;
+}
+
+int TRtDoubleVector::Locate(int level, std::size_t entry, double value, bool minimum) const {
+  // Down the levels: the first child run holding the value.
+  for (; level > 0; --level) {
+    const auto& below = lod_[static_cast<std::size_t>(level - 1)];
+    std::size_t child = entry << kLodShift;
+    const std::size_t stop = std::min(below.size(), child + (std::size_t{1} << kLodShift));
+    while (child + 1 < stop && (minimum ? below[child].min : below[child].max) != value) ++child;
+    entry = child;
+  }
+  std::size_t i = entry << kLodShift;
+  const std::size_t stop = std::min(static_cast<std::size_t>(count_), i + (std::size_t{1} << kLodShift));
+  while (i + 1 < stop && (*this)[static_cast<int>(i)] != value) ++i;
+  return static_cast<int>(i);
+}
+
 std::size_t TRtDoubleVector::MemoryBytes() const {
   std::size_t bytes = blocks_.capacity() * sizeof(blocks_[0]) + blocks_.size() * kBlockSize * sizeof(double);
   for (const auto& level : lod_) bytes += level.capacity() * sizeof(TRtMinMax);

@@ -26,6 +26,15 @@ struct TRtMinMax {
   double max;
 };
 
+// Extremes of an index range with the index of the first occurrence of
+// each (-1 when the range holds no number).
+struct TRtExtremes {
+  double min;
+  double max;
+  int minIndex;
+  int maxIndex;
+};
+
 // A growable array of doubles with running statistics.
 //
 // Storage grows by `Increment` slots (Capacity reports that), laid out in
@@ -85,6 +94,9 @@ class TRtDoubleVector {
   // The smallest and largest value of indices first .. last - 1 (NaN values
   // are skipped). An empty range gives {+inf, -inf}.
   TRtMinMax RangeMinMax(int first, int last) const;
+  // The same with the indices of the extremes, found by descending the
+  // pyramid: O(32 x levels) as well.
+  TRtExtremes RangeExtremes(int first, int last) const;
 
   // Heap bytes held by the values and the level-of-detail pyramid.
   std::size_t MemoryBytes() const;
@@ -97,6 +109,9 @@ class TRtDoubleVector {
   void RemoveRelated(TRtSeries* series);
   void CatchUpStatistics() const;
   void UpdateLevelOfDetail(int index, double x);
+  // First index in the run of `level` entry `entry` whose value equals
+  // `value` (a minimum or maximum of that run).
+  int Locate(int level, std::size_t entry, double value, bool minimum) const;
 
   static constexpr int kBlockShift = 10;
   static constexpr std::size_t kBlockSize = std::size_t{1} << kBlockShift;

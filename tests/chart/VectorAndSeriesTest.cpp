@@ -98,6 +98,15 @@ TEST(RtDoubleVector, RangeExtremesMatchAScan) {
     const TRtMinMax r = v.RangeMinMax(a, b);
     ASSERT_EQ(r.min, mn) << a << ".." << b;
     ASSERT_EQ(r.max, mx) << a << ".." << b;
+    const TRtExtremes e = v.RangeExtremes(a, b);
+    ASSERT_EQ(e.min, mn);
+    ASSERT_EQ(e.max, mx);
+    if (a < b) {
+      ASSERT_EQ(v[e.minIndex], mn);
+      ASSERT_EQ(v[e.maxIndex], mx);
+      ASSERT_GE(e.minIndex, a);
+      ASSERT_LT(e.maxIndex, b);
+    }
   }
 }
 
