@@ -57,7 +57,7 @@ Qt::BrushStyle BrushStyle(TRtAreaStyle s) {
 }
 
 QPen SeriesPen(const TRtLine& line) {
-  QPen pen(Argb(line.Color), line.Width, PenStyle(line.DashStyle), Qt::FlatCap, Qt::RoundJoin);
+  QPen pen(Argb(line.Color), line.Width, PenStyle(line.DashStyle), Qt::FlatCap, Qt::BevelJoin);
   return pen;
 }
 
@@ -129,7 +129,10 @@ TRtGraph2D::TRtGraph2D(QWidget* parent) : QWidget(parent) {
   vScroll_->setEnabled(false);
   vScroll_->setVisible(false);
   SetRedrawHandler([this] {
-    if (!painting_) update();
+    // One queued repaint is enough, however many appends ask for it.
+    if (painting_ || repaintQueued_) return;
+    repaintQueued_ = true;
+    update();
   });
 }
 
@@ -154,6 +157,7 @@ void TRtGraph2D::resizeEvent(QResizeEvent* event) {
 }
 
 void TRtGraph2D::paintEvent(QPaintEvent* /*event*/) {
+  repaintQueued_ = false;
   const int w = VerticalScrollBarWidth();
   if (vScroll_->isVisible() != (w > 0)) {
     vScroll_->setVisible(w > 0);

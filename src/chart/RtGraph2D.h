@@ -76,6 +76,7 @@ class TRtGraph2D : public QWidget, public TRtCustomGraph {
   double height_ = 0;
   TRtPointReduction reduction_ = TRtPointReduction::Auto;
   bool painting_ = false;
+  bool repaintQueued_ = false;
   TRtLegend* dragged_ = nullptr;
   QPointF dragFrom_;
   std::vector<TRtPoint> points_;
