@@ -94,6 +94,53 @@ TEST(KarvoProbe, UsageErrorsExitWithTwoAndSendNothing) {
   EXPECT_EQ(sim->FramesReceived(), 0u);
 }
 
+TEST(KarvoProbe, PollAndConfirmedWritesAsTheProgramDoesThem) {
+  karvo::sim::SimOnComPort sim({.Speed = 0.0, .Seed = 1}, "COM9");
+  sim->SetRegister(2, 345);
+  sim->SetRegister(3, 455);
+  sim->SetRegister(30, 750);
+  sim->SetRegister(35, 12);
+
+  const Outcome poll = Probe({"COM9", "poll"});
+  EXPECT_EQ(poll.exitCode, 0) << poll.err;
+  EXPECT_EQ(poll.err, "");
+  EXPECT_TRUE(std::regex_match(poll.out, std::regex(R"(Readtime=\d{4}-\d\d-\d\d \d\d:\d\d:\d\d
+Valid=true
+aMessage=
+Temperature=(19\.9\d*|20(\.\d+)?)
+TargetSetpoint=345
+WorkingOutput=455
+WorkingSetpoint=\d+
+MaxOutputPowerActual=750
+RampRate=12
+ActiveThreads=0
+SensorBreak=false
+)"))) << poll.out;
+
+  const Outcome failed = Probe({"COM10", "poll"});
+  EXPECT_EQ(failed.exitCode, 1);
+  EXPECT_NE(failed.out.find("aMessage=Failed to setup Com port, port in use\n"), std::string::npos)
+      << failed.out;
+  EXPECT_EQ(failed.err, "Failed to setup Com port, port in use\n");
+
+  const Outcome ramp = Probe({"COM9", "set-ramp", "15"});
+  EXPECT_EQ(ramp.exitCode, 0) << ramp.err;
+  EXPECT_EQ(ramp.out, "confirmed after 1 attempt\n");
+  EXPECT_EQ(sim->GetRegister(35), 15);
+
+  // Above the controller's highest setpoint (1200): refused every time.
+  const Outcome target = Probe({"COM9", "set-target", "5000"});
+  EXPECT_EQ(target.exitCode, 1) << target.err;
+  EXPECT_EQ(target.out, "not confirmed after 5 attempts\n");
+  EXPECT_EQ(sim->GetRegister(2), 345);
+
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"COM9", "poll", "1"}, {"COM9", "set-ramp"}, {"COM9", "set-target", "-1"},
+           {"COM9", "set-ramp", "65536"}}) {
+    EXPECT_EQ(Probe(args).exitCode, 2) << ::testing::PrintToString(args);
+  }
+}
+
 TEST(KarvoSim, ServesUnderItsComNameUntilTerminatedAndTidiesUp) {
   karvo::sim::ScopedConfigHome home;
   const fs::path link = fs::path(karvo::sim::PortMapDir()) / "COM21";

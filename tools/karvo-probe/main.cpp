@@ -4,6 +4,9 @@
 //   karvo-probe [--verbose] PORT read REGISTER [COUNT] [ADDRESS]
 //   karvo-probe [--verbose] PORT float PARAMETER [ADDRESS]
 //   karvo-probe [--verbose] PORT write REGISTER VALUE [ADDRESS]
+//   karvo-probe [--verbose] PORT poll
+//   karvo-probe [--verbose] PORT set-ramp VALUE
+//   karvo-probe [--verbose] PORT set-target VALUE
 //
 // Results go to stdout; failures print the operation's failure text on
 // stderr and exit 1; a usage error exits 2. --verbose shows the transport's
@@ -17,8 +20,12 @@
 #include <string_view>
 #include <vector>
 
+#include "common/DateTime.h"
 #include "common/Log.h"
+#include "furnace/ClassFurnaceModule.h"
+#include "furnace/ReadCycle.h"
 #include "modbus/Modbus.h"
+#include "modbus/Registers.h"
 
 namespace {
 
@@ -27,11 +34,19 @@ constexpr const char* kUsage =
     "       karvo-probe [--verbose] PORT read REGISTER [COUNT] [ADDRESS]\n"
     "       karvo-probe [--verbose] PORT float PARAMETER [ADDRESS]\n"
     "       karvo-probe [--verbose] PORT write REGISTER VALUE [ADDRESS]\n"
+    "       karvo-probe [--verbose] PORT poll\n"
+    "       karvo-probe [--verbose] PORT set-ramp VALUE\n"
+    "       karvo-probe [--verbose] PORT set-target VALUE\n"
     "\n"
     "PORT is a COM port name (COM3); on Linux also a device path (/dev/ttyUSB0).\n"
     "ADDRESS is the device address, 1 to 256 (default 1; 256 goes out as 0).\n"
     "read prints one line per word: the register number, a blank, the value.\n"
     "write waits for the controller's echo, then reads the register back.\n"
+    "poll runs one poll of the program's read cycle (device 1) and prints the\n"
+    "record, one Field=value line per field.\n"
+    "set-ramp and set-target write the ramp rate or the target setpoint of\n"
+    "device 1 as the program does: read back, up to five attempts, a pause\n"
+    "of 0.5 to 1 s after each.\n"
     "Numbers may be written in hexadecimal with 0x (read 0x8002 2).\n";
 
 constexpr std::uint32_t kLargestRegister = 0xFFFF;
@@ -71,6 +86,46 @@ std::string FloatText(double value) {
 int Fail(const std::string& status) {
   std::cerr << status << '\n';
   return 1;
+}
+
+// Longer than any poll: four transactions that each find no reply.
+constexpr std::uint32_t kPollLimitMs = 30000;
+
+// One poll exactly as the program starts it; the hand-off runs on the poll's
+// own thread (there is no window). Prints the record.
+int Poll(const std::string& portName) {
+  if (!karvo::ReadFurnace(portName) || !karvo::WaitForPolls(kPollLimitMs)) {
+    return Fail("The poll did not complete");
+  }
+  const karvo::TFurnaceReadRecord& r = karvo::ReadResult;
+  auto flag = [](bool b) { return b ? "true" : "false"; };
+  std::cout << "Readtime=" << karvo::FormatIsoDateTime(r.Readtime) << '\n'
+            << "Valid=" << flag(r.Valid) << '\n'
+            << "aMessage=" << r.aMessage << '\n'
+            << "Temperature=" << FloatText(r.Temperature) << '\n'
+            << "TargetSetpoint=" << r.TargetSetpoint << '\n'
+            << "WorkingOutput=" << r.WorkingOutput << '\n'
+            << "WorkingSetpoint=" << r.WorkingSetpoint << '\n'
+            << "MaxOutputPowerActual=" << r.MaxOutputPowerActual << '\n'
+            << "RampRate=" << r.RampRate << '\n'
+            << "ActiveThreads=" << r.ActiveThreads << '\n'
+            << "SensorBreak=" << flag(r.SensorBreak) << '\n';
+  if (!r.aMessage.empty()) return Fail(r.aMessage);
+  return 0;
+}
+
+// The furnace module's confirmed write of one register of device 1.
+int ConfirmedWrite(const std::string& portName, std::uint32_t reg, std::uint32_t value,
+                   bool verbose) {
+  karvo::TFurnaceModule module;
+  module.SetOnPort(portName);
+  module.SetAddress(1);
+  module.Com()->SetDebug(verbose);
+  int attempts = 0;
+  const bool confirmed = module.ConfirmedWrite(reg, static_cast<std::int32_t>(value), &attempts);
+  std::cout << (confirmed ? "confirmed" : "not confirmed") << " after " << attempts
+            << (attempts == 1 ? " attempt" : " attempts") << '\n';
+  return confirmed ? 0 : 1;
 }
 
 int Run(const std::vector<std::string>& args, bool verbose) {
@@ -120,6 +175,14 @@ int Run(const std::vector<std::string>& args, bool verbose) {
     const karvo::TSerialResponse r = port.QueryWords(device, reg, 1);
     if (!r.Status.empty()) return Fail(r.Status);
     PrintWords(reg, r, 1);
+  } else if (command == "poll") {
+    atMost(0);
+    return Poll(args[0]);
+  } else if (command == "set-ramp" || command == "set-target") {
+    atMost(1);
+    const std::uint32_t value = arg(0, "VALUE", 0, 0xFFFF);
+    return ConfirmedWrite(args[0], command == "set-ramp" ? karvo::reg::RampRate : karvo::reg::TargetSetpoint,
+                          value, verbose);
   } else {
     throw UsageError{"unknown command \"" + command + "\""};
   }

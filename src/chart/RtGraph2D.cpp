@@ -1,0 +1,504 @@
+#include "chart/RtGraph2D.h"
+
+#include <QFile>
+#include <QFontMetricsF>
+#include <QImageWriter>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPainterPath>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QStyle>
+#include <algorithm>
+#include <cmath>
+
+#include "chart/RtAxis.h"
+#include "chart/RtLegend.h"
+#include "chart/RtLinearRegression.h"
+
+namespace karvo {
+
+namespace {
+
+constexpr std::size_t kChunk = 1024;
+
+QColor Argb(TRtColor c) { return QColor::fromRgba(c); }
+QColor Rgb(std::uint32_t c) { return QColor::fromRgb(c & 0xFFFFFFu); }
+
+QFont ToQFont(const TRtFont& f) {
+  QFont font(QString::fromStdString(f.Family));
+  font.setPointSizeF(f.PointSize);
+  font.setBold(f.Bold);
+  return font;
+}
+
+QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+Qt::PenStyle PenStyle(TRtDashStyle s) {
+  switch (s) {
+    case TRtDashStyle::DashStyleDash: return Qt::DashLine;
+    case TRtDashStyle::DashStyleDot: return Qt::DotLine;
+    case TRtDashStyle::DashStyleDashDot: return Qt::DashDotLine;
+    case TRtDashStyle::DashStyleDashDotDot: return Qt::DashDotDotLine;
+    default: return Qt::SolidLine;
+  }
+}
+
+Qt::BrushStyle BrushStyle(TRtAreaStyle s) {
+  switch (s) {
+    case TRtAreaStyle::Horizontal: return Qt::HorPattern;
+    case TRtAreaStyle::Vertical: return Qt::VerPattern;
+    case TRtAreaStyle::Cross: return Qt::CrossPattern;
+    case TRtAreaStyle::DiagCross: return Qt::DiagCrossPattern;
+    case TRtAreaStyle::BDiagonal: return Qt::BDiagPattern;
+    case TRtAreaStyle::FDiagonal: return Qt::FDiagPattern;
+    default: return Qt::SolidPattern;
+  }
+}
+
+QPen SeriesPen(const TRtLine& line) {
+  QPen pen(Argb(line.Color), line.Width, PenStyle(line.DashStyle), Qt::FlatCap, Qt::BevelJoin);
+  return pen;
+}
+
+// Space an axis takes beside the data area: ticks, numbers and caption.
+double AxisThickness(const TRtAxis& axis, double numbersExtent) {
+  if (!axis.Visible()) return 0.0;
+  const QFontMetricsF caption(ToQFont(axis.CaptionFont));
+  double t = axis.MajorTickLength + 3.0;
+  if (axis.NumbersVisible) t += numbersExtent + 4.0;
+  if (!axis.Caption.empty()) t += caption.height() + 2.0;
+  return t;
+}
+
+double WidestLabel(const TRtAxis& axis) {
+  const QFontMetricsF fm(ToQFont(axis.NumbersFont));
+  double w = 0;
+  for (const TRtTick& t : axis.Ticks())
+    if (t.labelled) w = std::max(w, fm.horizontalAdvance(Q(t.label)));
+  return std::max(w, fm.horizontalAdvance(QStringLiteral("000")));
+}
+
+}  // namespace
+
+TRtRegionalSettings SystemRegionalSettings() {
+  const QLocale locale = QLocale::system();
+  TRtRegionalSettings r;
+  r.decimalSeparator = locale.decimalPoint().toStdString();
+  auto stripZone = [](QString f) {
+    f.remove(QStringLiteral(" t"));
+    f.remove(QLatin1Char('t'));
+    return f.trimmed();
+  };
+  const QString shortTime = stripZone(locale.timeFormat(QLocale::ShortFormat));
+  // The time separator: the first character between the hour and the
+  // minute that is not a letter.
+  r.timeSeparator = ":";
+  const auto h = shortTime.indexOf(QRegularExpression(QStringLiteral("[hH]")));
+  if (h >= 0) {
+    for (auto i = h; i < shortTime.size(); ++i) {
+      if (!shortTime[i].isLetter()) {
+        r.timeSeparator = QString(shortTime[i]).toStdString();
+        break;
+      }
+    }
+  }
+  // In the model's patterns ':' stands for the time separator.
+  auto toPattern = [&](QString f) {
+    if (r.timeSeparator != ":") f.replace(Q(r.timeSeparator), QStringLiteral(":"));
+    return f.toStdString();
+  };
+  r.shortDateFormat = locale.dateFormat(QLocale::ShortFormat).toStdString();
+  r.shortTimeFormat = toPattern(shortTime);
+  r.longTimeFormat = toPattern(stripZone(locale.timeFormat(QLocale::LongFormat)));
+  for (int m = 1; m <= 12; ++m) {
+    r.longMonthNames[static_cast<std::size_t>(m - 1)] = locale.standaloneMonthName(m, QLocale::LongFormat).toStdString();
+    r.shortMonthNames[static_cast<std::size_t>(m - 1)] = locale.monthName(m, QLocale::ShortFormat).toStdString();
+  }
+  for (int d = 0; d < 7; ++d) {
+    const int qtDay = d == 0 ? 7 : d;  // Qt counts Monday 1 .. Sunday 7
+    r.longDayNames[static_cast<std::size_t>(d)] = locale.dayName(qtDay, QLocale::LongFormat).toStdString();
+    r.shortDayNames[static_cast<std::size_t>(d)] = locale.dayName(qtDay, QLocale::ShortFormat).toStdString();
+  }
+  return r;
+}
+
+TRtGraph2D::TRtGraph2D(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  vScroll_ = new QScrollBar(Qt::Vertical, this);
+  vScroll_->setEnabled(false);
+  vScroll_->setVisible(false);
+  SetRedrawHandler([this] {
+    // One queued repaint is enough, however many appends ask for it.
+    if (painting_ || repaintQueued_) return;
+    repaintQueued_ = true;
+    update();
+  });
+}
+
+TRtGraph2D::~TRtGraph2D() { SetRedrawHandler({}); }
+
+int TRtGraph2D::VerticalScrollBarWidth() const {
+  return Zoom.VScrollbarVisible ? style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
+}
+
+QSize TRtGraph2D::ImageSize() const {
+  const int h = Zoom.HScrollbarVisible ? style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
+  return {std::max(1, width() - VerticalScrollBarWidth()), std::max(1, height() - h)};
+}
+
+QPointF TRtGraph2D::ContentOrigin() const { return {static_cast<double>(VerticalScrollBarWidth()), 0.0}; }
+
+void TRtGraph2D::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  const int w = VerticalScrollBarWidth();
+  vScroll_->setVisible(w > 0);
+  vScroll_->setGeometry(0, 0, w, height());
+}
+
+void TRtGraph2D::paintEvent(QPaintEvent* /*event*/) {
+  repaintQueued_ = false;
+  const int w = VerticalScrollBarWidth();
+  if (vScroll_->isVisible() != (w > 0)) {
+    vScroll_->setVisible(w > 0);
+    vScroll_->setGeometry(0, 0, w, height());
+  }
+  QPainter p(this);
+  p.fillRect(rect(), Rgb(BackColor));
+  p.translate(w, 0);
+  PaintChart(p, ImageSize());
+}
+
+QImage TRtGraph2D::RenderImage(std::uint32_t background, bool opaque) {
+  QImage image(ImageSize(), opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+  image.fill(opaque ? Rgb(background) : QColor(Qt::transparent));
+  QPainter p(&image);
+  PaintChart(p, image.size());
+  p.end();
+  return image;
+}
+
+void TRtGraph2D::SaveImage(const QString& fileName, TRtImageFileFormat format,
+                           std::uint32_t transparentExchangeColor, bool removeTransparency) {
+  QByteArray name;
+  switch (format) {
+    case TRtImageFileFormat::BMP: name = "bmp"; break;
+    case TRtImageFileFormat::JPEG: name = "jpeg"; break;
+    case TRtImageFileFormat::PNG: name = "png"; break;
+    case TRtImageFileFormat::GIF: name = "gif"; break;
+    case TRtImageFileFormat::TIFF: name = "tiff"; break;
+    case TRtImageFileFormat::Icon: name = "ico"; break;
+    case TRtImageFileFormat::EMF:
+    case TRtImageFileFormat::EXIF: break;
+  }
+  if (name.isEmpty() || !QImageWriter::supportedImageFormats().contains(name))
+    throw ERtImageError("Cannot write images of this format: " + fileName.toStdString());
+
+  QImage image = RenderImage(transparentExchangeColor, removeTransparency);
+  if (removeTransparency) image = image.convertToFormat(QImage::Format_RGB888);
+  else image = image.convertToFormat(QImage::Format_ARGB32);
+
+  QFile file(fileName);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    throw ERtImageError("Cannot create file \"" + fileName.toStdString() + "\". " + file.errorString().toStdString());
+  QImageWriter writer(&file, name);
+  if (!writer.write(image))
+    throw ERtImageError("Cannot write file \"" + fileName.toStdString() + "\". " + writer.errorString().toStdString());
+  if (!file.flush())
+    throw ERtImageError("Cannot write file \"" + fileName.toStdString() + "\". " + file.errorString().toStdString());
+}
+
+void TRtGraph2D::Layout(const QSize& size) {
+  // Axes by side; the time axis's labels need room at both ends too.
+  double left = 8, right = 8, top = 12, bottom = 8;
+  for (TRtAxis* axis : Axes()) {
+    axis->SetTextMeasure([font = ToQFont(axis->NumbersFont)](const std::string& text) {
+      return QFontMetricsF(font).horizontalAdvance(Q(text));
+    });
+    if (!axis->Visible()) continue;
+    const QFontMetricsF fm(ToQFont(axis->NumbersFont));
+    switch (axis->Position()) {
+      case TRtAxisPosition::Bottom: bottom += AxisThickness(*axis, fm.height()); break;
+      case TRtAxisPosition::Top: top += AxisThickness(*axis, fm.height()); break;
+      case TRtAxisPosition::Left: left += AxisThickness(*axis, WidestLabel(*axis)); break;
+      case TRtAxisPosition::Right: right += AxisThickness(*axis, WidestLabel(*axis)); break;
+    }
+    if (axis->IsHorizontal() && axis->NumbersVisible) {
+      left = std::max(left, 40.0);
+      right = std::max(right, 40.0);
+    }
+  }
+  dataArea_ = QRectF(left, top, std::max(10.0, size.width() - left - right),
+                     std::max(10.0, size.height() - top - bottom));
+  for (TRtAxis* axis : Axes()) axis->SetLengthPixels(axis->IsHorizontal() ? dataArea_.width() : dataArea_.height());
+}
+
+void TRtGraph2D::PaintChart(QPainter& p, const QSize& size) {
+  painting_ = true;
+  height_ = size.height();
+  // Two passes: the vertical axes' label widths depend on their ranges,
+  // and the ranges on the axes' lengths.
+  Layout(size);
+  Recalculate();
+  Layout(size);
+  Recalculate();
+
+  p.setRenderHint(QPainter::Antialiasing, SmoothingMode == TRtSmoothingMode::HighQuality);
+  p.setRenderHint(QPainter::TextAntialiasing, true);
+  p.fillRect(QRectF(QPointF(0, 0), QSizeF(size)), Rgb(BackColor));
+  p.fillRect(dataArea_, Rgb(DataAreaColor));
+
+  // Grids at the major ticks of the primary axes.
+  p.setPen(QPen(QColor(0xD0, 0xD0, 0xD0), 1));
+  if (XGridVisible && PrimaryXAxis) {
+    const TRtAxis& a = *PrimaryXAxis;
+    const TRtPixelMap m{a.Start(), a.Stop(), dataArea_.left(), dataArea_.right()};
+    for (const TRtTick& t : a.Ticks())
+      if (t.major) p.drawLine(QPointF(m(t.value), dataArea_.top()), QPointF(m(t.value), dataArea_.bottom()));
+  }
+  if (YGridVisible && PrimaryYAxis) {
+    const TRtAxis& a = *PrimaryYAxis;
+    const TRtPixelMap m{a.Start(), a.Stop(), dataArea_.bottom(), dataArea_.top()};
+    for (const TRtTick& t : a.Ticks())
+      if (t.major) p.drawLine(QPointF(dataArea_.left(), m(t.value)), QPointF(dataArea_.right(), m(t.value)));
+  }
+
+  p.save();
+  p.setClipRect(dataArea_);
+  PaintSeries(p);
+  p.restore();
+
+  if (DataAreaFrameVisible) {
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(dataArea_);
+  }
+  for (TRtAxis* axis : Axes())
+    if (axis->Visible()) PaintAxis(p, *axis);
+  for (TRtLegend* legend : Legends())
+    if (legend->Visible()) PaintLegend(p, *legend, size);
+  painting_ = false;
+}
+
+void TRtGraph2D::PaintSeries(QPainter& p) {
+  for (TRtSeries* s : Series()) {
+    if (!s->IsShown() || !s->XAxis() || !s->YAxis()) continue;
+    const TRtAxis& xa = *s->XAxis();
+    const TRtAxis& ya = *s->YAxis();
+    const TRtPixelMap xm{xa.Start(), xa.Stop(), dataArea_.left(), dataArea_.right()};
+    const TRtPixelMap ym{ya.Start(), ya.Stop(), dataArea_.bottom(), dataArea_.top()};
+    points_.clear();
+    if (s->IsFunctionSeries()) {
+      for (const auto& [x, y] : static_cast<const TRtFunctionSeries*>(s)->CurvePoints())
+        if (std::isfinite(x) && std::isfinite(y)) points_.push_back({xm(x), ym(y)});
+    } else if (s->PointCount() >= 2 || (s->PointCount() >= 1 && s->PointSymbol.Visible)) {
+      BuildSeriesPolyline(*s->XData(), *s->YData(), s->PointCount(), xm, ym, reduction_, points_);
+    }
+    if (points_.empty()) continue;
+    qpoints_.resize(points_.size());
+    for (std::size_t i = 0; i < points_.size(); ++i) qpoints_[i] = QPointF(points_[i].x, points_[i].y);
+
+    if (s->Area.Visible && qpoints_.size() >= 2) {
+      // Filled in vertical strips of at most kChunk points (the rasteriser
+      // refuses very long polygons); without anti-aliasing the strips meet
+      // without seams.
+      const double base = ym(std::max(ya.Start(), 0.0));
+      p.save();
+      p.setRenderHint(QPainter::Antialiasing, false);
+      p.setPen(Qt::NoPen);
+      QPolygonF strip;
+      for (std::size_t from = 0; from + 1 < qpoints_.size(); from += kChunk) {
+        const std::size_t to = std::min(qpoints_.size(), from + kChunk + 1);
+        strip.clear();
+        for (std::size_t i = from; i < to; ++i) strip << qpoints_[i];
+        strip << QPointF(qpoints_[to - 1].x(), base) << QPointF(qpoints_[from].x(), base);
+        if (s->Area.AreaStyle != TRtAreaStyle::Total) {
+          p.setBrush(Argb(s->Area.BackColor));
+          p.drawPolygon(strip, Qt::WindingFill);
+        }
+        p.setBrush(QBrush(Argb(s->Area.ForeColor), BrushStyle(s->Area.AreaStyle)));
+        p.drawPolygon(strip, Qt::WindingFill);
+      }
+      p.restore();
+    }
+    if (s->Line.Visible && qpoints_.size() >= 2) {
+      // Long polylines in pieces: stroking one path of many thousand
+      // points costs far more than the pieces together.
+      p.setPen(SeriesPen(s->Line));
+      p.setBrush(Qt::NoBrush);
+      for (std::size_t from = 0; from + 1 < qpoints_.size(); from += kChunk) {
+        const std::size_t n = std::min(qpoints_.size() - from, kChunk + 1);
+        p.drawPolyline(qpoints_.data() + from, static_cast<int>(n));
+      }
+    }
+    if (s->PointSymbol.Visible) {
+      const TRtPointSymbol& ps = s->PointSymbol;
+      p.setPen(QPen(Argb(ps.BorderColor), ps.BorderLineWidth));
+      p.setBrush(Argb(ps.FillColor));
+      const double r = ps.Size / 2;
+      for (const QPointF& q : qpoints_) {
+        switch (ps.Shape) {
+          case TRtPointShape::Square: p.drawRect(QRectF(q.x() - r, q.y() - r, ps.Size, ps.Size)); break;
+          default: p.drawEllipse(q, r, r); break;
+        }
+      }
+    }
+  }
+}
+
+void TRtGraph2D::PaintAxis(QPainter& p, TRtAxis& axis) {
+  const QRectF& d = dataArea_;
+  const QFont numbersFont = ToQFont(axis.NumbersFont);
+  const QFont captionFont = ToQFont(axis.CaptionFont);
+  const QFontMetricsF nfm(numbersFont), cfm(captionFont);
+  const bool horizontal = axis.IsHorizontal();
+  const TRtPixelMap m = horizontal ? TRtPixelMap{axis.Start(), axis.Stop(), d.left(), d.right()}
+                                   : TRtPixelMap{axis.Start(), axis.Stop(), d.bottom(), d.top()};
+  // The axis line on the data area's edge; ticks point away from the data.
+  double edge = 0, dir = 1;
+  switch (axis.Position()) {
+    case TRtAxisPosition::Bottom: edge = d.bottom(); dir = 1; break;
+    case TRtAxisPosition::Top: edge = d.top(); dir = -1; break;
+    case TRtAxisPosition::Left: edge = d.left(); dir = -1; break;
+    case TRtAxisPosition::Right: edge = d.right(); dir = 1; break;
+  }
+  auto at = [&](double along, double across) {
+    return horizontal ? QPointF(along, edge + dir * across) : QPointF(edge + dir * across, along);
+  };
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setPen(QPen(Argb(axis.AxisLineColor), axis.LineWidth));
+  if (horizontal) p.drawLine(QPointF(d.left(), edge), QPointF(d.right(), edge));
+  else p.drawLine(QPointF(edge, d.top()), QPointF(edge, d.bottom()));
+
+  double labelExtent = 0;
+  for (const TRtTick& t : axis.Ticks()) {
+    const double pos = std::round(m(t.value));
+    p.setPen(QPen(Argb(t.major ? axis.MajorTickColor : axis.TickColor), axis.LineWidth));
+    p.drawLine(at(pos, 0), at(pos, t.major ? axis.MajorTickLength : axis.TickLength));
+  }
+  p.setRenderHint(QPainter::Antialiasing, SmoothingMode == TRtSmoothingMode::HighQuality);
+  if (axis.NumbersVisible) {
+    p.setFont(numbersFont);
+    p.setPen(Argb(axis.NumbersColor));
+    const double gap = axis.MajorTickLength + 3;
+    for (const TRtTick& t : axis.Ticks()) {
+      if (!t.labelled) continue;
+      const QString text = Q(t.label);
+      const double w = nfm.horizontalAdvance(text), h = nfm.height();
+      const double pos = m(t.value);
+      QRectF r;
+      if (horizontal) {
+        r = QRectF(pos - w / 2, dir > 0 ? edge + gap : edge - gap - h, w, h);
+      } else {
+        r = QRectF(dir > 0 ? edge + gap : edge - gap - w, pos - h / 2, w, h);
+      }
+      p.drawText(r, Qt::AlignCenter, text);
+      labelExtent = std::max(labelExtent, horizontal ? h : w);
+    }
+    if (!horizontal) labelExtent = std::max(labelExtent, WidestLabel(axis));
+    else labelExtent = std::max(labelExtent, nfm.height());
+  }
+  if (!axis.Caption.empty()) {
+    p.setFont(captionFont);
+    p.setPen(Argb(axis.CaptionColor));
+    const QString caption = Q(axis.Caption);
+    const double offset = axis.MajorTickLength + 3 + (axis.NumbersVisible ? labelExtent + 4 : 0);
+    const double h = cfm.height();
+    if (horizontal) {
+      const double y = dir > 0 ? edge + offset : edge - offset - h;
+      p.drawText(QRectF(d.left(), y, d.width(), h), Qt::AlignCenter, caption);
+    } else {
+      // Along the axis: read bottom to top on the left, top to bottom on
+      // the right.
+      p.save();
+      const double x = dir > 0 ? edge + offset : edge - offset - h;
+      // Centred on the data area, allowed to use the chart's full height.
+      const double room = std::max(d.height(), 2 * std::min(d.center().y(), height_ - d.center().y()));
+      p.translate(x + h / 2, d.center().y());
+      p.rotate(dir > 0 ? 90 : -90);
+      p.drawText(QRectF(-room / 2, -h / 2, room, h), Qt::AlignCenter, caption);
+      p.restore();
+    }
+  }
+}
+
+void TRtGraph2D::PaintLegend(QPainter& p, TRtLegend& legend, const QSize& size) {
+  const auto& items = legend.Items();
+  const QFont font = this->font();
+  const QFontMetricsF fm(font);
+  const double sample = 30, pad = 6, row = fm.height() + 4;
+  const int columns = std::max(1, legend.Columns);
+  const int rows = std::max(1, static_cast<int>((items.size() + static_cast<std::size_t>(columns) - 1) /
+                                                static_cast<std::size_t>(columns)));
+  double itemWidth = legend.ItemWidth;
+  for (const TRtSeries* s : items) itemWidth = std::max(itemWidth, sample + pad + fm.horizontalAdvance(Q(s->Caption())));
+  if (legend.AutoSize) {
+    legend.Width = columns * (itemWidth + pad) + pad;
+    legend.Height = std::max(1, rows) * row + pad;
+  }
+  // Keep the box inside the chart.
+  legend.Left = std::clamp(legend.Left, 0.0, std::max(0.0, size.width() - legend.Width));
+  legend.Top = std::clamp(legend.Top, 0.0, std::max(0.0, size.height() - legend.Height));
+  const QRectF box(legend.Left, legend.Top, legend.Width, legend.Height);
+  p.setPen(legend.FrameWidth > 0 ? QPen(Argb(legend.FrameColor), legend.FrameWidth) : QPen(Qt::NoPen));
+  p.setBrush(Argb(legend.BackColor));
+  p.drawRect(box.adjusted(0.5, 0.5, -0.5, -0.5));
+  p.setFont(font);
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const TRtSeries* s = items[i];
+    const auto index = static_cast<int>(i);
+    const int col = legend.ItemsOrder == TRtLegendItemsOrder::ByColumn ? index / rows : index % columns;
+    const int r = legend.ItemsOrder == TRtLegendItemsOrder::ByColumn ? index % rows : index / columns;
+    const double x = box.left() + pad + col * (itemWidth + pad);
+    const double y = box.top() + pad / 2 + r * row;
+    const double mid = y + row / 2;
+    if (s->Area.Visible) {
+      p.setPen(Qt::NoPen);
+      p.setBrush(QBrush(Argb(s->Area.ForeColor), BrushStyle(s->Area.AreaStyle)));
+      p.drawRect(QRectF(x, mid, sample, row / 2 - 2));
+    }
+    if (s->Line.Visible) {
+      TRtLine line = s->Line;
+      line.Width = std::min(line.Width, 3.0);
+      p.setPen(SeriesPen(line));
+      p.drawLine(QPointF(x, mid), QPointF(x + sample, mid));
+    }
+    p.setPen(Qt::black);
+    p.drawText(QRectF(x + sample + pad, y, itemWidth - sample - pad, row), Qt::AlignLeft | Qt::AlignVCenter,
+               Q(s->Caption()));
+  }
+}
+
+void TRtGraph2D::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    const QPointF pos = event->position() - ContentOrigin();
+    for (TRtLegend* legend : Legends()) {
+      const QRectF box(legend->Left, legend->Top, legend->Width, legend->Height);
+      if (legend->Visible() && legend->Position == TRtLegendPosition::FreeFloating && box.contains(pos)) {
+        dragged_ = legend;
+        dragFrom_ = pos;
+        event->accept();
+        return;
+      }
+    }
+  }
+  QWidget::mousePressEvent(event);
+}
+
+void TRtGraph2D::mouseMoveEvent(QMouseEvent* event) {
+  if (dragged_ && (event->buttons() & Qt::LeftButton)) {
+    const QPointF pos = event->position() - ContentOrigin();
+    dragged_->MoveBy(pos.x() - dragFrom_.x(), pos.y() - dragFrom_.y());
+    dragFrom_ = pos;
+    event->accept();
+    return;
+  }
+  QWidget::mouseMoveEvent(event);
+}
+
+void TRtGraph2D::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) dragged_ = nullptr;
+  QWidget::mouseReleaseEvent(event);
+}
+
+}  // namespace karvo

@@ -1,0 +1,50 @@
+#pragma once
+// The main window's chart: its data vectors, axes, legend and series with
+// their captions, colours, widths, layers and axis sides, built on a graph
+// in one go. The window owns the object; its members are the chart objects
+// under their usual names.
+
+#include <memory>
+
+#include "chart/RtAxis.h"
+#include "chart/RtCustomGraph.h"
+#include "chart/RtLegend.h"
+#include "chart/RtLinearRegression.h"
+#include "chart/RtSeries.h"
+#include "chart/RtVectors.h"
+
+namespace karvo {
+
+class TRtMainChart {
+ public:
+  // Configures `graph` and puts every object on it. The graph must outlive
+  // this object.
+  TRtMainChart(TRtCustomGraph& graph, const TRtRegionalSettings& regional);
+  TRtMainChart(const TRtMainChart&) = delete;
+  TRtMainChart& operator=(const TRtMainChart&) = delete;
+
+  TRtCustomGraph& RtGraph2D1;
+
+  TRtDoubleVector RtDoubleVectorTime;
+  TRtDoubleVector RtDoubleVectorTemperature;
+  TRtDoubleVector RtDoubleVectorSetpoint;
+  TRtDoubleVector RtDoubleVectorWorkingSetpoint;
+  TRtDoubleVector RtDoubleVectorWorkingOutput;
+
+  TRtAxis XAxis1;
+  TRtAxis YAxis1;
+  TRtAxis RightAxis1;
+
+  TRtLineSeries RtLineSeriesWorkingOutput;
+  TRtLineSeries RtLineSeriesWorkingSetpoint;
+  TRtLineSeries RtLineSeriesTargetSetpoint;
+  TRtPointSeries RtPointSeriesTemperature;
+  TRtLinearRegression RtLinearRegressionRateOfChange;
+
+  TRtLegend Legend1;
+};
+
+// The one function the main window calls to get its chart.
+std::unique_ptr<TRtMainChart> BuildMainChart(TRtCustomGraph& graph, const TRtRegionalSettings& regional);
+
+}  // namespace karvo

@@ -1,0 +1,235 @@
+#include "chart/RtVectors.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "chart/RtSeries.h"
+
+namespace karvo {
+
+namespace {
+constexpr double kInf = std::numeric_limits<double>::infinity();
+}
+
+TRtDoubleVector::~TRtDoubleVector() {
+  // The series that use this vector lose it.
+  const auto related = related_;
+  for (TRtSeries* s : related) s->DetachVector(this);
+}
+
+int TRtDoubleVector::Add(double x) {
+  if (count_ + 1 > capacity_) {
+    while (count_ + 1 > capacity_) capacity_ += increment_;
+  }
+  const auto block = static_cast<std::size_t>(count_) >> kBlockShift;
+  if (block == blocks_.size()) blocks_.push_back(std::make_unique<double[]>(kBlockSize));
+  blocks_[block][static_cast<std::size_t>(count_) & kBlockMask] = x;
+  if (count_ > 0 && !(x >= last_)) nonDecreasing_ = false;
+  if (count_ == 0 && std::isnan(x)) nonDecreasing_ = false;
+  last_ = x;
+  UpdateLevelOfDetail(count_, x);
+  ++count_;
+  for (TRtSeries* s : related_) s->VectorAppended(this);
+  return count_;
+}
+
+void TRtDoubleVector::UpdateLevelOfDetail(int index, double x) {
+  if (lod_.empty()) lod_.emplace_back();
+  const bool isNan = std::isnan(x);
+  const auto idx = static_cast<std::size_t>(index);
+  for (std::size_t level = 0; level < lod_.size(); ++level) {
+    auto& entries = lod_[level];
+    const std::size_t j = idx >> (kLodShift * (level + 1));
+    if (j == entries.size()) entries.push_back({kInf, -kInf});
+    if (isNan) continue;
+    auto& e = entries[j];
+    if (x < e.min) e.min = x;
+    if (x > e.max) e.max = x;
+  }
+  // Once the values fill a whole run of the next level, that level starts
+  // with one entry summarising the top level.
+  const std::size_t run = std::size_t{1} << (kLodShift * (lod_.size() + 1));
+  if (idx + 1 == run) {
+    TRtMinMax top{kInf, -kInf};
+    for (const TRtMinMax& e : lod_.back()) {
+      top.min = std::min(top.min, e.min);
+      top.max = std::max(top.max, e.max);
+    }
+    lod_.push_back({top});
+  }
+}
+
+void TRtDoubleVector::Clear(bool /*withLinkedMarkers*/) {
+  count_ = 0;
+  covered_ = 0;
+  min_ = kRtMaxDouble;
+  max_ = -kRtMaxDouble;
+  minIndex_ = maxIndex_ = -1;
+  sum_ = 0.0;
+  nonDecreasing_ = true;
+  last_ = 0.0;
+  lod_.clear();
+  for (TRtSeries* s : related_) s->VectorCleared(this);
+}
+
+void TRtDoubleVector::SetIncrement(int increment) {
+  if (increment < kMinIncrement) return;
+  increment_ = increment;
+}
+
+double TRtDoubleVector::GetValue(int i) const {
+  if (i < 0 || i >= count_) throw ERtRangeError("i=" + std::to_string(i) + " index out of range");
+  return (*this)[i];
+}
+
+void TRtDoubleVector::CatchUpStatistics() const {
+  for (int i = covered_; i < count_; ++i) {
+    const double v = (*this)[i];
+    if (v < min_) {
+      min_ = v;
+      minIndex_ = i;
+    }
+    if (v > max_) {
+      max_ = v;
+      maxIndex_ = i;
+    }
+    sum_ += v;
+  }
+  covered_ = count_;
+}
+
+double TRtDoubleVector::GetMinimum() const {
+  CatchUpStatistics();
+  return min_;
+}
+double TRtDoubleVector::GetMaximum() const {
+  CatchUpStatistics();
+  return max_;
+}
+int TRtDoubleVector::GetMinimumIndex() const {
+  CatchUpStatistics();
+  return minIndex_;
+}
+int TRtDoubleVector::GetMaximumIndex() const {
+  CatchUpStatistics();
+  return maxIndex_;
+}
+double TRtDoubleVector::GetSum() const {
+  CatchUpStatistics();
+  return sum_;
+}
+
+TRtMinMax TRtDoubleVector::RangeMinMax(int first, int last) const {
+  TRtMinMax r{kInf, -kInf};
+  first = std::max(first, 0);
+  last = std::min(last, count_);
+  auto take = [&r](double v) {
+    if (v < r.min) r.min = v;
+    if (v > r.max) r.max = v;
+  };
+  auto i = static_cast<std::size_t>(first);
+  const auto end = static_cast<std::size_t>(std::max(last, first));
+  while (i < end) {
+    // The largest summary run that starts at i and ends within the range.
+    int level = -1;
+    std::size_t size = 1;
+    while (static_cast<std::size_t>(level + 1) < lod_.size()) {
+      const std::size_t next = size << kLodShift;
+      if (i % next != 0 || i + next > end) break;
+      size = next;
+      ++level;
+    }
+    if (level < 0) {
+      const double v = (*this)[static_cast<int>(i)];
+      take(v);
+      ++i;
+    } else {
+      const TRtMinMax& e = lod_[static_cast<std::size_t>(level)][i / size];
+      if (e.min < r.min) r.min = e.min;
+      if (e.max > r.max) r.max = e.max;
+      i += size;
+    }
+  }
+  return r;
+}
+
+TRtExtremes TRtDoubleVector::RangeExtremes(int first, int last) const {
+  TRtExtremes r{kInf, -kInf, -1, -1};
+  // Where each extreme was seen: a value (level -1) or a summary entry.
+  int minLevel = -1, maxLevel = -1;
+  std::size_t minAt = 0, maxAt = 0;
+  first = std::max(first, 0);
+  last = std::min(last, count_);
+  auto i = static_cast<std::size_t>(first);
+  const auto end = static_cast<std::size_t>(std::max(last, first));
+  while (i < end) {
+    int level = -1;
+    std::size_t size = 1;
+    while (static_cast<std::size_t>(level + 1) < lod_.size()) {
+      const std::size_t next = size << kLodShift;
+      if (i % next != 0 || i + next > end) break;
+      size = next;
+      ++level;
+    }
+    double lo, hi;
+    std::size_t at = i;
+    if (level < 0) {
+      lo = hi = (*this)[static_cast<int>(i)];
+    } else {
+      at = i / size;
+      const TRtMinMax& e = lod_[static_cast<std::size_t>(level)][at];
+      lo = e.min;
+      hi = e.max;
+    }
+    if (lo < r.min) {
+      r.min = lo;
+      minLevel = level;
+      minAt = at;
+    }
+    if (hi > r.max) {
+      r.max = hi;
+      maxLevel = level;
+      maxAt = at;
+    }
+    i += size;
+  }
+  if (r.min <= r.max) {
+    r.minIndex = minLevel < 0 ? static_cast<int>(minAt) : Locate(minLevel, minAt, r.min, true);
+    r.maxIndex = maxLevel < 0 ? static_cast<int>(maxAt) : Locate(maxLevel, maxAt, r.max, false);
+  }
+  return r;
+}
+
+int TRtDoubleVector::Locate(int level, std::size_t entry, double value, bool minimum) const {
+  // Down the levels: the first child run holding the value.
+  for (; level > 0; --level) {
+    const auto& below = lod_[static_cast<std::size_t>(level - 1)];
+    std::size_t child = entry << kLodShift;
+    const std::size_t stop = std::min(below.size(), child + (std::size_t{1} << kLodShift));
+    while (child + 1 < stop && (minimum ? below[child].min : below[child].max) != value) ++child;
+    entry = child;
+  }
+  std::size_t i = entry << kLodShift;
+  const std::size_t stop = std::min(static_cast<std::size_t>(count_), i + (std::size_t{1} << kLodShift));
+  while (i + 1 < stop && (*this)[static_cast<int>(i)] != value) ++i;
+  return static_cast<int>(i);
+}
+
+std::size_t TRtDoubleVector::MemoryBytes() const {
+  std::size_t bytes = blocks_.capacity() * sizeof(blocks_[0]) + blocks_.size() * kBlockSize * sizeof(double);
+  for (const auto& level : lod_) bytes += level.capacity() * sizeof(TRtMinMax);
+  bytes += lod_.capacity() * sizeof(lod_[0]);
+  return bytes;
+}
+
+void TRtDoubleVector::AddRelated(TRtSeries* series) {
+  if (std::find(related_.begin(), related_.end(), series) == related_.end()) related_.push_back(series);
+}
+
+void TRtDoubleVector::RemoveRelated(TRtSeries* series) {
+  related_.erase(std::remove(related_.begin(), related_.end(), series), related_.end());
+}
+
+}  // namespace karvo

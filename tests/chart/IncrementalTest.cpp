@@ -1,0 +1,196 @@
+// The per-sample chart work reads only what is new; these tests check that
+// it gives exactly what a full scan of the history gives.
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "chart/RtLinearRegression.h"
+#include "chart/RtMainChart.h"
+#include "chart/RtSeriesPoints.h"
+
+namespace karvo {
+namespace {
+
+constexpr double kSecond = 1.0 / 86400.0;
+
+void ExpectSameResults(const TRtRegressionResults& a, const TRtRegressionResults& b) {
+  EXPECT_EQ(a.PointsUsed, b.PointsUsed);
+  EXPECT_EQ(a.Slope, b.Slope);
+  EXPECT_EQ(a.Offset, b.Offset);
+  EXPECT_EQ(a.DeltaSlope, b.DeltaSlope);
+  EXPECT_EQ(a.DeltaOffset, b.DeltaOffset);
+  EXPECT_EQ(a.AverageX, b.AverageX);
+  EXPECT_EQ(a.AverageY, b.AverageY);
+  EXPECT_EQ(a.VarianceX, b.VarianceX);
+  EXPECT_EQ(a.VarianceY, b.VarianceY);
+  EXPECT_EQ(a.Correlation, b.Correlation);
+  EXPECT_EQ(a.Probability, b.Probability);
+  EXPECT_EQ(a.SumOfResiduals, b.SumOfResiduals);
+}
+
+struct Run {
+  TRtCustomGraph graph;
+  TRtMainChart chart{graph, {}};
+  Run() {
+    chart.RtLineSeriesTargetSetpoint.SetVisible(true);
+    chart.RtLineSeriesWorkingSetpoint.SetVisible(true);
+    chart.RtLineSeriesWorkingOutput.SetVisible(true);
+    chart.RightAxis1.SetVisible(true);
+    chart.RtLinearRegressionRateOfChange.SetVisible(true);
+  }
+  void Append(double t, double temperature, double setpoint, double working, double output) {
+    chart.RtDoubleVectorSetpoint.Add(setpoint);
+    chart.RtDoubleVectorWorkingSetpoint.Add(working);
+    chart.RtDoubleVectorTemperature.Add(temperature);
+    chart.RtDoubleVectorWorkingOutput.Add(output);
+    chart.RtDoubleVectorTime.Add(t);
+  }
+};
+
+// Random furnace-like data; `shuffle` makes some time stamps go backwards.
+void RunEquality(bool backwards) {
+  std::mt19937 rng(backwards ? 11 : 5);
+  std::normal_distribution<double> noise(0.0, 2.0);
+  std::uniform_real_distribution<double> jitter(-1.0, 1.0);
+  std::uniform_int_distribution<int> oneIn(0, 40);
+  const double start = 45600.0 + 10.0 / 24;
+  const double window = 300 * kSecond;
+
+  Run live;  // updated sample by sample, as the tick does
+  const TRtAxis& axis = live.chart.XAxis1;
+  live.chart.XAxis1.SetStart(start - 30 * kSecond);
+  live.chart.XAxis1.SetStop(start);
+  TRtLinearRegression& r = live.chart.RtLinearRegressionRateOfChange;
+  double t = start, temperature = 20.0;
+  for (int i = 0; i < 3000; ++i) {
+    t += 5 * kSecond + jitter(rng) * kSecond;
+    if (backwards && oneIn(rng) == 0) t -= 40 * kSecond;  // a clock set back
+    temperature += 0.3 + noise(rng);
+    live.Append(t, temperature, 1000, 20 + i * 0.1, 50 + noise(rng));
+    if (i == 1500) live.chart.XAxis1.SetMovingSlitWidth(600 * kSecond);
+
+    if (i >= 3) {
+      r.SetCalculationStart(r.GetCalculationStop() - window);
+      try {
+        r.Calculate();
+      } catch (const ERtMathError&) {
+      }
+      // The fit over the same window, every point tested.
+      TRtRegressionResults full;
+      try {
+        FitStraightLine(live.chart.RtDoubleVectorTime, live.chart.RtDoubleVectorTemperature,
+                        live.chart.RtDoubleVectorTime.Count(), r.GetCalculationStart(), r.GetCalculationStop(),
+                        TRtFitScan::Full, full);
+      } catch (const ERtMathError&) {
+      }
+      ASSERT_NO_FATAL_FAILURE(ExpectSameResults(r.Results(), full)) << "sample " << i;
+    }
+    live.graph.Recalculate();
+
+    if (i % 250 == 249) {
+      // A chart built from the whole history at once.
+      Run fresh;
+      fresh.chart.XAxis1.SetStart(start - 30 * kSecond);
+      fresh.chart.XAxis1.SetStop(start);
+      if (i > 1500) fresh.chart.XAxis1.SetMovingSlitWidth(600 * kSecond);
+      for (int k = 0; k < live.chart.RtDoubleVectorTime.Count(); ++k)
+        fresh.Append(live.chart.RtDoubleVectorTime[k], live.chart.RtDoubleVectorTemperature[k],
+                     live.chart.RtDoubleVectorSetpoint[k], live.chart.RtDoubleVectorWorkingSetpoint[k],
+                     live.chart.RtDoubleVectorWorkingOutput[k]);
+      fresh.graph.Recalculate();
+      const TRtSeries* a[] = {&live.chart.RtPointSeriesTemperature, &live.chart.RtLineSeriesTargetSetpoint,
+                              &live.chart.RtLineSeriesWorkingSetpoint, &live.chart.RtLineSeriesWorkingOutput};
+      const TRtSeries* b[] = {&fresh.chart.RtPointSeriesTemperature, &fresh.chart.RtLineSeriesTargetSetpoint,
+                              &fresh.chart.RtLineSeriesWorkingSetpoint, &fresh.chart.RtLineSeriesWorkingOutput};
+      for (int s = 0; s < 4; ++s) {
+        EXPECT_EQ(a[s]->XRange(), b[s]->XRange());
+        EXPECT_EQ(a[s]->YRange(), b[s]->YRange());
+      }
+      EXPECT_EQ(axis.Start(), fresh.chart.XAxis1.Start()) << "sample " << i;
+      EXPECT_EQ(axis.Stop(), fresh.chart.XAxis1.Stop()) << "sample " << i;
+      EXPECT_EQ(live.chart.YAxis1.Start(), fresh.chart.YAxis1.Start());
+      EXPECT_EQ(live.chart.YAxis1.Stop(), fresh.chart.YAxis1.Stop());
+      EXPECT_EQ(live.chart.RightAxis1.Stop(), fresh.chart.RightAxis1.Stop());
+    }
+  }
+  EXPECT_EQ(live.chart.RtDoubleVectorTime.IsNonDecreasing(), !backwards);
+}
+
+TEST(ChartIncremental, EqualsFullScanOnOrderedTimes) { RunEquality(false); }
+TEST(ChartIncremental, EqualsFullScanWhenTimeGoesBackwards) { RunEquality(true); }
+
+TEST(SeriesPoints, ReducedColumnsKeepEverySpike) {
+  TRtDoubleVector x, y;
+  const int n = 100000;
+  for (int i = 0; i < n; ++i) {
+    x.Add(45000 + i * 5 * kSecond);
+    y.Add(i == 31337 ? 900.0 : (i == 70001 ? -50.0 : 500.0 + (i % 7)));
+  }
+  const TRtPixelMap xm{x[0], x[n - 1], 10.0, 1010.0};
+  const TRtPixelMap ym{-100.0, 1000.0, 400.0, 0.0};
+  std::vector<TRtPoint> reduced, exact;
+  BuildSeriesPolyline(x, y, n, xm, ym, TRtPointReduction::Auto, reduced);
+  BuildSeriesPolyline(x, y, n, xm, ym, TRtPointReduction::Exact, exact);
+  EXPECT_EQ(exact.size(), static_cast<std::size_t>(n));
+  EXPECT_LE(reduced.size(), 4u * 1002u);
+  double top = 1e9, bottom = -1e9;
+  for (const TRtPoint& p : reduced) {
+    top = std::min(top, p.y);
+    bottom = std::max(bottom, p.y);
+  }
+  EXPECT_EQ(top, ym(900.0));
+  EXPECT_EQ(bottom, ym(-50.0));
+  // The spikes sit in the right pixel columns.
+  for (const TRtPoint& p : reduced) {
+    if (p.y == ym(900.0)) {
+      EXPECT_NEAR(p.x, xm(x[31337]), 1.0);
+    }
+    if (p.y == ym(-50.0)) {
+      EXPECT_NEAR(p.x, xm(x[70001]), 1.0);
+    }
+  }
+}
+
+TEST(SeriesPoints, SparseOrUnorderedDataIsDrawnExactly) {
+  TRtDoubleVector x, y;
+  for (int i = 0; i < 50; ++i) {
+    x.Add(i);
+    y.Add(i * i);
+  }
+  const TRtPixelMap xm{0, 49, 0, 980};  // 20 pixels per sample
+  const TRtPixelMap ym{0, 2401, 100, 0};
+  std::vector<TRtPoint> points;
+  BuildSeriesPolyline(x, y, 50, xm, ym, TRtPointReduction::Auto, points);
+  ASSERT_EQ(points.size(), 50u);
+  for (int i = 0; i < 50; ++i) {
+    EXPECT_EQ(points[static_cast<std::size_t>(i)].x, xm(i));
+    EXPECT_EQ(points[static_cast<std::size_t>(i)].y, ym(i * i));
+  }
+  // A time vector that goes back: every point, in index order.
+  x.Add(10);
+  y.Add(5);
+  const TRtPixelMap dense{0, 49, 0, 10};
+  BuildSeriesPolyline(x, y, 51, dense, ym, TRtPointReduction::Auto, points);
+  ASSERT_EQ(points.size(), 51u);
+  EXPECT_EQ(points.back().x, dense(10));
+}
+
+TEST(SeriesPoints, SegmentsEnteringFromOutsideAreClippedAtTheEdge) {
+  TRtDoubleVector x, y;
+  for (int i = 0; i < 1000; ++i) {
+    x.Add(i);
+    y.Add(i % 2 ? 10 : 0);
+  }
+  const TRtPixelMap xm{500, 510, 0, 100};  // ten samples across 100 pixels
+  const TRtPixelMap ym{0, 10, 100, 0};
+  std::vector<TRtPoint> points;
+  BuildSeriesPolyline(x, y, 1000, xm, ym, TRtPointReduction::Auto, points);
+  ASSERT_EQ(points.size(), 13u);  // 11 inside, one neighbour each side
+  EXPECT_EQ(points.front().x, -2.0);
+  EXPECT_EQ(points.back().x, 102.0);
+}
+
+}  // namespace
+}  // namespace karvo
