@@ -7,12 +7,10 @@
 #include <chrono>
 #include <cmath>
 #include <iostream>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "common/Log.h"
+#include "ModbusTestUtil.h"
 #include "common/Seams.h"
 #include "modbus/Modbus.h"
 #include "modbus/Registers.h"
@@ -26,34 +24,8 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 namespace reg = karvo::reg;
 
-namespace {
-
-class LogLines {
- public:
-  std::vector<std::string> Take() {
-    std::lock_guard lock(mutex_);
-    return std::exchange(lines_, {});
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-  karvo::ScopedLogSink sink_{[this](const std::string& line) {
-    std::lock_guard lock(mutex_);
-    lines_.push_back(line);
-  }};
-};
-
-template <class Pred>
-bool WaitFor(Pred pred, std::chrono::milliseconds timeout) {
-  for (const auto deadline = Clock::now() + timeout; Clock::now() < deadline;) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(20ms);
-  }
-  return pred();
-}
-
-}  // namespace
+using karvo::testing::LogLines;
+using karvo::testing::WaitFor;
 
 TEST(ModbusOnSim, EchoTestPassesAtItsAddressAndFailsAtAnother) {
   SimOnComPort sim({.Seed = 1});

@@ -1,11 +1,18 @@
 #pragma once
-// Bytes written as hexadecimal text ("01 03 00 01"), both ways.
+// Helpers of the Modbus tests: bytes written as hexadecimal text
+// ("01 03 00 01"), both ways; the program log collected line by line; and
+// waiting on a condition with a deadline.
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
+#include "common/Log.h"
 #include "modbus/Modbus.h"
 
 namespace karvo::testing {
@@ -36,6 +43,34 @@ inline std::string WithCrc(const std::string& hex) {
   bytes += static_cast<char>(crc & 0xFF);
   bytes += static_cast<char>(crc >> 8);
   return bytes;
+}
+
+// The program log's lines for the lifetime of the object, from any thread.
+class LogLines {
+ public:
+  std::vector<std::string> Take() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(lines_, {});
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> lines_;
+  ScopedLogSink sink_{[this](const std::string& line) {
+    std::lock_guard lock(mutex_);
+    lines_.push_back(line);
+  }};
+};
+
+// True as soon as pred() holds, false when it still does not at the deadline.
+template <class Pred>
+bool WaitFor(Pred pred, std::chrono::milliseconds timeout) {
+  for (const auto deadline = std::chrono::steady_clock::now() + timeout;
+       std::chrono::steady_clock::now() < deadline;) {
+    if (pred()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return pred();
 }
 
 }  // namespace karvo::testing

@@ -1,13 +1,17 @@
-// The registered-port source on Windows, against a registry key of the
-// test's own under HKEY_CURRENT_USER.
+// The registered-port source on Windows: against a registry key of the
+// test's own under HKEY_CURRENT_USER, and against the system's own key with
+// the port of the simulated controller the test harness serves (under Wine
+// the harness registers it, and Wine lists it in SERIALCOMM).
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "HarnessSim.h"
 #include "serial/ComPortCatalogue.h"
 #include "serial/ComPortRegistry_win32.h"
 
@@ -67,6 +71,19 @@ TEST_F(ComPortRegistry, MissingOrEmptyKeyGivesNothing) {
 
   SetString("\\Device\\Blank", "");
   EXPECT_TRUE(catalogue.GetExistingCommPorts().none());
+}
+
+using SystemComPortKey = karvo::testing::OnHarnessSim;
+
+TEST_F(SystemComPortKey, ListsTheSimulatedControllersPort) {
+  const karvo::TComPortCatalogue catalogue;
+  const karvo::TCommPort simPort = catalogue.StringToCommPort(sim.Com);
+  ASSERT_NE(simPort, karvo::spCustom) << sim.Com;
+  EXPECT_TRUE(catalogue.GetExistingCommPorts().test(simPort));
+
+  std::vector<std::string> names;
+  catalogue.GetExistingCommPortNames(names);
+  EXPECT_NE(std::find(names.begin(), names.end(), sim.Com), names.end()) << ::testing::PrintToString(names);
 }
 
 }  // namespace
