@@ -1,3 +1,6 @@
+# Build helpers shared by every folder: the warning flags, core libraries and
+# the folders that join the build by having a CMakeLists.txt.
+
 # One interface target carries the project's warning flags; every target of
 # the project links it privately, so third-party code built in the same tree
 # (GoogleTest for the cross build) keeps its own flags.
@@ -14,4 +17,16 @@ function(karvo_core_library name)
   add_library(${name} STATIC ${ARG_SOURCES})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${ARG_DEPENDS} PRIVATE karvo_warnings)
+endfunction()
+
+# Adds every subfolder of the current folder that has a CMakeLists.txt, in
+# name order (tests/<area>, bench/<area>, tools/<tool>).
+function(karvo_add_subfolders)
+  file(GLOB entries LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} *)
+  list(SORT entries)
+  foreach(entry IN LISTS entries)
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${entry} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${entry}/CMakeLists.txt)
+      add_subdirectory(${entry})
+    endif()
+  endforeach()
 endfunction()
