@@ -170,6 +170,7 @@ TEST(RtGraph2D, ReducedDrawingLooksLikeTheExactOne) {
 }  // namespace karvo
 
 int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
