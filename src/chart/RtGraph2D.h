@@ -81,6 +81,8 @@ class TRtGraph2D : public QWidget, public TRtCustomGraph {
   QPointF dragFrom_;
   std::vector<TRtPoint> points_;
   std::vector<QPointF> qpoints_;
+  TRtColumnIndex columns_;
+  TRtSeriesShape shape_;
 };
 
 }  // namespace karvo
