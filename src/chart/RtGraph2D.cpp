@@ -313,22 +313,43 @@ class TPixels {
     return reinterpret_cast<std::uint32_t*>(bits_ + static_cast<qsizetype>(row) * bytesPerLine_)[column];
   }
   // The band columns of a shape: partial rows at their coverage, full rows
-  // at full coverage.
-  void BlendBand(const TRtSeriesShape& shape, std::uint32_t premultiplied) {
+  // at full coverage; rows that later layers cover are left out.
+  void BlendBand(const TRtSeriesShape& shape, std::uint32_t premultiplied, const TRtRowSpan* hidden, int firstColumn) {
     for (const TRtBandColumn& c : shape.band) {
       if (c.column < 0 || c.column >= width_) continue;
+      const TRtRowSpan h = hidden[c.column - firstColumn];
       const std::uint8_t* cover = shape.coverage.data() + c.coverage;
-      BlendColumn(c.column, c.top, c.fullTop, cover, premultiplied);
-      FillColumn(c.column, c.fullTop, c.fullBottom, premultiplied);
-      BlendColumn(c.column, c.fullBottom, c.bottom, cover + (c.fullTop - c.top), premultiplied);
+      Visible(c.top, c.fullTop, h, [&](int from, int to) {
+        BlendColumn(c.column, from, to, cover + (from - c.top), premultiplied);
+      });
+      Visible(c.fullTop, c.fullBottom, h, [&](int from, int to) { FillColumn(c.column, from, to, premultiplied); });
+      const std::uint8_t* lower = cover + (c.fullTop - c.top);
+      Visible(c.fullBottom, c.bottom, h, [&](int from, int to) {
+        BlendColumn(c.column, from, to, lower + (from - c.fullBottom), premultiplied);
+      });
     }
+  }
+
+  // Calls paint(from, to) for the parts of rows [from, to) outside `hidden`.
+  template <typename Paint>
+  static void Visible(int from, int to, TRtRowSpan hidden, Paint paint) {
+    if (hidden.top >= hidden.bottom || to <= hidden.top || from >= hidden.bottom) {
+      if (from < to) paint(from, to);
+      return;
+    }
+    if (from < hidden.top) paint(from, hidden.top);
+    if (hidden.bottom < to) paint(hidden.bottom, to);
   }
 
   // Rows [from, to) of one column, each at its own coverage.
   void BlendColumn(int column, int from, int to, const std::uint8_t* cover, std::uint32_t premultiplied) {
     const int first = std::max(from, 0), last = std::min(to, height_);
-    for (int row = first; row < last; ++row)
-      if (const std::uint32_t c = cover[row - from]) Blend(At(column, row), premultiplied, c);
+    const bool opaque = (premultiplied >> 24) == 255;
+    for (int row = first; row < last; ++row) {
+      const std::uint32_t c = cover[row - from];
+      if (c == 255 && opaque) At(column, row) = premultiplied;
+      else if (c != 0) Blend(At(column, row), premultiplied, c);
+    }
   }
 
   // Rows [from, to) of one column at full coverage.
@@ -434,23 +455,66 @@ void TRtGraph2D::PaintSeries(QPainter& p) {
   if (image) p.setWorldTransform(device.inverted() * p.worldTransform());
   columns_.Forget();
 
-  for (TRtSeries* s : Series()) {
-    if (!s->IsShown() || !s->XAxis() || !s->YAxis()) continue;
-    const TRtAxis& xa = *s->XAxis();
-    const TRtAxis& ya = *s->YAxis();
-    const TRtPixelMap xm{xa.Start(), xa.Stop(), area.left(), area.right()};
-    const TRtPixelMap ym{ya.Start(), ya.Stop(), area.bottom(), area.top()};
-    const double base = ym(std::max(ya.Start(), 0.0));
-    const bool drawable = s->PointCount() >= 2 || (s->PointCount() >= 1 && s->PointSymbol.Visible);
+  const std::vector<TRtSeries*>& series = Series();
+  auto mapsOf = [&](const TRtSeries& s) {
+    return std::pair{TRtPixelMap{s.XAxis()->Start(), s.XAxis()->Stop(), area.left(), area.right()},
+                     TRtPixelMap{s.YAxis()->Start(), s.YAxis()->Stop(), area.bottom(), area.top()}};
+  };
+  auto drawable = [](const TRtSeries& s) {
+    return s.PointCount() >= 2 || (s.PointCount() >= 1 && s.PointSymbol.Visible);
+  };
+  auto inImage = [&](const TRtSeries& s) {
+    return image && !s.IsFunctionSeries() && s.IsShown() && s.XAxis() && s.YAxis() && drawable(s);
+  };
 
-    if (s->IsFunctionSeries() || !image) {
+  // The shapes of the series written into the image, top layer first:
+  // each learns which rows of each column the layers above it cover
+  // completely with an opaque colour, and leaves them alone.
+  const auto width = static_cast<std::size_t>(std::max(0, clip.right - clip.left));
+  shapes_.resize(series.size());
+  hidden_.resize(series.size());
+  std::vector<TRtRowSpan> covered(width);
+  for (std::size_t i = series.size(); i-- > 0;) {
+    const TRtSeries& s = *series[i];
+    if (!inImage(s)) continue;
+    const auto [xm, ym] = mapsOf(s);
+    TRtShapeRequest request;
+    request.xm = xm;
+    request.ym = ym;
+    request.clip = clip;
+    request.penWidth = s.Line.Width * scale;
+    request.area = s.Area.Visible;
+    request.reduction = reduction_;
+    BuildSeriesShape(*s.XData(), *s.YData(), s.PointCount(), request, columns_, shapes_[i]);
+    hidden_[i] = covered;
+    if (!s.Line.Visible || (s.Line.Color >> 24) != 255) continue;
+    for (const TRtBandColumn& c : shapes_[i].band) {
+      if (c.fullTop >= c.fullBottom) continue;
+      TRtRowSpan& h = covered[static_cast<std::size_t>(c.column - clip.left)];
+      if (h.top >= h.bottom || (c.fullTop <= h.bottom && c.fullBottom >= h.top)) {
+        // Overlapping or touching: one span.
+        h = h.top >= h.bottom ? TRtRowSpan{c.fullTop, c.fullBottom}
+                              : TRtRowSpan{std::min(h.top, c.fullTop), std::max(h.bottom, c.fullBottom)};
+      } else if (c.fullBottom - c.fullTop > h.bottom - h.top) {
+        h = {c.fullTop, c.fullBottom};
+      }
+    }
+  }
+
+  for (std::size_t i = 0; i < series.size(); ++i) {
+    const TRtSeries* s = series[i];
+    if (!s->IsShown() || !s->XAxis() || !s->YAxis()) continue;
+    const auto [xm, ym] = mapsOf(*s);
+    const double base = ym(std::max(s->YAxis()->Start(), 0.0));
+
+    if (!inImage(*s)) {
       // Drawn by the painter: function curves (a few points), and every
       // series on devices whose pixels cannot be written directly.
       points_.clear();
       if (s->IsFunctionSeries()) {
         for (const auto& [x, y] : static_cast<const TRtFunctionSeries*>(s)->CurvePoints())
           if (std::isfinite(x) && std::isfinite(y)) points_.push_back({xm(x), ym(y)});
-      } else if (drawable) {
+      } else if (drawable(*s)) {
         BuildSeriesPolyline(*s->XData(), *s->YData(), s->PointCount(), xm, ym, reduction_, points_);
       }
       ToQPoints(points_.data(), points_.size(), qpoints_);
@@ -471,26 +535,18 @@ void TRtGraph2D::PaintSeries(QPainter& p) {
       if (s->PointSymbol.Visible) DrawSymbols(p, s->PointSymbol, qpoints_, scale);
       continue;
     }
-    if (!drawable) continue;
 
     // Exact polylines where samples are sparse, bands of pixels where they
     // are dense.
-    TRtShapeRequest request;
-    request.xm = xm;
-    request.ym = ym;
-    request.clip = clip;
-    request.penWidth = s->Line.Width * scale;
-    request.area = s->Area.Visible;
-    request.reduction = reduction_;
-    BuildSeriesShape(*s->XData(), *s->YData(), s->PointCount(), request, columns_, shape_);
+    const TRtSeriesShape& shape = shapes_[i];
+    const TRtRowSpan* hidden = hidden_[i].data();
     TPixels pixels(*image);
-
     if (s->Area.Visible) {
       p.save();
       p.setRenderHint(QPainter::Antialiasing, false);
       p.setPen(Qt::NoPen);
-      for (const TRtPolylinePiece& piece : shape_.pieces) {
-        ClipPolylineX(shape_.points.data() + piece.first, piece.last - piece.first, piece.areaLeft, piece.areaRight,
+      for (const TRtPolylinePiece& piece : shape.pieces) {
+        ClipPolylineX(shape.points.data() + piece.first, piece.last - piece.first, piece.areaLeft, piece.areaRight,
                       points_);
         ToQPoints(points_.data(), points_.size(), qpoints_);
         FillArea(p, qpoints_.data(), qpoints_.size(), base, s->Area);
@@ -499,11 +555,12 @@ void TRtGraph2D::PaintSeries(QPainter& p) {
       // A dense column is filled where its centre lies under the polyline,
       // as the aliased polygon fill decides it.
       const std::uint32_t colour = Premultiplied(s->Area.ForeColor);
-      for (const TRtAreaColumn& c : shape_.areaColumns) {
+      for (const TRtAreaColumn& c : shape.areaColumns) {
         const double a = std::min(c.y, base), b = std::max(c.y, base);
         const int from = std::max(clip.top, static_cast<int>(std::ceil(a - 0.5)));
         const int to = std::min(clip.bottom, static_cast<int>(std::ceil(b - 0.5)));
-        pixels.FillColumn(c.column, from, to, colour);
+        TPixels::Visible(from, to, hidden[c.column - clip.left],
+                         [&](int f, int t) { pixels.FillColumn(c.column, f, t, colour); });
       }
     }
     if (s->Line.Visible) {
@@ -511,11 +568,11 @@ void TRtGraph2D::PaintSeries(QPainter& p) {
       line.Width *= scale;
       p.setPen(SeriesPen(line));
       p.setBrush(Qt::NoBrush);
-      for (const TRtPolylinePiece& piece : shape_.pieces) {
-        ToQPoints(shape_.points.data() + piece.first, piece.last - piece.first, qpoints_);
+      for (const TRtPolylinePiece& piece : shape.pieces) {
+        ToQPoints(shape.points.data() + piece.first, piece.last - piece.first, qpoints_);
         StrokePolyline(p, qpoints_.data(), qpoints_.size());
       }
-      pixels.BlendBand(shape_, Premultiplied(s->Line.Color));
+      pixels.BlendBand(shape, Premultiplied(s->Line.Color), hidden, clip.left);
     }
     if (s->PointSymbol.Visible) {
       BuildSeriesPolyline(*s->XData(), *s->YData(), s->PointCount(), xm, ym, reduction_, points_);

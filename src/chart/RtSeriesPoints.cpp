@@ -245,33 +245,50 @@ namespace {
 void AddCoverage(TRtSeriesShape& out, int from, int to, bool twice) {
   if (from >= to) return;
   const auto rows = static_cast<std::size_t>(to - from);
+  const std::size_t samples = out.top.size();
+  const double scale = 1.0 / static_cast<double>(samples);
+  const std::size_t at = out.coverage.size();
+  out.coverage.resize(at + rows);
+  std::uint8_t* cover = out.coverage.data() + at;
+  auto store = [&](std::size_t i, double c) {
+    c = std::min(1.0, c * scale);
+    if (twice) c = 1 - (1 - c) * (1 - c) * (1 - c);
+    cover[i] = static_cast<std::uint8_t>(c * 255.0 + 0.5);
+  };
+  if (rows <= 2) {
+    // A row or two (the usual edge): straight from the intervals.
+    for (std::size_t i = 0; i < rows; ++i) {
+      const double top = from + static_cast<double>(i), bottom = top + 1;
+      double c = 0;
+      for (std::size_t j = 0; j < samples; ++j)
+        c += std::max(0.0, std::min(out.bottom[j], bottom) - std::max(out.top[j], top));
+      store(i, c);
+    }
+    return;
+  }
   std::vector<double>& part = out.rowPart;
   std::vector<double>& step = out.rowStep;
   part.assign(rows + 1, 0.0);
   step.assign(rows + 1, 0.0);
-  const std::size_t samples = out.top.size();
   for (std::size_t j = 0; j < samples; ++j) {
-    const double t = std::max(out.top[j], static_cast<double>(from));
-    const double b = std::min(out.bottom[j], static_cast<double>(to));
+    // Relative to `from`, where floor is a cast.
+    const double t = std::max(out.top[j] - from, 0.0);
+    const double b = std::min(out.bottom[j] - from, static_cast<double>(rows));
     if (!(t < b)) continue;
-    const double f0 = std::floor(t), f1 = std::floor(b);
-    const auto i0 = static_cast<std::size_t>(f0 - from), i1 = static_cast<std::size_t>(f1 - from);
+    const auto i0 = static_cast<std::size_t>(t), i1 = static_cast<std::size_t>(b);
     if (i0 == i1) {
       part[i0] += b - t;
       continue;
     }
-    part[i0] += f0 + 1 - t;
+    part[i0] += static_cast<double>(i0 + 1) - t;
     step[i0 + 1] += 1;
     step[i1] -= 1;
-    part[i1] += b - f1;
+    part[i1] += b - static_cast<double>(i1);
   }
-  const double scale = 1.0 / static_cast<double>(samples);
   double run = 0;
   for (std::size_t i = 0; i < rows; ++i) {
     run += step[i];
-    double cover = std::min(1.0, (run + part[i]) * scale);
-    if (twice) cover = 1 - (1 - cover) * (1 - cover) * (1 - cover);
-    out.coverage.push_back(static_cast<std::uint8_t>(cover * 255.0 + 0.5));
+    store(i, run + part[i]);
   }
 }
 
