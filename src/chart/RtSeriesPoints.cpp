@@ -237,12 +237,24 @@ void TRtColumnIndex::Prepare(const TRtDoubleVector& x, int count, const TRtPixel
 
 namespace {
 
+// How the exact stroke of a polyline that turns back and forth within a
+// few pixels covers the edge pixels of its band: its strokes up and down
+// overlap there, and the rasteriser does not take their union.
+enum class TOverlap {
+  None,
+  // A one-pixel pen blends every segment on its own: coverage c of a
+  // single stroke builds up as 1 - (1 - c)^n; three strokes are typical.
+  Blended,
+  // A wider pen's outline is filled with its overlaps counted: the
+  // coverage of the up and down strokes adds up, min(1, 2c).
+  Summed,
+};
+
 // Appends the coverage of rows [from, to) of one band column: the mean
 // share of each row that the samples' intervals (out.top[j] ..
 // out.bottom[j]) cover, summed with a running count so that a row costs
-// the same however many intervals cross it. `twice`: the rows are crossed
-// by strokes that each blend on their own (see BuildSeriesShape).
-void AddCoverage(TRtSeriesShape& out, int from, int to, bool twice) {
+// the same however many intervals cross it, then taken through `overlap`.
+void AddCoverage(TRtSeriesShape& out, int from, int to, TOverlap overlap) {
   if (from >= to) return;
   const auto rows = static_cast<std::size_t>(to - from);
   const std::size_t samples = out.top.size();
@@ -252,7 +264,8 @@ void AddCoverage(TRtSeriesShape& out, int from, int to, bool twice) {
   std::uint8_t* cover = out.coverage.data() + at;
   auto store = [&](std::size_t i, double c) {
     c = std::min(1.0, c * scale);
-    if (twice) c = 1 - (1 - c) * (1 - c) * (1 - c);
+    if (overlap == TOverlap::Blended) c = 1 - (1 - c) * (1 - c) * (1 - c);
+    else if (overlap == TOverlap::Summed) c = std::min(1.0, 2 * c);
     cover[i] = static_cast<std::uint8_t>(c * 255.0 + 0.5);
   };
   if (rows <= 2) {
@@ -399,13 +412,18 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
         ends.min = std::min(ends.min, v);
         ends.max = std::max(ends.max, v);
       }
-      // A piece that turns back within the bin crosses the rows near its
-      // turning point twice.
+      // A piece that turns back within the bin: its strokes overlap (see
+      // TOverlap).
       const auto k = static_cast<std::size_t>(p - first) * kBandBins + static_cast<std::size_t>(j);
       const double pixelsPerUnit = std::abs(ym(1.0) - ym(0.0));
       if (coarse) out.binTurns[k] = r.min <= r.max && (r.max - r.min) * pixelsPerUnit > 0.5;
-      else if (r.min <= r.max && ends.min <= ends.max)
-        out.binTurns[k] = std::max(ends.min - r.min, r.max - ends.max) * pixelsPerUnit > 0.5;
+      else if (r.min <= r.max && ends.min <= ends.max) {
+        // Back by half a pixel and by a quarter of the way it goes (a
+        // steep ramp with a little noise is one stroke).
+        const double back = std::max(ends.min - r.min, r.max - ends.max);
+        const double span = std::max(r.max, ends.max) - std::min(r.min, ends.min);
+        out.binTurns[k] = back * pixelsPerUnit > 0.5 && back > 0.25 * span;
+      }
       r.min = std::min(r.min, ends.min);
       r.max = std::max(r.max, ends.max);
       if (r.min > r.max) continue;
@@ -439,12 +457,13 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
     for (int q = std::max(first, p - reach); q <= std::min(last - 1, p + reach) && !near; ++q)
       near = columns.Dense(q);
     if (!near) continue;
-    bool twice = false;
-    if (cosmetic) {
+    bool turns = false;
+    {
       const int from = std::max(0, (p - first) * kBandBins - outer);
       const int to = std::min(totalBins, (p - first + 1) * kBandBins + outer);
-      for (int i = from; i < to && !twice; ++i) twice = out.binTurns[static_cast<std::size_t>(i)] != 0;
+      for (int i = from; i < to && !turns; ++i) turns = out.binTurns[static_cast<std::size_t>(i)] != 0;
     }
+    const TOverlap overlap = !turns ? TOverlap::None : cosmetic ? TOverlap::Blended : TOverlap::Summed;
     double outerTop = kInfinity, outerBottom = -kInfinity, innerTop = -kInfinity, innerBottom = kInfinity;
     for (int j = 0; j < kBandBins; ++j) {
       const int s = (p - first) * kBandBins + j;
@@ -453,7 +472,14 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
         if (s + k < 0 || s + k >= totalBins) return;
         const auto i = static_cast<std::size_t>(s + k);
         if (out.binLow[i] > out.binHigh[i]) return;
-        const double h = lift[static_cast<std::size_t>(k + outer)];
+        double h = lift[static_cast<std::size_t>(k + outer)];
+        if (cosmetic) {
+          // A one-pixel pen draws a steep piece one pixel wide and a flat
+          // piece one pixel high: no rounded ends.
+          if (out.binHigh[i] - out.binLow[i] > 1.0 / kBandBins) h = 0;
+          else if (k == 0) h = 0.5;
+          else return;
+        }
         t = std::min(t, out.binLow[i] - h);
         b = std::max(b, out.binHigh[i] + h);
       };
@@ -485,8 +511,8 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
       c.fullBottom = fb;
     }
     c.coverage = out.coverage.size();
-    AddCoverage(out, c.top, c.fullTop, twice);
-    AddCoverage(out, c.fullBottom, c.bottom, twice);
+    AddCoverage(out, c.top, c.fullTop, overlap);
+    AddCoverage(out, c.fullBottom, c.bottom, overlap);
     out.band.push_back(c);
   }
 }
