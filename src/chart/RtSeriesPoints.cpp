@@ -237,35 +237,23 @@ void TRtColumnIndex::Prepare(const TRtDoubleVector& x, int count, const TRtPixel
 
 namespace {
 
-// How the exact stroke of a polyline that turns back and forth within a
-// few pixels covers the edge pixels of its band: its strokes up and down
-// overlap there, and the rasteriser does not take their union.
-enum class TOverlap {
-  None,
-  // A one-pixel pen blends every segment on its own: coverage c of a
-  // single stroke builds up as 1 - (1 - c)^n; three strokes are typical.
-  Blended,
-  // A wider pen's outline is filled with its overlaps counted: the
-  // coverage of the up and down strokes adds up, min(1, 2c).
-  Summed,
-};
-
-// Appends the coverage of rows [from, to) of one band column: the mean
-// share of each row that the samples' intervals (out.top[j] ..
-// out.bottom[j]) cover, summed with a running count so that a row costs
-// the same however many intervals cross it, then taken through `overlap`.
-void AddCoverage(TRtSeriesShape& out, int from, int to, TOverlap overlap) {
+// Appends the coverage of rows [from, to) of one band column: the share of
+// each row that the intervals out.top[j] .. out.bottom[j] cover, summed
+// over the intervals and divided by `samples` (more intervals than samples
+// count overlaps twice), found with a running count so that a row costs
+// the same however many intervals cross it. With `blended`, a coverage c
+// becomes 1 - (1 - c)^3 (see BuildSeriesShape).
+void AddCoverage(TRtSeriesShape& out, int from, int to, std::size_t samples, bool blended) {
   if (from >= to) return;
   const auto rows = static_cast<std::size_t>(to - from);
-  const std::size_t samples = out.top.size();
+  const std::size_t intervals = out.top.size();
   const double scale = 1.0 / static_cast<double>(samples);
   const std::size_t at = out.coverage.size();
   out.coverage.resize(at + rows);
   std::uint8_t* cover = out.coverage.data() + at;
   auto store = [&](std::size_t i, double c) {
     c = std::min(1.0, c * scale);
-    if (overlap == TOverlap::Blended) c = 1 - (1 - c) * (1 - c) * (1 - c);
-    else if (overlap == TOverlap::Summed) c = std::min(1.0, 2 * c);
+    if (blended) c = 1 - (1 - c) * (1 - c) * (1 - c);
     cover[i] = static_cast<std::uint8_t>(c * 255.0 + 0.5);
   };
   if (rows <= 2) {
@@ -273,7 +261,7 @@ void AddCoverage(TRtSeriesShape& out, int from, int to, TOverlap overlap) {
     for (std::size_t i = 0; i < rows; ++i) {
       const double top = from + static_cast<double>(i), bottom = top + 1;
       double c = 0;
-      for (std::size_t j = 0; j < samples; ++j)
+      for (std::size_t j = 0; j < intervals; ++j)
         c += std::max(0.0, std::min(out.bottom[j], bottom) - std::max(out.top[j], top));
       store(i, c);
     }
@@ -283,7 +271,7 @@ void AddCoverage(TRtSeriesShape& out, int from, int to, TOverlap overlap) {
   std::vector<double>& step = out.rowStep;
   part.assign(rows + 1, 0.0);
   step.assign(rows + 1, 0.0);
-  for (std::size_t j = 0; j < samples; ++j) {
+  for (std::size_t j = 0; j < intervals; ++j) {
     // Relative to `from`, where floor is a cast.
     const double t = std::max(out.top[j] - from, 0.0);
     const double b = std::min(out.bottom[j] - from, static_cast<double>(rows));
@@ -413,7 +401,7 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
         ends.max = std::max(ends.max, v);
       }
       // A piece that turns back within the bin: its strokes overlap (see
-      // TOverlap).
+      // below).
       const auto k = static_cast<std::size_t>(p - first) * kBandBins + static_cast<std::size_t>(j);
       const double pixelsPerUnit = std::abs(ym(1.0) - ym(0.0));
       if (coarse) out.binTurns[k] = r.min <= r.max && (r.max - r.min) * pixelsPerUnit > 0.5;
@@ -449,25 +437,32 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
   }
   const auto totalBins = static_cast<int>(bins);
   const bool cosmetic = request.penWidth <= 1.0;
-  // Per sample: top and bottom without (0) and with (1) the half bins.
-  out.top.assign(2 * kBandBins, 0.0);
-  out.bottom.assign(2 * kBandBins, 0.0);
+  // Per sample: top and bottom without (0) and with (1) the half bins;
+  // for wider pens then the same for the turning bins alone.
+  out.top.assign(cosmetic ? 2 * kBandBins : 4 * kBandBins, 0.0);
+  out.bottom.assign(out.top.size(), 0.0);
   for (int p = std::max(clip.left, first); p < std::min(clip.right, last); ++p) {
     bool near = false;
     for (int q = std::max(first, p - reach); q <= std::min(last - 1, p + reach) && !near; ++q)
       near = columns.Dense(q);
     if (!near) continue;
-    bool turns = false;
-    {
+    // Where the polyline turns back and forth within a few pixels, its
+    // strokes up and down overlap, and the rasteriser does not take their
+    // union. A one-pixel pen blends every segment on its own: the coverage
+    // c of one stroke builds up as 1 - (1 - c)^n, three strokes being
+    // typical. A wider pen's outline is filled with overlaps counted: the
+    // rows that turning bins reach count twice (a second interval per
+    // sample).
+    bool blended = false;
+    if (cosmetic) {
       const int from = std::max(0, (p - first) * kBandBins - outer);
       const int to = std::min(totalBins, (p - first + 1) * kBandBins + outer);
-      for (int i = from; i < to && !turns; ++i) turns = out.binTurns[static_cast<std::size_t>(i)] != 0;
+      for (int i = from; i < to && !blended; ++i) blended = out.binTurns[static_cast<std::size_t>(i)] != 0;
     }
-    const TOverlap overlap = !turns ? TOverlap::None : cosmetic ? TOverlap::Blended : TOverlap::Summed;
     double outerTop = kInfinity, outerBottom = -kInfinity, innerTop = -kInfinity, innerBottom = kInfinity;
     for (int j = 0; j < kBandBins; ++j) {
       const int s = (p - first) * kBandBins + j;
-      double t = kInfinity, b = -kInfinity;
+      double t = kInfinity, b = -kInfinity, turnTop = kInfinity, turnBottom = -kInfinity;
       auto take = [&](int k) {
         if (s + k < 0 || s + k >= totalBins) return;
         const auto i = static_cast<std::size_t>(s + k);
@@ -482,18 +477,27 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
         }
         t = std::min(t, out.binLow[i] - h);
         b = std::max(b, out.binHigh[i] + h);
+        if (out.binTurns[i]) {
+          turnTop = std::min(turnTop, out.binLow[i] - h);
+          turnBottom = std::max(turnBottom, out.binHigh[i] + h);
+        }
+      };
+      auto keep = [&](std::size_t at) {
+        out.top[at] = t;
+        out.bottom[at] = b;
+        if (cosmetic) return;
+        out.top[at + 2 * kBandBins] = turnTop;
+        out.bottom[at + 2 * kBandBins] = turnBottom;
       };
       for (int k = -inner; k <= inner; ++k) take(k);
-      out.top[static_cast<std::size_t>(2 * j)] = t;
-      out.bottom[static_cast<std::size_t>(2 * j)] = b;
+      keep(static_cast<std::size_t>(2 * j));
       innerTop = std::max(innerTop, t);
       innerBottom = std::min(innerBottom, b);
       if (inner < outer) {
         take(-outer);
         take(outer);
       }
-      out.top[static_cast<std::size_t>(2 * j + 1)] = t;
-      out.bottom[static_cast<std::size_t>(2 * j + 1)] = b;
+      keep(static_cast<std::size_t>(2 * j + 1));
       outerTop = std::min(outerTop, t);
       outerBottom = std::max(outerBottom, b);
     }
@@ -511,8 +515,8 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
       c.fullBottom = fb;
     }
     c.coverage = out.coverage.size();
-    AddCoverage(out, c.top, c.fullTop, overlap);
-    AddCoverage(out, c.fullBottom, c.bottom, overlap);
+    AddCoverage(out, c.top, c.fullTop, 2 * kBandBins, blended);
+    AddCoverage(out, c.fullBottom, c.bottom, 2 * kBandBins, blended);
     out.band.push_back(c);
   }
 }
