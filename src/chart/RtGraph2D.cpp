@@ -163,10 +163,20 @@ void TRtGraph2D::paintEvent(QPaintEvent* /*event*/) {
     vScroll_->setVisible(w > 0);
     vScroll_->setGeometry(0, 0, w, height());
   }
+  // Painted into an image first: series are written into its pixels
+  // directly, which a painter on the widget does not allow.
+  const qreal ratio = devicePixelRatioF();
+  const QSize pixels = (QSizeF(size()) * ratio).toSize();
+  if (buffer_.size() != pixels) buffer_ = QImage(pixels, QImage::Format_RGB32);
+  buffer_.setDevicePixelRatio(ratio);
+  {
+    QPainter b(&buffer_);
+    b.fillRect(rect(), Rgb(BackColor));
+    b.translate(w, 0);
+    PaintChart(b, ImageSize());
+  }
   QPainter p(this);
-  p.fillRect(rect(), Rgb(BackColor));
-  p.translate(w, 0);
-  PaintChart(p, ImageSize());
+  p.drawImage(0, 0, buffer_);
 }
 
 QImage TRtGraph2D::RenderImage(std::uint32_t background, bool opaque) {

@@ -77,6 +77,7 @@ class TRtGraph2D : public QWidget, public TRtCustomGraph {
   QPointF ContentOrigin() const;
 
   QScrollBar* vScroll_ = nullptr;
+  QImage buffer_;  // what paintEvent shows
   QRectF dataArea_;
   double height_ = 0;
   TRtPointReduction reduction_ = TRtPointReduction::Auto;

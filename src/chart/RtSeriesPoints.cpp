@@ -341,12 +341,13 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
     const int to = std::min(count - 1, columns.Edge(p));
     const std::size_t start = out.points.size();
     for (int i = from; i <= to; ++i) emit(i);
-    const std::size_t n = out.points.size() - start;
-    if (n == 0) continue;
-    if (n >= 2) {
-      ClipEnd(out.points[start], out.points[start + 1], first, true);
-      ClipEnd(out.points.back(), out.points[out.points.size() - 2], last, false);
+    // A lone point (beside the data's first or last sample) draws nothing.
+    if (out.points.size() - start < 2) {
+      out.points.resize(start);
+      continue;
     }
+    ClipEnd(out.points[start], out.points[start + 1], first, true);
+    ClipEnd(out.points.back(), out.points[out.points.size() - 2], last, false);
     out.pieces.push_back({start, out.points.size(), runFirst > first ? runFirst : -kInfinity,
                           p < last ? p : kInfinity});
   }
@@ -406,11 +407,11 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
       const double pixelsPerUnit = std::abs(ym(1.0) - ym(0.0));
       if (coarse) out.binTurns[k] = r.min <= r.max && (r.max - r.min) * pixelsPerUnit > 0.5;
       else if (r.min <= r.max && ends.min <= ends.max) {
-        // Back by half a pixel and by a quarter of the way it goes (a
+        // Back by half a pixel and by a twentieth of the way it goes (a
         // steep ramp with a little noise is one stroke).
         const double back = std::max(ends.min - r.min, r.max - ends.max);
         const double span = std::max(r.max, ends.max) - std::min(r.min, ends.min);
-        out.binTurns[k] = back * pixelsPerUnit > 0.5 && back > 0.25 * span;
+        out.binTurns[k] = back * pixelsPerUnit > 0.5 && back > 0.05 * span;
       }
       r.min = std::min(r.min, ends.min);
       r.max = std::max(r.max, ends.max);
@@ -462,7 +463,16 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
     double outerTop = kInfinity, outerBottom = -kInfinity, innerTop = -kInfinity, innerBottom = kInfinity;
     for (int j = 0; j < kBandBins; ++j) {
       const int s = (p - first) * kBandBins + j;
-      double t = kInfinity, b = -kInfinity, turnTop = kInfinity, turnBottom = -kInfinity;
+      // The rows that turning bins within the pen's reach cover.
+      double turnTop = kInfinity, turnBottom = -kInfinity;
+      for (int k = std::max(-outer, -s); !cosmetic && k <= std::min(outer, totalBins - 1 - s); ++k) {
+        const auto i = static_cast<std::size_t>(s + k);
+        if (!out.binTurns[i] || out.binLow[i] > out.binHigh[i]) continue;
+        const double h = lift[static_cast<std::size_t>(k + outer)];
+        turnTop = std::min(turnTop, out.binLow[i] - h);
+        turnBottom = std::max(turnBottom, out.binHigh[i] + h);
+      }
+      double t = kInfinity, b = -kInfinity;
       auto take = [&](int k) {
         if (s + k < 0 || s + k >= totalBins) return;
         const auto i = static_cast<std::size_t>(s + k);
@@ -477,10 +487,6 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
         }
         t = std::min(t, out.binLow[i] - h);
         b = std::max(b, out.binHigh[i] + h);
-        if (out.binTurns[i]) {
-          turnTop = std::min(turnTop, out.binLow[i] - h);
-          turnBottom = std::max(turnBottom, out.binHigh[i] + h);
-        }
       };
       auto keep = [&](std::size_t at) {
         out.top[at] = t;
