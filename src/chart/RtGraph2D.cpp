@@ -56,9 +56,13 @@ Qt::BrushStyle BrushStyle(TRtAreaStyle s) {
   }
 }
 
+// Round joins and ends: a wide stroke through many points is then the
+// set of points within half its width of the polyline, which is what the
+// bands of dense columns draw. Dashes keep flat ends (dots stay dots).
 QPen SeriesPen(const TRtLine& line) {
-  QPen pen(Argb(line.Color), line.Width, PenStyle(line.DashStyle), Qt::RoundCap, Qt::RoundJoin);
-  return pen;
+  const Qt::PenStyle style = PenStyle(line.DashStyle);
+  return QPen(Argb(line.Color), line.Width, style, style == Qt::SolidLine ? Qt::RoundCap : Qt::FlatCap,
+              Qt::RoundJoin);
 }
 
 // Space an axis takes beside the data area: ticks, numbers and caption.
@@ -318,7 +322,6 @@ class TPixels {
  public:
   explicit TPixels(QImage& image)
       : bits_(image.bits()), bytesPerLine_(image.bytesPerLine()), width_(image.width()), height_(image.height()) {}
-  bool Contains(int column, int row) const { return column >= 0 && column < width_ && row >= 0 && row < height_; }
   std::uint32_t& At(int column, int row) {
     return reinterpret_cast<std::uint32_t*>(bits_ + static_cast<qsizetype>(row) * bytesPerLine_)[column];
   }
@@ -555,23 +558,31 @@ void TRtGraph2D::PaintSeries(QPainter& p) {
       p.save();
       p.setRenderHint(QPainter::Antialiasing, false);
       p.setPen(Qt::NoPen);
-      for (const TRtPolylinePiece& piece : shape.pieces) {
-        ClipPolylineX(shape.points.data() + piece.first, piece.last - piece.first, piece.areaLeft, piece.areaRight,
-                      points_);
+      if (s->Area.AreaStyle == TRtAreaStyle::Total) {
+        for (const TRtPolylinePiece& piece : shape.pieces) {
+          ClipPolylineX(shape.points.data() + piece.first, piece.last - piece.first, piece.areaLeft,
+                        piece.areaRight, points_);
+          ToQPoints(points_.data(), points_.size(), qpoints_);
+          FillArea(p, qpoints_.data(), qpoints_.size(), base, s->Area);
+        }
+        // A dense column is filled where its centre lies under the
+        // polyline, as the aliased polygon fill decides it.
+        const std::uint32_t colour = Premultiplied(s->Area.ForeColor);
+        for (const TRtAreaColumn& c : shape.areaColumns) {
+          const double a = std::min(c.y, base), b = std::max(c.y, base);
+          const int from = std::max(clip.top, static_cast<int>(std::ceil(a - 0.5)));
+          const int to = std::min(clip.bottom, static_cast<int>(std::ceil(b - 0.5)));
+          TPixels::Visible(from, to, hidden[c.column - clip.left],
+                           [&](int f, int t) { pixels.FillColumn(c.column, f, t, colour); });
+        }
+      } else {
+        // Hatch patterns are left to the painter, along the polyline
+        // reduced to a few points per column.
+        BuildSeriesPolyline(*s->XData(), *s->YData(), s->PointCount(), xm, ym, reduction_, points_);
         ToQPoints(points_.data(), points_.size(), qpoints_);
         FillArea(p, qpoints_.data(), qpoints_.size(), base, s->Area);
       }
       p.restore();
-      // A dense column is filled where its centre lies under the polyline,
-      // as the aliased polygon fill decides it.
-      const std::uint32_t colour = Premultiplied(s->Area.ForeColor);
-      for (const TRtAreaColumn& c : shape.areaColumns) {
-        const double a = std::min(c.y, base), b = std::max(c.y, base);
-        const int from = std::max(clip.top, static_cast<int>(std::ceil(a - 0.5)));
-        const int to = std::min(clip.bottom, static_cast<int>(std::ceil(b - 0.5)));
-        TPixels::Visible(from, to, hidden[c.column - clip.left],
-                         [&](int f, int t) { pixels.FillColumn(c.column, f, t, colour); });
-      }
     }
     if (s->Line.Visible) {
       TRtLine line = s->Line;

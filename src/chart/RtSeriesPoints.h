@@ -1,15 +1,17 @@
 #pragma once
-// The points a drawn series hands to the painter, in pixel coordinates.
+// What the painter draws a series from, in pixel coordinates: a polyline
+// reduced to a few points per pixel column (BuildSeriesPolyline, for point
+// symbols and for painters that cannot take pixels directly), and the shape
+// of exact polylines and anti-aliased bands the chart is painted from
+// (BuildSeriesShape).
 //
-// Where the X vector is non-decreasing and more than two samples fall into
-// one pixel column, the column is drawn from four samples: its first, its
-// minimum and maximum in the order they occur (found through the vector's
-// level-of-detail pyramid) and its last, each at its own position. Joined in
-// order they cover the same pixels as the exact polyline but for
-// anti-aliased edges, so a repaint costs O(columns x log samples) instead of
-// O(samples), and a single-sample spike still shows. Columns with at most
-// two samples, and every series whose X is not non-decreasing, are drawn
-// from the exact points in index order.
+// BuildSeriesPolyline: where the X vector is non-decreasing and more than
+// two samples fall into one pixel column, the column is drawn from four
+// samples: its first, its minimum and maximum in the order they occur
+// (found through the vector's level-of-detail pyramid) and its last, each
+// at its own position. Columns with at most two samples, and every series
+// whose X is not non-decreasing, are drawn from the exact points in index
+// order.
 
 #include <cstdint>
 #include <vector>
@@ -54,9 +56,13 @@ void BuildSeriesPolyline(const TRtDoubleVector& x, const TRtDoubleVector& y, int
 // taken from the vector's level-of-detail pyramid, and the polyline at the
 // bin's edges). The stroke is then the set of points within half the pen
 // width of those vertical pieces, and each pixel's coverage is the share of
-// the pixel it covers, averaged over the bins' centres. So a repaint costs
-// O(columns) bin queries, whatever the number of samples, a single-sample
-// spike still shows, and the edges are anti-aliased like the exact stroke's.
+// the pixel it covers, averaged over the bins' centres. Where the polyline
+// turns back and forth, the exact stroke's overlapping strokes darken the
+// edges (a one-pixel pen blends each segment on its own, a wider pen's
+// outline is filled with its overlaps counted); the coverage there follows
+// suit. So a repaint costs O(columns) bin queries, whatever the number of
+// samples, a single-sample spike still shows, and the edges are
+// anti-aliased like the exact stroke's.
 //
 // Runs of columns with at most two samples stay exact polylines (with the
 // samples that join them to their neighbours), and so does every series
@@ -80,8 +86,6 @@ class TRtColumnIndex {
   void Prepare(const TRtDoubleVector& x, int count, const TRtPixelMap& xm, int firstColumn, int lastColumn);
   // Forgets the last vector (its values may change before the next call).
   void Forget() { x_ = nullptr; }
-  int FirstColumn() const { return first_; }
-  int LastColumn() const { return last_; }  // exclusive
   // First sample at or right of the column's left edge (p in first..last).
   int Edge(int p) const { return edges_[static_cast<std::size_t>(p - first_)]; }
   bool Dense(int p) const { return Edge(p + 1) - Edge(p) > 2; }
