@@ -465,7 +465,7 @@ void TRtGraph2D::PaintSeries(QPainter& p) {
   const QRectF area = image ? device.mapRect(dataArea_) : dataArea_;
   const TRtPixelRect clip{static_cast<int>(std::lround(area.left())), static_cast<int>(std::lround(area.top())),
                           static_cast<int>(std::lround(area.right())), static_cast<int>(std::lround(area.bottom()))};
-  if (image) p.setWorldTransform(device.inverted() * p.worldTransform());
+  if (image && !device.isIdentity()) p.setWorldTransform(device.inverted() * p.worldTransform());
   columns_.Forget();
 
   const std::vector<TRtSeries*>& series = Series();

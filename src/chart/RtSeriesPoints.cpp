@@ -119,6 +119,11 @@ namespace {
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // Samples per bin from which a bin's ends are not read singly.
 constexpr int kCoarseBin = 64;
+// Stretches of columns shorter than this are evened out with their
+// neighbours (TRtColumnIndex::Banded), and what counts as few samples a
+// column there.
+constexpr std::size_t kShortRun = 8;
+constexpr std::size_t kFewSamples = 16;
 
 // First index in [lo, hi] whose x is >= v (hi when none), given that every
 // index below lo has x < v; starts at `hint` and gallops away from it, so a
@@ -196,14 +201,35 @@ void TRtColumnIndex::Prepare(const TRtDoubleVector& x, int count, const TRtPixel
     if (c > 0) gap = e - at;
     edges_[c] = at = e;
   }
+  // Dense columns are banded; then short stretches are evened out: a few
+  // columns with few samples each among sparse ones go with the exact
+  // polyline, a few sparse columns between banded ones with the bands.
+  banded_.assign(columns, 0);
+  for (std::size_t c = 0; c < columns; ++c) banded_[c] = edges_[c + 1] - edges_[c] > 2;
+  auto runEnd = [&](std::size_t c) {
+    std::size_t e = c;
+    while (e < columns && banded_[e] == banded_[c]) ++e;
+    return e;
+  };
+  for (std::size_t c = 0; c < columns;) {
+    const std::size_t e = runEnd(c);
+    if (banded_[c] && e - c < kShortRun && c > 0 && e < columns && static_cast<std::size_t>(edges_[e] - edges_[c]) <= kFewSamples * (e - c))
+      std::fill(banded_.begin() + static_cast<std::ptrdiff_t>(c), banded_.begin() + static_cast<std::ptrdiff_t>(e), 0);
+    c = e;
+  }
+  for (std::size_t c = 0; c < columns;) {
+    const std::size_t e = runEnd(c);
+    if (!banded_[c] && e - c < kShortRun && c > 0 && e < columns)
+      std::fill(banded_.begin() + static_cast<std::ptrdiff_t>(c), banded_.begin() + static_cast<std::ptrdiff_t>(e), 1);
+    c = e;
+  }
   for (std::size_t c = 0; c < columns; ++c) {
     int* bins = &binEdges_[c * (kBandBins + 1)];
     const int from = edges_[c], to = edges_[c + 1];
     bins[0] = from;
     bins[kBandBins] = to;
-    if (to - from <= 2) continue;
     const double left = firstColumn + static_cast<double>(c);
-    const int step = (to - from) / kBandBins;
+    const int step = std::max(1, (to - from) / kBandBins);
     for (int j = 1; j < kBandBins; ++j)
       bins[j] = HintedLowerBound(x, bins[j - 1], to, xm.Inverse(left + static_cast<double>(j) / kBandBins),
                                  bins[j - 1] + step);
@@ -215,13 +241,13 @@ void TRtColumnIndex::Prepare(const TRtDoubleVector& x, int count, const TRtPixel
   // placement at their centres), so that few single values are read. Edges
   // move each on its own; consecutive bins still cover every sample.
   queryEdges_ = binEdges_;
-  auto binSize = [&](std::size_t c, int j) {  // bin j of column c; a sparse column is one bin
+  auto binSize = [&](std::size_t c, int j) {  // bin j of column c; an exact column is one bin
     const int* bins = &binEdges_[c * (kBandBins + 1)];
-    if (edges_[c + 1] - edges_[c] <= 2) return edges_[c + 1] - edges_[c];
+    if (!banded_[c]) return edges_[c + 1] - edges_[c];
     return bins[j + 1] - bins[j];
   };
   for (std::size_t c = 0; c < columns; ++c) {
-    if (edges_[c + 1] - edges_[c] <= 2) continue;
+    if (!banded_[c]) continue;
     int* edges = &queryEdges_[c * (kBandBins + 1)];
     for (int j = 0; j <= kBandBins; ++j) {
       int smaller;
@@ -327,16 +353,21 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
     const double xv = x[i], yv = y[i];
     if (std::isfinite(xv) && std::isfinite(yv)) out.points.push_back({xm(xv), ym(yv)});
   };
+  // A pen wider than a pixel is drawn as bands everywhere: with few samples
+  // too, the bands are the stroke with round joins (to an eighth of a pixel
+  // across), at a fraction of the cost of stroking the polyline.
+  const bool wide = request.penWidth > 1.0;
+  auto banded = [&](int p) { return wide || columns.Banded(p); };
 
-  // Runs of sparse columns: the exact polyline, joined to the samples on
-  // either side.
+  // Runs of columns not banded: the exact polyline, joined to the samples
+  // on either side.
   for (int p = first; p < last;) {
-    if (columns.Dense(p)) {
+    if (banded(p)) {
       ++p;
       continue;
     }
     const int runFirst = p;
-    while (p < last && !columns.Dense(p)) ++p;
+    while (p < last && !banded(p)) ++p;
     const int from = std::max(0, columns.Edge(runFirst) - 1);
     const int to = std::min(count - 1, columns.Edge(p));
     const std::size_t start = out.points.size();
@@ -352,17 +383,17 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
                           p < last ? p : kInfinity});
   }
 
-  // Dense columns: the reach of each bin's piece of the polyline, in pixel
-  // rows (clamped well outside the data area).
+  // Banded columns: the reach of each bin's piece of the polyline, in
+  // pixel rows (clamped well outside the data area).
   const auto bins = static_cast<std::size_t>(last - first) * kBandBins;
   out.binLow.assign(bins, kInfinity);
   out.binHigh.assign(bins, -kInfinity);
   out.binTurns.assign(bins, 0);
   const double rowMin = clip.top - 64.0, rowMax = clip.bottom + 64.0;
-  bool anyDense = false;
+  bool anyBanded = false;
   for (int p = first; p < last; ++p) {
-    if (!columns.Dense(p)) continue;
-    anyDense = true;
+    if (!banded(p)) continue;
+    anyBanded = true;
     const int* e = columns.BinEdges(p);
     const int* q = columns.QueryEdges(p);
     // The polyline at the bin edges joins the bins. Bins of many samples
@@ -421,7 +452,7 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
       out.binHigh[k] = std::clamp(std::max(a, b), rowMin, rowMax);
     }
   }
-  if (!anyDense) return;
+  if (!anyBanded) return;
 
   // The stroke: every point within `radius` of a bin's vertical piece,
   // sampled at the bins' centres. Where bins lie exactly `radius` away
@@ -437,7 +468,7 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
     lift[static_cast<std::size_t>(k + outer)] = std::sqrt(std::max(0.0, radius * radius - d * d));
   }
   const auto totalBins = static_cast<int>(bins);
-  const bool cosmetic = request.penWidth <= 1.0;
+  const bool cosmetic = !wide;
   // Per sample: top and bottom without (0) and with (1) the half bins;
   // for wider pens then the same for the turning bins alone.
   out.top.assign(cosmetic ? 2 * kBandBins : 4 * kBandBins, 0.0);
@@ -445,7 +476,7 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
   for (int p = std::max(clip.left, first); p < std::min(clip.right, last); ++p) {
     bool near = false;
     for (int q = std::max(first, p - reach); q <= std::min(last - 1, p + reach) && !near; ++q)
-      near = columns.Dense(q);
+      near = banded(q);
     if (!near) continue;
     // Where the polyline turns back and forth within a few pixels, its
     // strokes up and down overlap, and the rasteriser does not take their

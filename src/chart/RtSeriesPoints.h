@@ -51,7 +51,8 @@ void BuildSeriesPolyline(const TRtDoubleVector& x, const TRtDoubleVector& y, int
 // Where the X vector is non-decreasing, the chart is cut into pixel columns.
 // A column that holds more than two samples is dense: its polyline runs up
 // and down many times within the column, and once stroked it is a vertical
-// band. Such columns are split into kBandBins bins; each bin keeps the
+// band. Such columns (and short stretches of sparse columns between them,
+// see TRtColumnIndex::Banded) are split into kBandBins bins; each bin keeps the
 // smallest and largest y its piece of the polyline reaches (its samples,
 // taken from the vector's level-of-detail pyramid, and the polyline at the
 // bin's edges). The stroke is then the set of points within half the pen
@@ -64,9 +65,9 @@ void BuildSeriesPolyline(const TRtDoubleVector& x, const TRtDoubleVector& y, int
 // samples, a single-sample spike still shows, and the edges are
 // anti-aliased like the exact stroke's.
 //
-// Runs of columns with at most two samples stay exact polylines (with the
-// samples that join them to their neighbours), and so does every series
-// whose X is not non-decreasing.
+// Longer runs of columns with at most two samples stay exact polylines
+// (with the samples that join them to their neighbours), and so does every
+// series whose X is not non-decreasing.
 
 // Bins per pixel column in dense columns (even: one bin edge lies on the
 // column's centre, where the area fill samples the polyline).
@@ -88,8 +89,12 @@ class TRtColumnIndex {
   void Forget() { x_ = nullptr; }
   // First sample at or right of the column's left edge (p in first..last).
   int Edge(int p) const { return edges_[static_cast<std::size_t>(p - first_)]; }
-  bool Dense(int p) const { return Edge(p + 1) - Edge(p) > 2; }
-  // Bin edges of a dense column: kBandBins + 1 sample indices.
+  // Drawn as a band: the column holds more than two samples, or lies in a
+  // short stretch of columns with fewer between such columns. (A short
+  // stretch of columns with a few samples more than two among sparse ones
+  // stays with the exact polyline: many small pieces would cost more.)
+  bool Banded(int p) const { return banded_[static_cast<std::size_t>(p - first_)] != 0; }
+  // Bin edges of a banded column: kBandBins + 1 sample indices.
   const int* BinEdges(int p) const { return &binEdges_[static_cast<std::size_t>(p - first_) * (kBandBins + 1)]; }
   // The same, moved to whole summary entries where bins are very large
   // (for reading their extremes).
@@ -101,6 +106,7 @@ class TRtColumnIndex {
   TRtPixelMap xm_;
   int first_ = 0, last_ = 0;
   std::vector<int> edges_;
+  std::vector<char> banded_;
   std::vector<int> binEdges_;
   std::vector<int> queryEdges_;
 };
