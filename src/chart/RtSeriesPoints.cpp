@@ -206,23 +206,19 @@ void TRtColumnIndex::Prepare(const TRtDoubleVector& x, int count, const TRtPixel
   // polyline, a few sparse columns between banded ones with the bands.
   banded_.assign(columns, 0);
   for (std::size_t c = 0; c < columns; ++c) banded_[c] = edges_[c + 1] - edges_[c] > 2;
-  auto runEnd = [&](std::size_t c) {
-    std::size_t e = c;
-    while (e < columns && banded_[e] == banded_[c]) ++e;
-    return e;
+  // Short inner stretches [c, e) of one kind, and whether to turn them.
+  auto evenOut = [&](auto turn) {
+    for (std::size_t c = 0, e = 0; c < columns; c = e) {
+      for (e = c; e < columns && banded_[e] == banded_[c];) ++e;
+      if (e - c < kShortRun && c > 0 && e < columns && turn(c, e))
+        std::fill(banded_.begin() + static_cast<std::ptrdiff_t>(c), banded_.begin() + static_cast<std::ptrdiff_t>(e),
+                  !banded_[c]);
+    }
   };
-  for (std::size_t c = 0; c < columns;) {
-    const std::size_t e = runEnd(c);
-    if (banded_[c] && e - c < kShortRun && c > 0 && e < columns && static_cast<std::size_t>(edges_[e] - edges_[c]) <= kFewSamples * (e - c))
-      std::fill(banded_.begin() + static_cast<std::ptrdiff_t>(c), banded_.begin() + static_cast<std::ptrdiff_t>(e), 0);
-    c = e;
-  }
-  for (std::size_t c = 0; c < columns;) {
-    const std::size_t e = runEnd(c);
-    if (!banded_[c] && e - c < kShortRun && c > 0 && e < columns)
-      std::fill(banded_.begin() + static_cast<std::ptrdiff_t>(c), banded_.begin() + static_cast<std::ptrdiff_t>(e), 1);
-    c = e;
-  }
+  evenOut([&](std::size_t c, std::size_t e) {
+    return banded_[c] && static_cast<std::size_t>(edges_[e] - edges_[c]) <= kFewSamples * (e - c);
+  });
+  evenOut([&](std::size_t c, std::size_t) { return !banded_[c]; });
   for (std::size_t c = 0; c < columns; ++c) {
     int* bins = &binEdges_[c * (kBandBins + 1)];
     const int from = edges_[c], to = edges_[c + 1];

@@ -52,8 +52,8 @@ void BuildSeriesPolyline(const TRtDoubleVector& x, const TRtDoubleVector& y, int
 // A column that holds more than two samples is dense: its polyline runs up
 // and down many times within the column, and once stroked it is a vertical
 // band. Such columns (and short stretches of sparse columns between them,
-// see TRtColumnIndex::Banded) are split into kBandBins bins; each bin keeps the
-// smallest and largest y its piece of the polyline reaches (its samples,
+// see TRtColumnIndex::Banded) are split into kBandBins bins; each bin keeps
+// the smallest and largest y its piece of the polyline reaches (its samples,
 // taken from the vector's level-of-detail pyramid, and the polyline at the
 // bin's edges). The stroke is then the set of points within half the pen
 // width of those vertical pieces, and each pixel's coverage is the share of
@@ -65,12 +65,13 @@ void BuildSeriesPolyline(const TRtDoubleVector& x, const TRtDoubleVector& y, int
 // samples, a single-sample spike still shows, and the edges are
 // anti-aliased like the exact stroke's.
 //
-// Longer runs of columns with at most two samples stay exact polylines
-// (with the samples that join them to their neighbours), and so does every
-// series whose X is not non-decreasing.
+// With a one-pixel pen, longer runs of columns with at most two samples
+// stay exact polylines (with the samples that join them to their
+// neighbours); a wider pen is banded throughout. Every series whose X is
+// not non-decreasing is drawn from its exact polyline.
 
-// Bins per pixel column in dense columns (even: one bin edge lies on the
-// column's centre, where the area fill samples the polyline).
+// Bins per banded pixel column (even: one bin edge lies on the column's
+// centre, where the area fill samples the polyline).
 inline constexpr int kBandBins = 4;
 
 // A pixel rectangle: columns [left, right), rows [top, bottom).

@@ -61,7 +61,11 @@ TEST(SeriesShape, FlatLineIsAntiAliasedLikeTheStroke) {
     double perColumn;
     int top;
     std::vector<int> cover;  // rows top, top + 1 ...
-  } cases[] = {{1.0, 20, 49, {51, 204, 0}}, {3.0, 20, 48, {51, 255, 255, 204, 0}}, {3.0, 0.1, 48, {51, 255, 255, 204, 0}}};
+  } cases[] = {
+      {1.0, 20, 49, {51, 204, 0}},
+      {3.0, 20, 48, {51, 255, 255, 204, 0}},
+      {3.0, 0.1, 48, {51, 255, 255, 204, 0}},
+  };
   for (const Case& c : cases) {
     Chart chart(c.perColumn);
     const int n = static_cast<int>(std::ceil(c.perColumn * (kWidth - 1.5))) + 1;  // into the last columns
@@ -133,6 +137,33 @@ TEST(SeriesShape, SparseRunsStayExactPolylinesJoinedToTheBands) {
   for (const TRtAreaColumn& c : shape.areaColumns) EXPECT_TRUE(c.column < 60 || c.column >= 140) << c.column;
   // Bands only in and beside the dense columns.
   for (const TRtBandColumn& c : shape.band) EXPECT_TRUE(c.column < 62 || c.column >= 138) << c.column;
+}
+
+TEST(SeriesShape, ShortStretchesGoWithTheirNeighbours) {
+  // Two or three samples a column by turns: one exact polyline, not a
+  // piece between every pair of dense columns.
+  Chart alternating(2.5);
+  for (int i = 0; i < 500; ++i) alternating.Add(50 + (i % 7));
+  const TRtSeriesShape& exact = alternating.Build(1.0);
+  EXPECT_EQ(exact.pieces.size(), 1u);
+  EXPECT_TRUE(exact.band.empty());
+  // Dense columns with three empty columns between them: bands throughout,
+  // the gap's segment included.
+  Chart gap(10);
+  for (int i = 0; i < 2000; ++i) {
+    if (i >= 1000 && i < 1030) continue;
+    gap.x.Add(i);
+    gap.y.Add(i < 1000 ? 20 : 80);
+  }
+  const TRtSeriesShape& bands = gap.Build(1.0);
+  EXPECT_TRUE(bands.pieces.empty());
+  for (int column : {100, 101, 102}) {
+    EXPECT_TRUE(gap.columns.Banded(column)) << column;
+    // The segment from the last sample before the gap (x 99.9, row 80) to
+    // the first after it (x 103, row 20), at the column's centre.
+    const double row = 80 - 60 * (column + 0.5 - 99.9) / 3.1;
+    EXPECT_GE(gap.Cover(column, static_cast<int>(row)), 128) << column;
+  }
 }
 
 TEST(SeriesShape, UnorderedTimesOrTheExactDrawingKeepEveryPoint) {
