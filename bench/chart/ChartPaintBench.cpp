@@ -84,7 +84,15 @@ void BM_RtGraph2DRepaint(benchmark::State& state) {
   }
   chart.reset();
 }
-BENCHMARK(BM_RtGraph2DRepaint)->Arg(10000)->Arg(100000)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond);
+// 1000 samples: under one a pixel column (the first hours of a run), drawn
+// from exact polylines rather than bands.
+BENCHMARK(BM_RtGraph2DRepaint)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Arg(10000000)
+    ->Unit(benchmark::kMillisecond);
 
 #ifdef KARVO_BENCH_QCUSTOMPLOT
 void BM_QCustomPlotRepaint(benchmark::State& state) {

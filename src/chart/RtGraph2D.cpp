@@ -56,9 +56,13 @@ Qt::BrushStyle BrushStyle(TRtAreaStyle s) {
   }
 }
 
+// Round joins and ends: a wide stroke through many points is then the
+// set of points within half its width of the polyline, which is what the
+// bands of dense columns draw. Dashes keep flat ends (dots stay dots).
 QPen SeriesPen(const TRtLine& line) {
-  QPen pen(Argb(line.Color), line.Width, PenStyle(line.DashStyle), Qt::FlatCap, Qt::BevelJoin);
-  return pen;
+  const Qt::PenStyle style = PenStyle(line.DashStyle);
+  return QPen(Argb(line.Color), line.Width, style, style == Qt::SolidLine ? Qt::RoundCap : Qt::FlatCap,
+              Qt::RoundJoin);
 }
 
 // Space an axis takes beside the data area: ticks, numbers and caption.
@@ -163,10 +167,20 @@ void TRtGraph2D::paintEvent(QPaintEvent* /*event*/) {
     vScroll_->setVisible(w > 0);
     vScroll_->setGeometry(0, 0, w, height());
   }
+  // Painted into an image first: series are written into its pixels
+  // directly, which a painter on the widget does not allow.
+  const qreal ratio = devicePixelRatioF();
+  const QSize pixels = (QSizeF(size()) * ratio).toSize();
+  if (buffer_.size() != pixels) buffer_ = QImage(pixels, QImage::Format_RGB32);
+  buffer_.setDevicePixelRatio(ratio);
+  {
+    QPainter b(&buffer_);
+    b.fillRect(rect(), Rgb(BackColor));
+    b.translate(w, 0);
+    PaintChart(b, ImageSize());
+  }
   QPainter p(this);
-  p.fillRect(rect(), Rgb(BackColor));
-  p.translate(w, 0);
-  PaintChart(p, ImageSize());
+  p.drawImage(0, 0, buffer_);
 }
 
 QImage TRtGraph2D::RenderImage(std::uint32_t background, bool opaque) {
@@ -228,8 +242,11 @@ void TRtGraph2D::Layout(const QSize& size) {
       right = std::max(right, 40.0);
     }
   }
-  dataArea_ = QRectF(left, top, std::max(10.0, size.width() - left - right),
-                     std::max(10.0, size.height() - top - bottom));
+  // On whole pixels: the series are clipped to it pixel for pixel.
+  left = std::round(left);
+  top = std::round(top);
+  dataArea_ = QRectF(left, top, std::max(10.0, std::round(size.width() - right) - left),
+                     std::max(10.0, std::round(size.height() - bottom) - top));
   for (TRtAxis* axis : Axes()) axis->SetLengthPixels(axis->IsHorizontal() ? dataArea_.width() : dataArea_.height());
 }
 
@@ -280,68 +297,308 @@ void TRtGraph2D::PaintChart(QPainter& p, const QSize& size) {
   painting_ = false;
 }
 
-void TRtGraph2D::PaintSeries(QPainter& p) {
-  for (TRtSeries* s : Series()) {
-    if (!s->IsShown() || !s->XAxis() || !s->YAxis()) continue;
-    const TRtAxis& xa = *s->XAxis();
-    const TRtAxis& ya = *s->YAxis();
-    const TRtPixelMap xm{xa.Start(), xa.Stop(), dataArea_.left(), dataArea_.right()};
-    const TRtPixelMap ym{ya.Start(), ya.Stop(), dataArea_.bottom(), dataArea_.top()};
-    points_.clear();
-    if (s->IsFunctionSeries()) {
-      for (const auto& [x, y] : static_cast<const TRtFunctionSeries*>(s)->CurvePoints())
-        if (std::isfinite(x) && std::isfinite(y)) points_.push_back({xm(x), ym(y)});
-    } else if (s->PointCount() >= 2 || (s->PointCount() >= 1 && s->PointSymbol.Visible)) {
-      BuildSeriesPolyline(*s->XData(), *s->YData(), s->PointCount(), xm, ym, reduction_, points_);
-    }
-    if (points_.empty()) continue;
-    qpoints_.resize(points_.size());
-    for (std::size_t i = 0; i < points_.size(); ++i) qpoints_[i] = QPointF(points_[i].x, points_[i].y);
+namespace {
 
-    if (s->Area.Visible && qpoints_.size() >= 2) {
-      // Filled in vertical strips of at most kChunk points (the rasteriser
-      // refuses very long polygons); without anti-aliasing the strips meet
-      // without seams.
-      const double base = ym(std::max(ya.Start(), 0.0));
+// Source-over blending of a premultiplied colour at a coverage of
+// 0 .. 255, with the raster engine's own rounding, so that pixels written
+// here match those it would write.
+inline std::uint32_t ByteMul(std::uint32_t x, std::uint32_t a) {
+  std::uint32_t t = (x & 0xff00ffu) * a;
+  t = (t + ((t >> 8) & 0xff00ffu) + 0x800080u) >> 8;
+  t &= 0xff00ffu;
+  x = ((x >> 8) & 0xff00ffu) * a;
+  x = x + ((x >> 8) & 0xff00ffu) + 0x800080u;
+  x &= 0xff00ff00u;
+  return x | t;
+}
+
+inline void Blend(std::uint32_t& dst, std::uint32_t premultiplied, std::uint32_t coverage) {
+  const std::uint32_t c = coverage == 255 ? premultiplied : ByteMul(premultiplied, coverage);
+  dst = c + ByteMul(dst, 255u - (c >> 24));
+}
+
+// Writes straight into the pixels of a 32-bit image.
+class TPixels {
+ public:
+  explicit TPixels(QImage& image)
+      : bits_(image.bits()), bytesPerLine_(image.bytesPerLine()), width_(image.width()), height_(image.height()) {}
+  std::uint32_t& At(int column, int row) {
+    return reinterpret_cast<std::uint32_t*>(bits_ + static_cast<qsizetype>(row) * bytesPerLine_)[column];
+  }
+  // The band columns of a shape: partial rows at their coverage, full rows
+  // at full coverage; rows that later layers cover are left out.
+  void BlendBand(const TRtSeriesShape& shape, std::uint32_t premultiplied, const TRtRowSpan* hidden, int firstColumn) {
+    for (const TRtBandColumn& c : shape.band) {
+      if (c.column < 0 || c.column >= width_) continue;
+      const TRtRowSpan h = hidden[c.column - firstColumn];
+      const std::uint8_t* cover = shape.coverage.data() + c.coverage;
+      Visible(c.top, c.fullTop, h, [&](int from, int to) {
+        BlendColumn(c.column, from, to, cover + (from - c.top), premultiplied);
+      });
+      Visible(c.fullTop, c.fullBottom, h, [&](int from, int to) { FillColumn(c.column, from, to, premultiplied); });
+      const std::uint8_t* lower = cover + (c.fullTop - c.top);
+      Visible(c.fullBottom, c.bottom, h, [&](int from, int to) {
+        BlendColumn(c.column, from, to, lower + (from - c.fullBottom), premultiplied);
+      });
+    }
+  }
+
+  // Calls paint(from, to) for the parts of rows [from, to) outside `hidden`.
+  template <typename Paint>
+  static void Visible(int from, int to, TRtRowSpan hidden, Paint paint) {
+    if (hidden.top >= hidden.bottom || to <= hidden.top || from >= hidden.bottom) {
+      if (from < to) paint(from, to);
+      return;
+    }
+    if (from < hidden.top) paint(from, hidden.top);
+    if (hidden.bottom < to) paint(hidden.bottom, to);
+  }
+
+  // Rows [from, to) of one column, each at its own coverage.
+  void BlendColumn(int column, int from, int to, const std::uint8_t* cover, std::uint32_t premultiplied) {
+    const int first = std::max(from, 0), last = std::min(to, height_);
+    const bool opaque = (premultiplied >> 24) == 255;
+    for (int row = first; row < last; ++row) {
+      const std::uint32_t c = cover[row - from];
+      if (c == 255 && opaque) At(column, row) = premultiplied;
+      else if (c != 0) Blend(At(column, row), premultiplied, c);
+    }
+  }
+
+  // Rows [from, to) of one column at full coverage.
+  void FillColumn(int column, int from, int to, std::uint32_t premultiplied) {
+    if (column < 0 || column >= width_) return;
+    from = std::max(from, 0);
+    to = std::min(to, height_);
+    if ((premultiplied >> 24) == 255) {
+      for (int row = from; row < to; ++row) At(column, row) = premultiplied;
+      return;
+    }
+    // Mostly one background colour below a wash: remember the last result.
+    std::uint32_t lastIn = 0, lastOut = 0;
+    bool known = false;
+    for (int row = from; row < to; ++row) {
+      std::uint32_t& d = At(column, row);
+      if (!known || d != lastIn) {
+        lastIn = d;
+        Blend(d, premultiplied, 255);
+        lastOut = d;
+        known = true;
+      } else {
+        d = lastOut;
+      }
+    }
+  }
+
+ private:
+  uchar* bits_;
+  qsizetype bytesPerLine_;
+  int width_, height_;
+};
+
+std::uint32_t Premultiplied(TRtColor c) { return qPremultiply(static_cast<QRgb>(c)); }
+
+// The image the painter draws on when series can be written into its
+// pixels: a 32-bit premultiplied image under a transform that only scales
+// (evenly) and moves. Null otherwise.
+QImage* DirectImage(QPainter& p) {
+  QPaintDevice* device = p.device();
+  if (!device || device->devType() != QInternal::Image) return nullptr;
+  auto* image = static_cast<QImage*>(device);
+  if (image->format() != QImage::Format_RGB32 && image->format() != QImage::Format_ARGB32_Premultiplied)
+    return nullptr;
+  const QTransform t = p.deviceTransform();
+  if (t.type() > QTransform::TxScale || t.m11() != t.m22() || t.m11() <= 0) return nullptr;
+  return image;
+}
+
+// A polygon of the points and two base points, filled aliased in vertical
+// strips of at most kChunk points (the rasteriser refuses very long
+// polygons); without anti-aliasing the strips meet without seams.
+void FillArea(QPainter& p, const QPointF* points, std::size_t n, double base, const TRtArea& area) {
+  QPolygonF strip;
+  for (std::size_t from = 0; from + 1 < n; from += kChunk) {
+    const std::size_t to = std::min(n, from + kChunk + 1);
+    strip.clear();
+    for (std::size_t i = from; i < to; ++i) strip << points[i];
+    strip << QPointF(points[to - 1].x(), base) << QPointF(points[from].x(), base);
+    if (area.AreaStyle != TRtAreaStyle::Total) {
+      p.setBrush(Argb(area.BackColor));
+      p.drawPolygon(strip, Qt::WindingFill);
+    }
+    p.setBrush(QBrush(Argb(area.ForeColor), BrushStyle(area.AreaStyle)));
+    p.drawPolygon(strip, Qt::WindingFill);
+  }
+}
+
+// Long polylines in pieces: stroking one path of many thousand points
+// costs far more than the pieces together.
+void StrokePolyline(QPainter& p, const QPointF* points, std::size_t n) {
+  for (std::size_t from = 0; from + 1 < n; from += kChunk)
+    p.drawPolyline(points + from, static_cast<int>(std::min(n - from, kChunk + 1)));
+}
+
+void DrawSymbols(QPainter& p, const TRtPointSymbol& ps, const std::vector<QPointF>& points, double scale) {
+  p.setPen(QPen(Argb(ps.BorderColor), ps.BorderLineWidth * scale));
+  p.setBrush(Argb(ps.FillColor));
+  const double size = ps.Size * scale, r = size / 2;
+  for (const QPointF& q : points) {
+    switch (ps.Shape) {
+      case TRtPointShape::Square: p.drawRect(QRectF(q.x() - r, q.y() - r, size, size)); break;
+      default: p.drawEllipse(q, r, r); break;
+    }
+  }
+}
+
+void ToQPoints(const TRtPoint* points, std::size_t n, std::vector<QPointF>& out) {
+  out.resize(n);
+  for (std::size_t i = 0; i < n; ++i) out[i] = QPointF(points[i].x, points[i].y);
+}
+
+}  // namespace
+
+void TRtGraph2D::PaintSeries(QPainter& p) {
+  QImage* image = DirectImage(p);
+  const QTransform device = p.deviceTransform();
+  const double scale = image ? device.m11() : 1.0;
+  // With direct pixel access everything below is in the image's pixels.
+  const QRectF area = image ? device.mapRect(dataArea_) : dataArea_;
+  const TRtPixelRect clip{static_cast<int>(std::lround(area.left())), static_cast<int>(std::lround(area.top())),
+                          static_cast<int>(std::lround(area.right())), static_cast<int>(std::lround(area.bottom()))};
+  if (image && !device.isIdentity()) p.setWorldTransform(device.inverted() * p.worldTransform());
+  columns_.Forget();
+
+  const std::vector<TRtSeries*>& series = Series();
+  auto mapsOf = [&](const TRtSeries& s) {
+    return std::pair{TRtPixelMap{s.XAxis()->Start(), s.XAxis()->Stop(), area.left(), area.right()},
+                     TRtPixelMap{s.YAxis()->Start(), s.YAxis()->Stop(), area.bottom(), area.top()}};
+  };
+  auto drawable = [](const TRtSeries& s) {
+    return s.PointCount() >= 2 || (s.PointCount() >= 1 && s.PointSymbol.Visible);
+  };
+  auto inImage = [&](const TRtSeries& s) {
+    return image && !s.IsFunctionSeries() && s.IsShown() && s.XAxis() && s.YAxis() && drawable(s);
+  };
+
+  // The shapes of the series written into the image, top layer first:
+  // each learns which rows of each column the layers above it cover
+  // completely with an opaque colour, and leaves them alone.
+  const auto width = static_cast<std::size_t>(std::max(0, clip.right - clip.left));
+  shapes_.resize(series.size());
+  hidden_.resize(series.size());
+  std::vector<TRtRowSpan> covered(width);
+  for (std::size_t i = series.size(); i-- > 0;) {
+    const TRtSeries& s = *series[i];
+    if (!inImage(s)) continue;
+    const auto [xm, ym] = mapsOf(s);
+    TRtShapeRequest request;
+    request.xm = xm;
+    request.ym = ym;
+    request.clip = clip;
+    request.penWidth = s.Line.Width * scale;
+    request.area = s.Area.Visible;
+    request.reduction = reduction_;
+    BuildSeriesShape(*s.XData(), *s.YData(), s.PointCount(), request, columns_, shapes_[i]);
+    hidden_[i] = covered;
+    if (!s.Line.Visible || (s.Line.Color >> 24) != 255) continue;
+    for (const TRtBandColumn& c : shapes_[i].band) {
+      if (c.fullTop >= c.fullBottom) continue;
+      TRtRowSpan& h = covered[static_cast<std::size_t>(c.column - clip.left)];
+      if (h.top >= h.bottom || (c.fullTop <= h.bottom && c.fullBottom >= h.top)) {
+        // Overlapping or touching: one span.
+        h = h.top >= h.bottom ? TRtRowSpan{c.fullTop, c.fullBottom}
+                              : TRtRowSpan{std::min(h.top, c.fullTop), std::max(h.bottom, c.fullBottom)};
+      } else if (c.fullBottom - c.fullTop > h.bottom - h.top) {
+        h = {c.fullTop, c.fullBottom};
+      }
+    }
+  }
+
+  for (std::size_t i = 0; i < series.size(); ++i) {
+    const TRtSeries* s = series[i];
+    if (!s->IsShown() || !s->XAxis() || !s->YAxis()) continue;
+    const auto [xm, ym] = mapsOf(*s);
+    const double base = ym(std::max(s->YAxis()->Start(), 0.0));
+
+    if (!inImage(*s)) {
+      // Drawn by the painter: function curves (a few points), and every
+      // series on devices whose pixels cannot be written directly.
+      points_.clear();
+      if (s->IsFunctionSeries()) {
+        for (const auto& [x, y] : static_cast<const TRtFunctionSeries*>(s)->CurvePoints())
+          if (std::isfinite(x) && std::isfinite(y)) points_.push_back({xm(x), ym(y)});
+      } else if (drawable(*s)) {
+        BuildSeriesPolyline(*s->XData(), *s->YData(), s->PointCount(), xm, ym, reduction_, points_);
+      }
+      ToQPoints(points_.data(), points_.size(), qpoints_);
+      if (s->Area.Visible && qpoints_.size() >= 2) {
+        p.save();
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setPen(Qt::NoPen);
+        FillArea(p, qpoints_.data(), qpoints_.size(), base, s->Area);
+        p.restore();
+      }
+      if (s->Line.Visible && qpoints_.size() >= 2) {
+        TRtLine line = s->Line;
+        line.Width *= scale;
+        p.setPen(SeriesPen(line));
+        p.setBrush(Qt::NoBrush);
+        StrokePolyline(p, qpoints_.data(), qpoints_.size());
+      }
+      if (s->PointSymbol.Visible) DrawSymbols(p, s->PointSymbol, qpoints_, scale);
+      continue;
+    }
+
+    // Exact polylines where samples are sparse, bands of pixels where they
+    // are dense.
+    const TRtSeriesShape& shape = shapes_[i];
+    const TRtRowSpan* hidden = hidden_[i].data();
+    TPixels pixels(*image);
+    if (s->Area.Visible) {
       p.save();
       p.setRenderHint(QPainter::Antialiasing, false);
       p.setPen(Qt::NoPen);
-      QPolygonF strip;
-      for (std::size_t from = 0; from + 1 < qpoints_.size(); from += kChunk) {
-        const std::size_t to = std::min(qpoints_.size(), from + kChunk + 1);
-        strip.clear();
-        for (std::size_t i = from; i < to; ++i) strip << qpoints_[i];
-        strip << QPointF(qpoints_[to - 1].x(), base) << QPointF(qpoints_[from].x(), base);
-        if (s->Area.AreaStyle != TRtAreaStyle::Total) {
-          p.setBrush(Argb(s->Area.BackColor));
-          p.drawPolygon(strip, Qt::WindingFill);
+      if (s->Area.AreaStyle == TRtAreaStyle::Total) {
+        for (const TRtPolylinePiece& piece : shape.pieces) {
+          ClipPolylineX(shape.points.data() + piece.first, piece.last - piece.first, piece.areaLeft,
+                        piece.areaRight, points_);
+          ToQPoints(points_.data(), points_.size(), qpoints_);
+          FillArea(p, qpoints_.data(), qpoints_.size(), base, s->Area);
         }
-        p.setBrush(QBrush(Argb(s->Area.ForeColor), BrushStyle(s->Area.AreaStyle)));
-        p.drawPolygon(strip, Qt::WindingFill);
+        // A dense column is filled where its centre lies under the
+        // polyline, as the aliased polygon fill decides it.
+        const std::uint32_t colour = Premultiplied(s->Area.ForeColor);
+        for (const TRtAreaColumn& c : shape.areaColumns) {
+          const double a = std::min(c.y, base), b = std::max(c.y, base);
+          const int from = std::max(clip.top, static_cast<int>(std::ceil(a - 0.5)));
+          const int to = std::min(clip.bottom, static_cast<int>(std::ceil(b - 0.5)));
+          TPixels::Visible(from, to, hidden[c.column - clip.left],
+                           [&](int f, int t) { pixels.FillColumn(c.column, f, t, colour); });
+        }
+      } else {
+        // Hatch patterns are left to the painter, along the polyline
+        // reduced to a few points per column.
+        BuildSeriesPolyline(*s->XData(), *s->YData(), s->PointCount(), xm, ym, reduction_, points_);
+        ToQPoints(points_.data(), points_.size(), qpoints_);
+        FillArea(p, qpoints_.data(), qpoints_.size(), base, s->Area);
       }
       p.restore();
     }
-    if (s->Line.Visible && qpoints_.size() >= 2) {
-      // Long polylines in pieces: stroking one path of many thousand
-      // points costs far more than the pieces together.
-      p.setPen(SeriesPen(s->Line));
+    if (s->Line.Visible) {
+      TRtLine line = s->Line;
+      line.Width *= scale;
+      p.setPen(SeriesPen(line));
       p.setBrush(Qt::NoBrush);
-      for (std::size_t from = 0; from + 1 < qpoints_.size(); from += kChunk) {
-        const std::size_t n = std::min(qpoints_.size() - from, kChunk + 1);
-        p.drawPolyline(qpoints_.data() + from, static_cast<int>(n));
+      for (const TRtPolylinePiece& piece : shape.pieces) {
+        ToQPoints(shape.points.data() + piece.first, piece.last - piece.first, qpoints_);
+        StrokePolyline(p, qpoints_.data(), qpoints_.size());
       }
+      pixels.BlendBand(shape, Premultiplied(s->Line.Color), hidden, clip.left);
     }
     if (s->PointSymbol.Visible) {
-      const TRtPointSymbol& ps = s->PointSymbol;
-      p.setPen(QPen(Argb(ps.BorderColor), ps.BorderLineWidth));
-      p.setBrush(Argb(ps.FillColor));
-      const double r = ps.Size / 2;
-      for (const QPointF& q : qpoints_) {
-        switch (ps.Shape) {
-          case TRtPointShape::Square: p.drawRect(QRectF(q.x() - r, q.y() - r, ps.Size, ps.Size)); break;
-          default: p.drawEllipse(q, r, r); break;
-        }
-      }
+      BuildSeriesPolyline(*s->XData(), *s->YData(), s->PointCount(), xm, ym, reduction_, points_);
+      ToQPoints(points_.data(), points_.size(), qpoints_);
+      DrawSymbols(p, s->PointSymbol, qpoints_, scale);
     }
   }
 }

@@ -28,6 +28,11 @@ class ERtImageError : public std::runtime_error {
 // The user's regional settings as Qt's system locale gives them.
 TRtRegionalSettings SystemRegionalSettings();
 
+// Rows [top, bottom) of a pixel column.
+struct TRtRowSpan {
+  int top = 0, bottom = 0;
+};
+
 class TRtGraph2D : public QWidget, public TRtCustomGraph {
  public:
   explicit TRtGraph2D(QWidget* parent = nullptr);
@@ -72,6 +77,7 @@ class TRtGraph2D : public QWidget, public TRtCustomGraph {
   QPointF ContentOrigin() const;
 
   QScrollBar* vScroll_ = nullptr;
+  QImage buffer_;  // what paintEvent shows
   QRectF dataArea_;
   double height_ = 0;
   TRtPointReduction reduction_ = TRtPointReduction::Auto;
@@ -81,6 +87,11 @@ class TRtGraph2D : public QWidget, public TRtCustomGraph {
   QPointF dragFrom_;
   std::vector<TRtPoint> points_;
   std::vector<QPointF> qpoints_;
+  TRtColumnIndex columns_;
+  // Per series: its shape and the rows of each column that the series
+  // above it cover completely.
+  std::vector<TRtSeriesShape> shapes_;
+  std::vector<std::vector<TRtRowSpan>> hidden_;
 };
 
 }  // namespace karvo

@@ -1,16 +1,19 @@
 #pragma once
-// The points a drawn series hands to the painter, in pixel coordinates.
+// What the painter draws a series from, in pixel coordinates: a polyline
+// reduced to a few points per pixel column (BuildSeriesPolyline, for point
+// symbols and for painters that cannot take pixels directly), and the shape
+// of exact polylines and anti-aliased bands the chart is painted from
+// (BuildSeriesShape).
 //
-// Where the X vector is non-decreasing and more than two samples fall into
-// one pixel column, the column is drawn from four samples: its first, its
-// minimum and maximum in the order they occur (found through the vector's
-// level-of-detail pyramid) and its last, each at its own position. Joined in
-// order they cover the same pixels as the exact polyline but for
-// anti-aliased edges, so a repaint costs O(columns x log samples) instead of
-// O(samples), and a single-sample spike still shows. Columns with at most
-// two samples, and every series whose X is not non-decreasing, are drawn
-// from the exact points in index order.
+// BuildSeriesPolyline: where the X vector is non-decreasing and more than
+// two samples fall into one pixel column, the column is drawn from four
+// samples: its first, its minimum and maximum in the order they occur
+// (found through the vector's level-of-detail pyramid) and its last, each
+// at its own position. Columns with at most two samples, and every series
+// whose X is not non-decreasing, are drawn from the exact points in index
+// order.
 
+#include <cstdint>
 #include <vector>
 
 #include "chart/RtVectors.h"
@@ -41,5 +44,125 @@ enum class TRtPointReduction { Auto, Exact };
 // is not finite are left out.
 void BuildSeriesPolyline(const TRtDoubleVector& x, const TRtDoubleVector& y, int count, const TRtPixelMap& xm,
                          const TRtPixelMap& ym, TRtPointReduction reduction, std::vector<TRtPoint>& out);
+
+// ---------------------------------------------------------------------------
+// The shape the painter draws for one series.
+//
+// Where the X vector is non-decreasing, the chart is cut into pixel columns.
+// A column that holds more than two samples is dense: its polyline runs up
+// and down many times within the column, and once stroked it is a vertical
+// band. Such columns (and short stretches of sparse columns between them,
+// see TRtColumnIndex::Banded) are split into kBandBins bins; each bin keeps
+// the smallest and largest y its piece of the polyline reaches (its samples,
+// taken from the vector's level-of-detail pyramid, and the polyline at the
+// bin's edges). The stroke is then the set of points within half the pen
+// width of those vertical pieces, and each pixel's coverage is the share of
+// the pixel it covers, averaged over the bins' centres. Where the polyline
+// turns back and forth, the exact stroke's overlapping strokes darken the
+// edges (a one-pixel pen blends each segment on its own, a wider pen's
+// outline is filled with its overlaps counted); the coverage there follows
+// suit. So a repaint costs O(columns) bin queries, whatever the number of
+// samples, a single-sample spike still shows, and the edges are
+// anti-aliased like the exact stroke's.
+//
+// With a one-pixel pen, longer runs of columns with at most two samples
+// stay exact polylines (with the samples that join them to their
+// neighbours); a wider pen is banded throughout. Every series whose X is
+// not non-decreasing is drawn from its exact polyline.
+
+// Bins per banded pixel column (even: one bin edge lies on the column's
+// centre, where the area fill samples the polyline).
+inline constexpr int kBandBins = 4;
+
+// A pixel rectangle: columns [left, right), rows [top, bottom).
+struct TRtPixelRect {
+  int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// Which samples fall into which pixel column, for one X vector under one
+// mapping; shared by all series drawn against the same time vector.
+class TRtColumnIndex {
+ public:
+  // Recomputes only when the vector, its count, the mapping or the columns
+  // differ from the last call. Requires x non-decreasing.
+  void Prepare(const TRtDoubleVector& x, int count, const TRtPixelMap& xm, int firstColumn, int lastColumn);
+  // Forgets the last vector (its values may change before the next call).
+  void Forget() { x_ = nullptr; }
+  // First sample at or right of the column's left edge (p in first..last).
+  int Edge(int p) const { return edges_[static_cast<std::size_t>(p - first_)]; }
+  // Drawn as a band: the column holds more than two samples, or lies in a
+  // short stretch of columns with fewer between such columns. (A short
+  // stretch of columns with a few samples more than two among sparse ones
+  // stays with the exact polyline: many small pieces would cost more.)
+  bool Banded(int p) const { return banded_[static_cast<std::size_t>(p - first_)] != 0; }
+  // Bin edges of a banded column: kBandBins + 1 sample indices.
+  const int* BinEdges(int p) const { return &binEdges_[static_cast<std::size_t>(p - first_) * (kBandBins + 1)]; }
+  // The same, moved to whole summary entries where bins are very large
+  // (for reading their extremes).
+  const int* QueryEdges(int p) const { return &queryEdges_[static_cast<std::size_t>(p - first_) * (kBandBins + 1)]; }
+
+ private:
+  const TRtDoubleVector* x_ = nullptr;
+  int count_ = -1;
+  TRtPixelMap xm_;
+  int first_ = 0, last_ = 0;
+  std::vector<int> edges_;
+  std::vector<char> banded_;
+  std::vector<int> binEdges_;
+  std::vector<int> queryEdges_;
+};
+
+// A stretch of the exact polyline: points [first, last) of the shape. The
+// area under it is filled between x = areaLeft and x = areaRight (the
+// dense columns beside it fill their own pixels).
+struct TRtPolylinePiece {
+  std::size_t first = 0, last = 0;
+  double areaLeft = 0.0, areaRight = 0.0;
+};
+
+// One pixel column of the dense bands: rows [top, bottom) are touched,
+// rows [fullTop, fullBottom) fully covered; the coverage (0 .. 255) of the
+// other rows, top to bottom, starts at `coverage` in TRtSeriesShape.
+struct TRtBandColumn {
+  int column = 0;
+  int top = 0, fullTop = 0, fullBottom = 0, bottom = 0;
+  std::size_t coverage = 0;
+};
+
+// A dense column's polyline at the column's centre, where an aliased area
+// fill decides the column's pixels.
+struct TRtAreaColumn {
+  int column = 0;
+  double y = 0.0;
+};
+
+struct TRtSeriesShape {
+  std::vector<TRtPoint> points;
+  std::vector<TRtPolylinePiece> pieces;
+  std::vector<TRtBandColumn> band;
+  std::vector<std::uint8_t> coverage;
+  std::vector<TRtAreaColumn> areaColumns;
+  // Working storage kept between calls.
+  std::vector<double> binLow, binHigh, top, bottom;
+  std::vector<std::uint8_t> binTurns;
+  std::vector<double> rowPart, rowStep;
+};
+
+struct TRtShapeRequest {
+  TRtPixelMap xm, ym;
+  TRtPixelRect clip;    // the data area in device pixels
+  double penWidth = 1;  // in device pixels; thinner pens count as 1
+  bool area = false;    // fill samples wanted
+  TRtPointReduction reduction = TRtPointReduction::Auto;
+};
+
+// The shape of the first `count` points of (x, y). `columns` is prepared
+// for x here (and reused by the next series with the same x and mapping).
+void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int count, const TRtShapeRequest& request,
+                      TRtColumnIndex& columns, TRtSeriesShape& out);
+
+// The part of a polyline (x non-decreasing) between x0 and x1, with
+// interpolated ends.
+void ClipPolylineX(const TRtPoint* points, std::size_t n, double x0, double x1, std::vector<TRtPoint>& out);
 
 }  // namespace karvo

@@ -122,37 +122,48 @@ double TRtDoubleVector::GetSum() const {
 }
 
 TRtMinMax TRtDoubleVector::RangeMinMax(int first, int last) const {
-  TRtMinMax r{kInf, -kInf};
+  // Climbs from single values to ever larger summary runs while the range
+  // is aligned to them, then descends again towards its end: at most 31
+  // entries per level on each side, and no value is read twice.
+  double lo = kInf, hi = -kInf;
   first = std::max(first, 0);
   last = std::min(last, count_);
-  auto take = [&r](double v) {
-    if (v < r.min) r.min = v;
-    if (v > r.max) r.max = v;
-  };
   auto i = static_cast<std::size_t>(first);
   const auto end = static_cast<std::size_t>(std::max(last, first));
+  const std::size_t levels = lod_.size();
+  std::size_t level = 0;  // 0: single values; k: entries of lod_[k - 1]
   while (i < end) {
-    // The largest summary run that starts at i and ends within the range.
-    int level = -1;
-    std::size_t size = 1;
-    while (static_cast<std::size_t>(level + 1) < lod_.size()) {
-      const std::size_t next = size << kLodShift;
-      if (i % next != 0 || i + next > end) break;
-      size = next;
+    const int shift = kLodShift * static_cast<int>(level);
+    const std::size_t size = std::size_t{1} << shift;
+    const std::size_t up = size << kLodShift;
+    if (level < levels && (i & (up - 1)) == 0 && i + up <= end) {
       ++level;
+      continue;
     }
-    if (level < 0) {
-      const double v = (*this)[static_cast<int>(i)];
-      take(v);
-      ++i;
+    if (i + size > end) {
+      --level;
+      continue;
+    }
+    // As many whole entries of this level as fit before the next boundary
+    // of the level above (or the end).
+    const std::size_t stop = std::min(end, (i | (up - 1)) + 1);
+    const std::size_t n = (stop - i) >> shift;
+    if (level == 0) {
+      const double* v = &blocks_[i >> kBlockShift][i & kBlockMask];
+      for (std::size_t k = 0; k < n; ++k) {
+        lo = v[k] < lo ? v[k] : lo;
+        hi = v[k] > hi ? v[k] : hi;
+      }
     } else {
-      const TRtMinMax& e = lod_[static_cast<std::size_t>(level)][i / size];
-      if (e.min < r.min) r.min = e.min;
-      if (e.max > r.max) r.max = e.max;
-      i += size;
+      const TRtMinMax* e = &lod_[level - 1][i >> shift];
+      for (std::size_t k = 0; k < n; ++k) {
+        lo = e[k].min < lo ? e[k].min : lo;
+        hi = e[k].max > hi ? e[k].max : hi;
+      }
     }
+    i += n << shift;
   }
-  return r;
+  return {lo, hi};
 }
 
 TRtExtremes TRtDoubleVector::RangeExtremes(int first, int last) const {

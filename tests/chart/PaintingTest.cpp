@@ -4,11 +4,14 @@
 #include <QFile>
 #include <QImage>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "chart/RtGraph2D.h"
 #include "chart/RtMainChart.h"
@@ -18,12 +21,20 @@ namespace {
 
 constexpr double kSecond = 1.0 / 86400.0;
 
+// How the samples of a run are spaced in time.
+enum class Spacing {
+  Even,  // every 5 s
+  // Every 5 s, but 1000 samples 15 minutes apart after sample 60,000 and
+  // six hours without samples after samples 120,000 and 150,000.
+  SlowStretchAndGaps,
+};
+
 // The main window's chart on a widget of the main window's size, filled
 // with a furnace-like run.
 struct PaintedChart {
   TRtGraph2D graph;
   std::unique_ptr<TRtMainChart> chart = BuildMainChart(graph, {});
-  PaintedChart(int width, int height, int samples) {
+  PaintedChart(int width, int height, int samples, Spacing spacing = Spacing::Even) {
     graph.resize(width, height);
     const double start = 45600.0 + 8.0 / 24;
     chart->XAxis1.SetStart(start - 30 * kSecond);
@@ -47,7 +58,13 @@ struct PaintedChart {
       chart->RtDoubleVectorWorkingSetpoint.Add(std::round(target));
       chart->RtDoubleVectorTemperature.Add(temperature + noise(rng));
       chart->RtDoubleVectorWorkingOutput.Add(std::clamp(50 + (target - temperature) * 2 + noise(rng), 0.0, 100.0));
-      chart->RtDoubleVectorTime.Add(start + i * 5 * kSecond);
+      double seconds = i * 5.0;
+      if (spacing == Spacing::SlowStretchAndGaps) {
+        if (i > 60000) seconds += std::min(i - 60000, 1000) * 895.0;
+        if (i > 120000) seconds += 6 * 3600;
+        if (i > 150000) seconds += 6 * 3600;
+      }
+      chart->RtDoubleVectorTime.Add(start + seconds * kSecond);
     }
   }
 };
@@ -130,40 +147,101 @@ TEST(RtGraph2D, LegendIsDraggedWithTheLeftButton) {
   EXPECT_EQ(p.chart->Legend1.Left, left + 60);
 }
 
-// The reduced drawing against the exact one: 200,000 samples per series,
+// The chart as PaintChart draws it into a 32-bit image with `ratio` device
+// pixels per pixel.
+QImage Render(TRtGraph2D& graph, TRtPointReduction reduction, double ratio) {
+  graph.SetPointReduction(reduction);
+  const QSize size = graph.ImageSize();
+  QImage image((QSizeF(size) * ratio).toSize(), QImage::Format_RGB32);
+  image.setDevicePixelRatio(ratio);
+  image.fill(Qt::white);
+  QPainter p(&image);
+  graph.PaintChart(p, size);
+  p.end();
+  graph.SetPointReduction(TRtPointReduction::Auto);
+  return image;
+}
+
+int Difference(QRgb a, QRgb b) {
+  return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+}
+
+// The reduced drawing against the exact one, 200,000 samples per series,
 // four series, the main window's chart size.
+//
+// The exact drawing of dense noise is not reproducible pixel for pixel: a
+// one-pixel pen blends each of the ~140 segments per pixel column on its
+// own, in 8-bit steps, so the shades inside and beside the working-output
+// band vary by a few levels with the number and places of the strokes that
+// cross each pixel; and the 3 px pen's outline is filled with its overlaps
+// counted. The reduction keeps a few values per quarter column, so its
+// anti-aliased edges come out a little lighter or darker: most pixels of
+// the bands differ slightly (reported, not bounded). What must hold:
+// - under 0.5 % of the pixels differ by more than 64 of 255, a quarter of
+//   the contrast of any line on the white ground (143 .. 255): a stroke
+//   that is missing, shifted or of the wrong width changes far more;
+// - no run of pixels differs by more than half the contrast (128) over
+//   more than 8 pixels down or 3 across: a missing spike, a lost segment
+//   or column leaves such a run. (At anti-aliased edges the longest runs
+//   seen are 4 down, at steep strokes, and 1 across.)
 TEST(RtGraph2D, ReducedDrawingLooksLikeTheExactOne) {
-  PaintedChart p(1484, 474, 200000);
-  p.graph.SetPointReduction(TRtPointReduction::Exact);
-  const QImage exact = p.graph.RenderImage(0xFFFFFF, true);
-  p.graph.SetPointReduction(TRtPointReduction::Auto);
-  const QImage reduced = p.graph.RenderImage(0xFFFFFF, true);
-  ASSERT_EQ(exact.size(), reduced.size());
-  if (const char* dump = std::getenv("KARVO_CHART_DUMP")) {
-    exact.save(QString::fromLocal8Bit(dump) + "/exact.png");
-    reduced.save(QString::fromLocal8Bit(dump) + "/reduced.png");
-  }
-  long differing = 0, clearly = 0;
-  for (int y = 0; y < exact.height(); ++y) {
-    for (int x = 0; x < exact.width(); ++x) {
-      const QRgb a = exact.pixel(x, y), b = reduced.pixel(x, y);
-      if (a == b) continue;
-      ++differing;
-      const int d = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
-                              std::abs(qBlue(a) - qBlue(b))});
-      if (d > 64) ++clearly;
+  struct Case {
+    const char* name;
+    Spacing spacing;
+    double ratio;
+  } cases[] = {
+      {"dense", Spacing::Even, 1.0},
+      {"gaps", Spacing::SlowStretchAndGaps, 1.0},
+      {"dense, two device pixels per pixel", Spacing::Even, 2.0},
+  };
+  for (const Case& c : cases) {
+    PaintedChart p(1484, 474, 200000, c.spacing);
+    const QImage exact = Render(p.graph, TRtPointReduction::Exact, c.ratio);
+    const QImage reduced = Render(p.graph, TRtPointReduction::Auto, c.ratio);
+    ASSERT_EQ(exact.size(), reduced.size());
+    if (const char* dump = std::getenv("KARVO_CHART_DUMP")) {
+      const QString name = QString::fromLocal8Bit(dump) + "/" + QString::fromLatin1(c.name).replace(' ', '-');
+      exact.save(name + "-exact.png");
+      reduced.save(name + "-reduced.png");
     }
+    long differing = 0, clearly = 0;
+    int longestRow = 0, longestColumn = 0;
+    std::vector<int> down(static_cast<std::size_t>(exact.width()), 0);
+    for (int y = 0; y < exact.height(); ++y) {
+      int across = 0;
+      for (int x = 0; x < exact.width(); ++x) {
+        const int d = Difference(exact.pixel(x, y), reduced.pixel(x, y));
+        if (d > 0) ++differing;
+        if (d > 64) ++clearly;
+        int& run = down[static_cast<std::size_t>(x)];
+        across = d > 128 ? across + 1 : 0;
+        run = d > 128 ? run + 1 : 0;
+        longestRow = std::max(longestRow, across);
+        longestColumn = std::max(longestColumn, run);
+      }
+    }
+    const double total = static_cast<double>(exact.width()) * exact.height();
+    const double share = 100.0 * static_cast<double>(differing) / total;
+    const double clearShare = 100.0 * static_cast<double>(clearly) / total;
+    std::printf("reduced vs exact drawing (%s): %.3f %% of pixels differ, %.3f %% by more than 64 of 255; "
+                "longest run of differences over 128: %d across, %d down\n",
+                c.name, share, clearShare, longestRow, longestColumn);
+    RecordProperty(std::string(c.name) + " differing_pixel_percent", std::to_string(share));
+    EXPECT_LT(clearShare, 0.5) << c.name;
+    EXPECT_LE(longestRow, 3) << c.name;
+    EXPECT_LE(longestColumn, 8) << c.name;
   }
-  const double total = static_cast<double>(exact.width()) * exact.height();
-  const double share = 100.0 * static_cast<double>(differing) / total;
-  const double clearShare = 100.0 * static_cast<double>(clearly) / total;
-  std::printf("reduced vs exact drawing: %.3f %% of pixels differ, %.3f %% by more than 64 of 255\n", share,
-              clearShare);
-  RecordProperty("differing_pixel_percent", std::to_string(share));
-  // Differences sit at the anti-aliased edges of the densely drawn noise;
-  // the bounds catch a reduction that loses or moves strokes.
-  EXPECT_LT(share, 8.0);
-  EXPECT_LT(clearShare, 3.0);
+}
+
+// The widget shows the picture RenderImage draws (painted through an
+// image of its own, where series are written pixel by pixel).
+TEST(RtGraph2D, TheWidgetShowsWhatRenderImageDraws) {
+  PaintedChart p(900, 400, 50000);
+  const QImage drawn = p.graph.RenderImage(0xFFFFFF, true);
+  const QImage shown = p.graph.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const int strip = p.graph.VerticalScrollBarWidth();
+  ASSERT_EQ(shown.size(), QSize(900, 400));
+  EXPECT_EQ(shown.copy(strip, 0, 900 - strip, 400), drawn.convertToFormat(QImage::Format_RGB32));
 }
 
 }  // namespace
