@@ -13,6 +13,7 @@
 #include "ChartData.h"
 #include "chart/RtGraph2D.h"
 #include "chart/RtMainChart.h"
+#include "ShowAllSeries.h"
 
 #ifdef KARVO_BENCH_QCUSTOMPLOT
 #include <qcustomplot.h>
@@ -57,14 +58,7 @@ void BM_RtGraph2DRepaint(benchmark::State& state) {
   auto graph = std::make_unique<TRtGraph2D>();
   graph->resize(kWidth + graph->VerticalScrollBarWidth(), kHeight);
   auto chart = BuildMainChart(*graph, {});
-  for (TRtAxis* a : {&chart->XAxis1, &chart->YAxis1}) {
-    a->SetStartEnd(TRtAxisEnd::AutoRange);
-    a->SetStopEnd(TRtAxisEnd::AutoRange);
-  }
-  chart->RtLineSeriesTargetSetpoint.SetVisible(true);
-  chart->RtLineSeriesWorkingSetpoint.SetVisible(true);
-  chart->RtLineSeriesWorkingOutput.SetVisible(true);
-  chart->RightAxis1.SetVisible(true);
+  ShowAllSeries(*chart);
   for (long i = 0; i < n; ++i) {
     const auto k = static_cast<std::size_t>(i);
     chart->RtDoubleVectorSetpoint.Add(d.v[2][k]);

@@ -15,6 +15,7 @@
 
 #include "chart/RtGraph2D.h"
 #include "chart/RtMainChart.h"
+#include "ShowAllSeries.h"
 
 namespace karvo {
 namespace {
@@ -39,14 +40,7 @@ struct PaintedChart {
     const double start = 45600.0 + 8.0 / 24;
     chart->XAxis1.SetStart(start - 30 * kSecond);
     chart->XAxis1.SetStop(start);
-    for (TRtAxis* a : {&chart->XAxis1, &chart->YAxis1}) {
-      a->SetStartEnd(TRtAxisEnd::AutoRange);
-      a->SetStopEnd(TRtAxisEnd::AutoRange);
-    }
-    chart->RtLineSeriesTargetSetpoint.SetVisible(true);
-    chart->RtLineSeriesWorkingSetpoint.SetVisible(true);
-    chart->RtLineSeriesWorkingOutput.SetVisible(true);
-    chart->RightAxis1.SetVisible(true);
+    ShowAllSeries(*chart);
     std::mt19937 rng(3);
     std::normal_distribution<double> noise(0.0, 1.5);
     double temperature = 20;
