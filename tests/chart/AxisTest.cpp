@@ -26,6 +26,19 @@ TRtRegionalSettings PinnedLocale() {
   return r;
 }
 
+// A 1400-pixel time axis on `graph` showing exactly start .. stop (before
+// rounding), ticks and labels worked out.
+void ShowFixedTimeRange(TRtCustomGraph& graph, TRtAxis& x, double start, double stop) {
+  graph.AddAxis(&x);
+  x.SetScaling(TRtAxisScaling::DateTime);
+  x.SetLengthPixels(1400);
+  x.SetStartEnd(TRtAxisEnd::Fixed);
+  x.SetStopEnd(TRtAxisEnd::Fixed);
+  x.SetStart(start);
+  x.SetStop(stop);
+  graph.Recalculate();
+}
+
 TEST(RtAxis, MovingSlitExamples) {
   const double S = EncodeDate(2024, 3, 5) + 14.0 / 24;
   struct Case {
@@ -196,14 +209,7 @@ TEST(RtAxis, TimeLabelsForTenMinutesAndThreeDays) {
     SCOPED_TRACE(c.name);
     TRtCustomGraph graph;
     TRtAxis x(PinnedLocale());
-    graph.AddAxis(&x);
-    x.SetScaling(TRtAxisScaling::DateTime);
-    x.SetLengthPixels(1400);
-    x.SetStartEnd(TRtAxisEnd::Fixed);
-    x.SetStopEnd(TRtAxisEnd::Fixed);
-    x.SetStart(start);
-    x.SetStop(start + c.spanDays);
-    graph.Recalculate();
+    ShowFixedTimeRange(graph, x, start, start + c.spanDays);
     EXPECT_EQ(x.TimeStep().region, c.region);
     int labels = 0;
     for (const TRtTick& t : x.Ticks()) {
@@ -222,15 +228,8 @@ TEST(RtAxis, TimeLabelsForTenMinutesAndThreeDays) {
 TEST(RtAxis, TenMinuteLabelsSitOnEvenMinutes) {
   TRtCustomGraph graph;
   TRtAxis x(PinnedLocale());
-  graph.AddAxis(&x);
-  x.SetScaling(TRtAxisScaling::DateTime);
-  x.SetLengthPixels(1400);
-  x.SetStartEnd(TRtAxisEnd::Fixed);
-  x.SetStopEnd(TRtAxisEnd::Fixed);
   const double start = EncodeDateTime({2024, 3, 5, 14, 5, 30, 0});
-  x.SetStart(start);
-  x.SetStop(start + 10.0 / 1440);
-  graph.Recalculate();
+  ShowFixedTimeRange(graph, x, start, start + 10.0 / 1440);
   // Rounded out to whole major ticks (every minute here).
   EXPECT_EQ(FormatIsoDateTime(x.Start()), "2024-03-05 14:05:00");
   EXPECT_EQ(FormatIsoDateTime(x.Stop()), "2024-03-05 14:16:00");

@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "serial/PortName.h"
 #include "sim/ComLink.h"
 #include "sim/SimController.h"
 
@@ -54,11 +55,6 @@ std::optional<T> Number(std::string_view text, T lo, T hi) {
   return value;
 }
 
-bool IsComName(const std::string& name) {
-  return name.size() > 3 && name.starts_with("COM") &&
-         Number<int>(std::string_view(name).substr(3), 1, 254) && name[3] != '0';
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,7 +78,7 @@ int main(int argc, char** argv) {
     } else if (arg == "--verbose") {
       verbose = true;
     } else if (arg == "--com") {
-      if (!(v = value()) || !IsComName(*v)) return Usage("--com takes a port name COM1 to COM254");
+      if (!(v = value()) || karvo::ComPortNumberOf(*v) == 0) return Usage("--com takes a port name COM1 to COM254");
       com = *v;
     } else if (arg == "--address") {
       const auto n = (v = value()) ? Number<int>(*v, 1, 254) : std::nullopt;
