@@ -57,8 +57,7 @@ void LinkComPort(const std::string& comName, const std::string& device) {
 bool UnlinkComPort(const std::string& comName, const std::string& device) {
   const fs::path link = fs::path(PortMapDir()) / comName;
   std::error_code ec;
-  if (!fs::is_symlink(fs::symlink_status(link, ec)) || fs::read_symlink(link, ec) != device || ec)
-    return false;
+  if (!fs::is_symlink(fs::symlink_status(link, ec)) || fs::read_symlink(link, ec) != device || ec) return false;
   return fs::remove(link, ec);
 }
 

@@ -38,8 +38,8 @@ ControllerModel::ControllerModel(const ModelOptions& options)
   stored_[reg::SetpointLowLimit] = 0;
   stored_[reg::SetpointHighLimit] = 1200;
   stored_[reg::SetpointSelect] = 0;
-  stored_[reg::Setpoint1] = std::clamp(Word(options.StartTemperature), stored_[reg::SetpointLowLimit],
-                                       stored_[reg::SetpointHighLimit]);
+  stored_[reg::Setpoint1] =
+      std::clamp(Word(options.StartTemperature), stored_[reg::SetpointLowLimit], stored_[reg::SetpointHighLimit]);
   stored_[reg::Setpoint2] = Word(kAmbient);
   stored_[reg::OutputHighLimit] = 1000;  // 100.0 %
   stored_[reg::RampRate] = 0;
@@ -143,8 +143,7 @@ Exception ControllerModel::Write(std::uint32_t reg, std::uint16_t value) {
     case reg::SensorBreak:
       return Exception::IllegalDataAddress;  // read only
     case reg::TargetSetpoint:
-      return store(stored_[reg::SetpointSelect] == 0 ? reg::Setpoint1 : reg::Setpoint2,
-                   Within(value, low, high));
+      return store(stored_[reg::SetpointSelect] == 0 ? reg::Setpoint1 : reg::Setpoint2, Within(value, low, high));
     case reg::Setpoint1:
     case reg::Setpoint2:
       return store(reg, Within(value, low, high));
@@ -156,13 +155,11 @@ Exception ControllerModel::Write(std::uint32_t reg, std::uint16_t value) {
       return store(reg, value <= kLargestParameterValue);
     case reg::SetpointLowLimit:
     case reg::SetpointHighLimit: {
-      const bool ok =
-          reg == reg::SetpointLowLimit ? value <= high : (value >= low && value <= kLargestParameterValue);
+      const bool ok = reg == reg::SetpointLowLimit ? value <= high : (value >= low && value <= kLargestParameterValue);
       const Exception e = store(reg, ok);
       if (e == Exception::None) {
         for (std::uint32_t sp : {reg::Setpoint1, reg::Setpoint2})
-          stored_[sp] =
-              std::clamp(stored_[sp], stored_[reg::SetpointLowLimit], stored_[reg::SetpointHighLimit]);
+          stored_[sp] = std::clamp(stored_[sp], stored_[reg::SetpointLowLimit], stored_[reg::SetpointHighLimit]);
       }
       return e;
     }
@@ -286,8 +283,7 @@ void ControllerModel::Step(double dt) {
     const double unclamped = pTerm_ + integral_ + dTerm_;
     if (ti <= 0.0) {
       integral_ = 0.0;
-    } else if (std::abs(error) < band && (unclamped < high || error < 0.0) &&
-               (unclamped > 0.0 || error > 0.0)) {
+    } else if (std::abs(error) < band && (unclamped < high || error < 0.0) && (unclamped > 0.0 || error > 0.0)) {
       integral_ = std::clamp(integral_ + kp * error * dt / ti, 0.0, high);
     }
     output_ = std::clamp(pTerm_ + integral_ + dTerm_, 0.0, high);

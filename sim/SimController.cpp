@@ -61,8 +61,7 @@ std::uint16_t SimController::GetRegister(std::uint32_t reg) const {
 
 void SimController::SetRegister(std::uint32_t reg, std::uint16_t value) {
   std::lock_guard lock(mutex_);
-  if (!model_.Set(reg, value))
-    throw std::out_of_range("the controller has no register " + std::to_string(reg));
+  if (!model_.Set(reg, value)) throw std::out_of_range("the controller has no register " + std::to_string(reg));
 }
 
 double SimController::Temperature() const {
@@ -151,8 +150,7 @@ void SimController::HandleChunk(const Bytes& chunk) {
       delayMs = faults_.ReplyDelayMs;
     }
     if (!reply || followed) continue;
-    for (const auto until = Clock::now() + std::chrono::milliseconds(delayMs);
-         !stop_ && Clock::now() < until;)
+    for (const auto until = Clock::now() + std::chrono::milliseconds(delayMs); !stop_ && Clock::now() < until;)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     TraceBytes("-> ", *reply);
     pty_->Transmit(*reply);

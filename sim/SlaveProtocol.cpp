@@ -8,9 +8,7 @@ constexpr std::uint8_t kWriteSingle = 6;
 constexpr std::uint8_t kDiagnostics = 8;
 constexpr std::size_t kFixedFrame = 8;
 
-std::uint16_t Be16(const Bytes& f, std::size_t at) {
-  return static_cast<std::uint16_t>(f[at] << 8 | f[at + 1]);
-}
+std::uint16_t Be16(const Bytes& f, std::size_t at) { return static_cast<std::uint16_t>(f[at] << 8 | f[at + 1]); }
 
 Bytes ExceptionReply(const Bytes& request, Exception e) {
   Bytes reply{request[0], static_cast<std::uint8_t>(request[1] | 0x80), static_cast<std::uint8_t>(e)};
@@ -46,8 +44,8 @@ std::vector<Bytes> SplitFrames(const Bytes& chunk) {
   std::size_t at = 0;
   while (at < chunk.size()) {
     const std::size_t left = chunk.size() - at;
-    const bool fixed = left >= 2 && (chunk[at + 1] == kReadHolding || chunk[at + 1] == kWriteSingle ||
-                                     chunk[at + 1] == kDiagnostics);
+    const bool fixed =
+        left >= 2 && (chunk[at + 1] == kReadHolding || chunk[at + 1] == kWriteSingle || chunk[at + 1] == kDiagnostics);
     const std::size_t size = fixed ? kFixedFrame : left;
     if (left < size || !CrcMatches(chunk.data() + at, size)) break;
     frames.emplace_back(chunk.begin() + static_cast<std::ptrdiff_t>(at),

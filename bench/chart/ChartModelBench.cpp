@@ -71,11 +71,7 @@ void BM_ChartSampleWork(benchmark::State& state) {
   state.counters["bytes_per_sample"] =
       static_cast<double>(bytes) / static_cast<double>(chart.RtDoubleVectorTime.GetCount());
 }
-BENCHMARK(BM_ChartSampleWork)
-    ->Args({10000, 1})
-    ->Args({1000000, 1})
-    ->Args({1000000, 0})
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ChartSampleWork)->Args({10000, 1})->Args({1000000, 1})->Args({1000000, 0})->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace karvo

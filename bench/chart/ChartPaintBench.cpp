@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "ChartData.h"
+#include "ShowAllSeries.h"
 #include "chart/RtGraph2D.h"
 #include "chart/RtMainChart.h"
-#include "ShowAllSeries.h"
 
 #ifdef KARVO_BENCH_QCUSTOMPLOT
 #include <qcustomplot.h>

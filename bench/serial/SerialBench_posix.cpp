@@ -26,9 +26,8 @@ void BM_TransactionWithImmediateReply(benchmark::State& state) {
   for (auto _ : state) {
     peer.Script({{kRequest.size(), kReply}});
     const auto start = std::chrono::steady_clock::now();
-    const karvo::TSerialResponse r =
-        port.SendData(reinterpret_cast<const std::uint8_t*>(kRequest.data()),
-                      static_cast<std::uint32_t>(kRequest.size()), true);
+    const karvo::TSerialResponse r = port.SendData(reinterpret_cast<const std::uint8_t*>(kRequest.data()),
+                                                   static_cast<std::uint32_t>(kRequest.size()), true);
     const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
     state.SetIterationTime(took.count() / 1000.0);
     if (!r.Status.empty() || r.Response != kReply) {
@@ -46,10 +45,7 @@ void BM_TransactionWithImmediateReply(benchmark::State& state) {
     state.counters["worst_ms_above_420"] = worstMs - kFloorMs;
   }
 }
-BENCHMARK(BM_TransactionWithImmediateReply)
-    ->UseManualTime()
-    ->Iterations(8)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TransactionWithImmediateReply)->UseManualTime()->Iterations(8)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

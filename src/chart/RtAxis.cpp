@@ -29,11 +29,16 @@ std::int64_t DateMs(int year, int month, int day) { return ToMs(EncodeDate(year,
 
 std::int64_t UnitMs(U unit) {
   switch (unit) {
-    case U::Millisecond: return 1;
-    case U::Second: return 1000;
-    case U::Minute: return 60000;
-    case U::Hour: return 3600000;
-    default: return kMsPerDay;
+    case U::Millisecond:
+      return 1;
+    case U::Second:
+      return 1000;
+    case U::Minute:
+      return 60000;
+    case U::Hour:
+      return 3600000;
+    default:
+      return kMsPerDay;
   }
 }
 
@@ -109,17 +114,22 @@ std::int64_t CeilGrid(std::int64_t ms, const Grid& g) {
 // Length of the range in the unit the candidate counts its labels in.
 double CountingLength(const TRtTimeStep& s, double days) {
   switch (s.unit) {
-    case U::Millisecond: return days * 86400000.0 / s.labelStep;
-    case U::Second: return days * 86400.0 / s.labelStep;
-    case U::Minute: return days * 1440.0 / s.labelStep;
-    case U::Hour: return days * 24.0 / s.labelStep;
+    case U::Millisecond:
+      return days * 86400000.0 / s.labelStep;
+    case U::Second:
+      return days * 86400.0 / s.labelStep;
+    case U::Minute:
+      return days * 1440.0 / s.labelStep;
+    case U::Hour:
+      return days * 24.0 / s.labelStep;
     case U::Day:
       if (s.region == U::Month) return days / 30.5;  // one label per month
       return days / s.labelStep;
     case U::Month:
       if (s.region == U::Year) return days / 30.5 / (12.0 * s.labelStep);
       return days / 30.5 / s.labelStep;
-    case U::Year: return days / 365.0 / s.labelStep;
+    case U::Year:
+      return days / 365.0 / s.labelStep;
   }
   return 0.0;
 }
@@ -390,14 +400,26 @@ void TRtAxis::RecomputeRange() {
     }
   } else {
     switch (startEnd_) {
-      case TRtAxisEnd::AutoRange: start = vStart; break;
-      case TRtAxisEnd::FirstSet: start = std::min(start_, vStart); break;
-      default: start = start_; break;
+      case TRtAxisEnd::AutoRange:
+        start = vStart;
+        break;
+      case TRtAxisEnd::FirstSet:
+        start = std::min(start_, vStart);
+        break;
+      default:
+        start = start_;
+        break;
     }
     switch (stopEnd_) {
-      case TRtAxisEnd::AutoRange: stop = vStop; break;
-      case TRtAxisEnd::FirstSet: stop = std::max(stop_, vStop); break;
-      default: stop = stop_; break;
+      case TRtAxisEnd::AutoRange:
+        stop = vStop;
+        break;
+      case TRtAxisEnd::FirstSet:
+        stop = std::max(stop_, vStop);
+        break;
+      default:
+        stop = stop_;
+        break;
     }
   }
   RoundEnds(start, stop);
@@ -453,10 +475,15 @@ void TRtAxis::RoundEnds(double& start, double& stop) {
   switch (rounding_) {
     case TRtAxisEndRounding::RndToMajorZoomToMinor:
     case TRtAxisEndRounding::RndToMajorZoomToNothing:
-    case TRtAxisEndRounding::RndToMajor: grid = majorStep_; break;
+    case TRtAxisEndRounding::RndToMajor:
+      grid = majorStep_;
+      break;
     case TRtAxisEndRounding::RndToMinorZoomToNothing:
-    case TRtAxisEndRounding::RndToMinor: grid = minorStep_; break;
-    case TRtAxisEndRounding::RndNothing: break;
+    case TRtAxisEndRounding::RndToMinor:
+      grid = minorStep_;
+      break;
+    case TRtAxisEndRounding::RndNothing:
+      break;
   }
   if (grid > 0) {
     // A small tolerance keeps 0.3 / 0.1 from rounding to the next step.
@@ -503,14 +530,22 @@ void TRtAxis::ChooseValueSteps(double start, double stop) {
 
 std::string TRtAxis::TimePatternFor(TRtTimeLabelFormat format, double rangeDays) const {
   switch (format) {
-    case F::Millisecond: return timeFormats_.millisecond;
-    case F::Second: return timeFormats_.second;
-    case F::MinuteOrDayAndHour: return rangeDays > 1.0 ? timeFormats_.dayAndHour : timeFormats_.minute;
-    case F::DayAndHour: return timeFormats_.dayAndHour;
-    case F::Day: return timeFormats_.day;
-    case F::LongMonth: return timeFormats_.longMonth;
-    case F::ShortMonth: return timeFormats_.shortMonth;
-    case F::Year: return timeFormats_.year;
+    case F::Millisecond:
+      return timeFormats_.millisecond;
+    case F::Second:
+      return timeFormats_.second;
+    case F::MinuteOrDayAndHour:
+      return rangeDays > 1.0 ? timeFormats_.dayAndHour : timeFormats_.minute;
+    case F::DayAndHour:
+      return timeFormats_.dayAndHour;
+    case F::Day:
+      return timeFormats_.day;
+    case F::LongMonth:
+      return timeFormats_.longMonth;
+    case F::ShortMonth:
+      return timeFormats_.shortMonth;
+    case F::Year:
+      return timeFormats_.year;
   }
   return timeFormats_.day;
 }
@@ -545,8 +580,10 @@ std::size_t TRtAxis::ChooseTimeStep(double start, double stop) const {
 const std::vector<TRtTick>& TRtAxis::Ticks() const {
   if (!ticksValid_) {
     ticks_.clear();
-    if (IsTimeAxis()) BuildTimeTicks();
-    else BuildValueTicks();
+    if (IsTimeAxis())
+      BuildTimeTicks();
+    else
+      BuildValueTicks();
     ticksValid_ = true;
   }
   return ticks_;

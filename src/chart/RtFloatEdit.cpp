@@ -74,8 +74,8 @@ struct Decimal {
     std::string fraction;
     for (int j = 1; j <= count; ++j) {
       const int index = point - 1 + j;
-      fraction += (index >= 0 && index < static_cast<int>(digits.size())) ? digits[static_cast<std::size_t>(index)]
-                                                                           : '0';
+      fraction +=
+          (index >= 0 && index < static_cast<int>(digits.size())) ? digits[static_cast<std::size_t>(index)] : '0';
     }
     return fraction;
   }

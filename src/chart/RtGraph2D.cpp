@@ -36,23 +36,35 @@ QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast
 
 Qt::PenStyle PenStyle(TRtDashStyle s) {
   switch (s) {
-    case TRtDashStyle::DashStyleDash: return Qt::DashLine;
-    case TRtDashStyle::DashStyleDot: return Qt::DotLine;
-    case TRtDashStyle::DashStyleDashDot: return Qt::DashDotLine;
-    case TRtDashStyle::DashStyleDashDotDot: return Qt::DashDotDotLine;
-    default: return Qt::SolidLine;
+    case TRtDashStyle::DashStyleDash:
+      return Qt::DashLine;
+    case TRtDashStyle::DashStyleDot:
+      return Qt::DotLine;
+    case TRtDashStyle::DashStyleDashDot:
+      return Qt::DashDotLine;
+    case TRtDashStyle::DashStyleDashDotDot:
+      return Qt::DashDotDotLine;
+    default:
+      return Qt::SolidLine;
   }
 }
 
 Qt::BrushStyle BrushStyle(TRtAreaStyle s) {
   switch (s) {
-    case TRtAreaStyle::Horizontal: return Qt::HorPattern;
-    case TRtAreaStyle::Vertical: return Qt::VerPattern;
-    case TRtAreaStyle::Cross: return Qt::CrossPattern;
-    case TRtAreaStyle::DiagCross: return Qt::DiagCrossPattern;
-    case TRtAreaStyle::BDiagonal: return Qt::BDiagPattern;
-    case TRtAreaStyle::FDiagonal: return Qt::FDiagPattern;
-    default: return Qt::SolidPattern;
+    case TRtAreaStyle::Horizontal:
+      return Qt::HorPattern;
+    case TRtAreaStyle::Vertical:
+      return Qt::VerPattern;
+    case TRtAreaStyle::Cross:
+      return Qt::CrossPattern;
+    case TRtAreaStyle::DiagCross:
+      return Qt::DiagCrossPattern;
+    case TRtAreaStyle::BDiagonal:
+      return Qt::BDiagPattern;
+    case TRtAreaStyle::FDiagonal:
+      return Qt::FDiagPattern;
+    default:
+      return Qt::SolidPattern;
   }
 }
 
@@ -61,8 +73,7 @@ Qt::BrushStyle BrushStyle(TRtAreaStyle s) {
 // bands of dense columns draw. Dashes keep flat ends (dots stay dots).
 QPen SeriesPen(const TRtLine& line) {
   const Qt::PenStyle style = PenStyle(line.DashStyle);
-  return QPen(Argb(line.Color), line.Width, style, style == Qt::SolidLine ? Qt::RoundCap : Qt::FlatCap,
-              Qt::RoundJoin);
+  return QPen(Argb(line.Color), line.Width, style, style == Qt::SolidLine ? Qt::RoundCap : Qt::FlatCap, Qt::RoundJoin);
 }
 
 // Space an axis takes beside the data area: ticks, numbers and caption.
@@ -116,7 +127,8 @@ TRtRegionalSettings SystemRegionalSettings() {
   r.shortTimeFormat = toPattern(shortTime);
   r.longTimeFormat = toPattern(stripZone(locale.timeFormat(QLocale::LongFormat)));
   for (int m = 1; m <= 12; ++m) {
-    r.longMonthNames[static_cast<std::size_t>(m - 1)] = locale.standaloneMonthName(m, QLocale::LongFormat).toStdString();
+    r.longMonthNames[static_cast<std::size_t>(m - 1)] =
+        locale.standaloneMonthName(m, QLocale::LongFormat).toStdString();
     r.shortMonthNames[static_cast<std::size_t>(m - 1)] = locale.monthName(m, QLocale::ShortFormat).toStdString();
   }
   for (int d = 0; d < 7; ++d) {
@@ -192,25 +204,40 @@ QImage TRtGraph2D::RenderImage(std::uint32_t background, bool opaque) {
   return image;
 }
 
-void TRtGraph2D::SaveImage(const QString& fileName, TRtImageFileFormat format,
-                           std::uint32_t transparentExchangeColor, bool removeTransparency) {
+void TRtGraph2D::SaveImage(const QString& fileName, TRtImageFileFormat format, std::uint32_t transparentExchangeColor,
+                           bool removeTransparency) {
   QByteArray name;
   switch (format) {
-    case TRtImageFileFormat::BMP: name = "bmp"; break;
-    case TRtImageFileFormat::JPEG: name = "jpeg"; break;
-    case TRtImageFileFormat::PNG: name = "png"; break;
-    case TRtImageFileFormat::GIF: name = "gif"; break;
-    case TRtImageFileFormat::TIFF: name = "tiff"; break;
-    case TRtImageFileFormat::Icon: name = "ico"; break;
+    case TRtImageFileFormat::BMP:
+      name = "bmp";
+      break;
+    case TRtImageFileFormat::JPEG:
+      name = "jpeg";
+      break;
+    case TRtImageFileFormat::PNG:
+      name = "png";
+      break;
+    case TRtImageFileFormat::GIF:
+      name = "gif";
+      break;
+    case TRtImageFileFormat::TIFF:
+      name = "tiff";
+      break;
+    case TRtImageFileFormat::Icon:
+      name = "ico";
+      break;
     case TRtImageFileFormat::EMF:
-    case TRtImageFileFormat::EXIF: break;
+    case TRtImageFileFormat::EXIF:
+      break;
   }
   if (name.isEmpty() || !QImageWriter::supportedImageFormats().contains(name))
     throw ERtImageError("Cannot write images of this format: " + fileName.toStdString());
 
   QImage image = RenderImage(transparentExchangeColor, removeTransparency);
-  if (removeTransparency) image = image.convertToFormat(QImage::Format_RGB888);
-  else image = image.convertToFormat(QImage::Format_ARGB32);
+  if (removeTransparency)
+    image = image.convertToFormat(QImage::Format_RGB888);
+  else
+    image = image.convertToFormat(QImage::Format_ARGB32);
 
   QFile file(fileName);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -232,10 +259,18 @@ void TRtGraph2D::Layout(const QSize& size) {
     if (!axis->Visible()) continue;
     const QFontMetricsF fm(ToQFont(axis->NumbersFont));
     switch (axis->Position()) {
-      case TRtAxisPosition::Bottom: bottom += AxisThickness(*axis, fm.height()); break;
-      case TRtAxisPosition::Top: top += AxisThickness(*axis, fm.height()); break;
-      case TRtAxisPosition::Left: left += AxisThickness(*axis, WidestLabel(*axis)); break;
-      case TRtAxisPosition::Right: right += AxisThickness(*axis, WidestLabel(*axis)); break;
+      case TRtAxisPosition::Bottom:
+        bottom += AxisThickness(*axis, fm.height());
+        break;
+      case TRtAxisPosition::Top:
+        top += AxisThickness(*axis, fm.height());
+        break;
+      case TRtAxisPosition::Left:
+        left += AxisThickness(*axis, WidestLabel(*axis));
+        break;
+      case TRtAxisPosition::Right:
+        right += AxisThickness(*axis, WidestLabel(*axis));
+        break;
     }
     if (axis->IsHorizontal() && axis->NumbersVisible) {
       left = std::max(left, 40.0);
@@ -332,14 +367,12 @@ class TPixels {
       if (c.column < 0 || c.column >= width_) continue;
       const TRtRowSpan h = hidden[c.column - firstColumn];
       const std::uint8_t* cover = shape.coverage.data() + c.coverage;
-      Visible(c.top, c.fullTop, h, [&](int from, int to) {
-        BlendColumn(c.column, from, to, cover + (from - c.top), premultiplied);
-      });
+      Visible(c.top, c.fullTop, h,
+              [&](int from, int to) { BlendColumn(c.column, from, to, cover + (from - c.top), premultiplied); });
       Visible(c.fullTop, c.fullBottom, h, [&](int from, int to) { FillColumn(c.column, from, to, premultiplied); });
       const std::uint8_t* lower = cover + (c.fullTop - c.top);
-      Visible(c.fullBottom, c.bottom, h, [&](int from, int to) {
-        BlendColumn(c.column, from, to, lower + (from - c.fullBottom), premultiplied);
-      });
+      Visible(c.fullBottom, c.bottom, h,
+              [&](int from, int to) { BlendColumn(c.column, from, to, lower + (from - c.fullBottom), premultiplied); });
     }
   }
 
@@ -360,8 +393,10 @@ class TPixels {
     const bool opaque = (premultiplied >> 24) == 255;
     for (int row = first; row < last; ++row) {
       const std::uint32_t c = cover[row - from];
-      if (c == 255 && opaque) At(column, row) = premultiplied;
-      else if (c != 0) Blend(At(column, row), premultiplied, c);
+      if (c == 255 && opaque)
+        At(column, row) = premultiplied;
+      else if (c != 0)
+        Blend(At(column, row), premultiplied, c);
     }
   }
 
@@ -405,8 +440,7 @@ QImage* DirectImage(QPainter& p) {
   QPaintDevice* device = p.device();
   if (!device || device->devType() != QInternal::Image) return nullptr;
   auto* image = static_cast<QImage*>(device);
-  if (image->format() != QImage::Format_RGB32 && image->format() != QImage::Format_ARGB32_Premultiplied)
-    return nullptr;
+  if (image->format() != QImage::Format_RGB32 && image->format() != QImage::Format_ARGB32_Premultiplied) return nullptr;
   const QTransform t = p.deviceTransform();
   if (t.type() > QTransform::TxScale || t.m11() != t.m22() || t.m11() <= 0) return nullptr;
   return image;
@@ -444,8 +478,12 @@ void DrawSymbols(QPainter& p, const TRtPointSymbol& ps, const std::vector<QPoint
   const double size = ps.Size * scale, r = size / 2;
   for (const QPointF& q : points) {
     switch (ps.Shape) {
-      case TRtPointShape::Square: p.drawRect(QRectF(q.x() - r, q.y() - r, size, size)); break;
-      default: p.drawEllipse(q, r, r); break;
+      case TRtPointShape::Square:
+        p.drawRect(QRectF(q.x() - r, q.y() - r, size, size));
+        break;
+      default:
+        p.drawEllipse(q, r, r);
+        break;
     }
   }
 }
@@ -560,8 +598,8 @@ void TRtGraph2D::PaintSeries(QPainter& p) {
       p.setPen(Qt::NoPen);
       if (s->Area.AreaStyle == TRtAreaStyle::Total) {
         for (const TRtPolylinePiece& piece : shape.pieces) {
-          ClipPolylineX(shape.points.data() + piece.first, piece.last - piece.first, piece.areaLeft,
-                        piece.areaRight, points_);
+          ClipPolylineX(shape.points.data() + piece.first, piece.last - piece.first, piece.areaLeft, piece.areaRight,
+                        points_);
           ToQPoints(points_.data(), points_.size(), qpoints_);
           FillArea(p, qpoints_.data(), qpoints_.size(), base, s->Area);
         }
@@ -614,18 +652,32 @@ void TRtGraph2D::PaintAxis(QPainter& p, TRtAxis& axis) {
   // The axis line on the data area's edge; ticks point away from the data.
   double edge = 0, dir = 1;
   switch (axis.Position()) {
-    case TRtAxisPosition::Bottom: edge = d.bottom(); dir = 1; break;
-    case TRtAxisPosition::Top: edge = d.top(); dir = -1; break;
-    case TRtAxisPosition::Left: edge = d.left(); dir = -1; break;
-    case TRtAxisPosition::Right: edge = d.right(); dir = 1; break;
+    case TRtAxisPosition::Bottom:
+      edge = d.bottom();
+      dir = 1;
+      break;
+    case TRtAxisPosition::Top:
+      edge = d.top();
+      dir = -1;
+      break;
+    case TRtAxisPosition::Left:
+      edge = d.left();
+      dir = -1;
+      break;
+    case TRtAxisPosition::Right:
+      edge = d.right();
+      dir = 1;
+      break;
   }
   auto at = [&](double along, double across) {
     return horizontal ? QPointF(along, edge + dir * across) : QPointF(edge + dir * across, along);
   };
   p.setRenderHint(QPainter::Antialiasing, false);
   p.setPen(QPen(Argb(axis.AxisLineColor), axis.LineWidth));
-  if (horizontal) p.drawLine(QPointF(d.left(), edge), QPointF(d.right(), edge));
-  else p.drawLine(QPointF(edge, d.top()), QPointF(edge, d.bottom()));
+  if (horizontal)
+    p.drawLine(QPointF(d.left(), edge), QPointF(d.right(), edge));
+  else
+    p.drawLine(QPointF(edge, d.top()), QPointF(edge, d.bottom()));
 
   double labelExtent = 0;
   for (const TRtTick& t : axis.Ticks()) {
@@ -652,8 +704,10 @@ void TRtGraph2D::PaintAxis(QPainter& p, TRtAxis& axis) {
       p.drawText(r, Qt::AlignCenter, text);
       labelExtent = std::max(labelExtent, horizontal ? h : w);
     }
-    if (!horizontal) labelExtent = std::max(labelExtent, WidestLabel(axis));
-    else labelExtent = std::max(labelExtent, nfm.height());
+    if (!horizontal)
+      labelExtent = std::max(labelExtent, WidestLabel(axis));
+    else
+      labelExtent = std::max(labelExtent, nfm.height());
   }
   if (!axis.Caption.empty()) {
     p.setFont(captionFont);
@@ -685,10 +739,11 @@ void TRtGraph2D::PaintLegend(QPainter& p, TRtLegend& legend, const QSize& size) 
   const QFontMetricsF fm(font);
   const double sample = 30, pad = 6, row = fm.height() + 4;
   const int columns = std::max(1, legend.Columns);
-  const int rows = std::max(1, static_cast<int>((items.size() + static_cast<std::size_t>(columns) - 1) /
-                                                static_cast<std::size_t>(columns)));
+  const int rows = std::max(
+      1, static_cast<int>((items.size() + static_cast<std::size_t>(columns) - 1) / static_cast<std::size_t>(columns)));
   double itemWidth = legend.ItemWidth;
-  for (const TRtSeries* s : items) itemWidth = std::max(itemWidth, sample + pad + fm.horizontalAdvance(Q(s->Caption())));
+  for (const TRtSeries* s : items)
+    itemWidth = std::max(itemWidth, sample + pad + fm.horizontalAdvance(Q(s->Caption())));
   if (legend.AutoSize) {
     legend.Width = columns * (itemWidth + pad) + pad;
     legend.Height = std::max(1, rows) * row + pad;

@@ -28,8 +28,7 @@ void TRtLegend::RebuildItems() {
   const auto& series = graph_->Series();
   for (const std::string& name : ItemsOrderList) {
     for (TRtSeries* s : series) {
-      if (s->Name() == name && s->IncludeInLegend() &&
-          std::find(items_.begin(), items_.end(), s) == items_.end()) {
+      if (s->Name() == name && s->IncludeInLegend() && std::find(items_.begin(), items_.end(), s) == items_.end()) {
         items_.push_back(s);
         break;
       }

@@ -17,15 +17,19 @@ void WindowBySearch(const TRtDoubleVector& x, int count, double start, double st
   int lo = 0, hi = count;  // first index with x >= start
   while (lo < hi) {
     const int mid = lo + (hi - lo) / 2;
-    if (x[mid] < start) lo = mid + 1;
-    else hi = mid;
+    if (x[mid] < start)
+      lo = mid + 1;
+    else
+      hi = mid;
   }
   first = lo;
   hi = count;  // first index with x > stop
   while (lo < hi) {
     const int mid = lo + (hi - lo) / 2;
-    if (x[mid] <= stop) lo = mid + 1;
-    else hi = mid;
+    if (x[mid] <= stop)
+      lo = mid + 1;
+    else
+      hi = mid;
   }
   last = std::max(lo, first);
 }
@@ -114,8 +118,7 @@ void FitStraightLine(const TRtDoubleVector& x, const TRtDoubleVector& y, int cou
   // exist and read 0.
   const double denominator = (n - 2) * Sxx;
   const double deltaSlope = std::sqrt(r.SumOfResiduals / denominator);
-  const double deltaOffset =
-      std::sqrt((1.0 / n + r.AverageX * r.AverageX / Sxx) * r.SumOfResiduals / (n - 2));
+  const double deltaOffset = std::sqrt((1.0 / n + r.AverageX * r.AverageX / Sxx) * r.SumOfResiduals / (n - 2));
   if (denominator == 0 || !std::isfinite(deltaSlope) || !std::isfinite(deltaOffset)) {
     r.DeltaSlope = r.DeltaOffset = r.SumOfResiduals = 0.0;
   } else {

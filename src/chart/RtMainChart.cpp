@@ -70,7 +70,10 @@ TRtMainChart::TRtMainChart(TRtCustomGraph& graph, const TRtRegionalSettings& reg
   XAxis1.SetMovingSlitIncrement(0.000173611111111111);
   // The temperature axis stands at the right edge, the working-output axis
   // at the left (the names do not follow the sides).
-  StyleAxis(YAxis1, "Temperature, \xC2\xBA" "Celcius", TRtAxisScaling::Normal, TRtAxisPosition::Right);
+  StyleAxis(YAxis1,
+            "Temperature, \xC2\xBA"
+            "Celcius",
+            TRtAxisScaling::Normal, TRtAxisPosition::Right);
   YAxis1.SetStartEnd(TRtAxisEnd::AutoRange);
   YAxis1.SetStopEnd(TRtAxisEnd::AutoRange);
   StyleAxis(RightAxis1, "Working output, % of maximum power", TRtAxisScaling::Normal, TRtAxisPosition::Left);
@@ -90,17 +93,23 @@ TRtMainChart::TRtMainChart(TRtCustomGraph& graph, const TRtRegionalSettings& reg
   RtLineSeriesWorkingOutput.Area.Visible = true;
   RtLineSeriesWorkingOutput.Area.AreaStyle = TRtAreaStyle::Total;
   RtLineSeriesWorkingOutput.Area.ForeColor = 0x14000000;
-  Attach(RtLineSeriesWorkingSetpoint, graph, "Working Setpoint, \xC2\xBA" "C", false, RtDoubleVectorTime,
-         RtDoubleVectorWorkingSetpoint, XAxis1, YAxis1, 0xFF0066CC, 1.0, 1);
-  Attach(RtLineSeriesTargetSetpoint, graph, "Target Setpoint, \xC2\xBA" "C", false, RtDoubleVectorTime,
-         RtDoubleVectorSetpoint, XAxis1, YAxis1, 0xFF707070, 1.0, 2);
-  Attach(RtPointSeriesTemperature, graph, "Measured Temperature, \xC2\xBA" "C", true, RtDoubleVectorTime,
-         RtDoubleVectorTemperature, XAxis1, YAxis1, 0xFFFF0000, 3.0, 3);
+  Attach(RtLineSeriesWorkingSetpoint, graph,
+         "Working Setpoint, \xC2\xBA"
+         "C",
+         false, RtDoubleVectorTime, RtDoubleVectorWorkingSetpoint, XAxis1, YAxis1, 0xFF0066CC, 1.0, 1);
+  Attach(RtLineSeriesTargetSetpoint, graph,
+         "Target Setpoint, \xC2\xBA"
+         "C",
+         false, RtDoubleVectorTime, RtDoubleVectorSetpoint, XAxis1, YAxis1, 0xFF707070, 1.0, 2);
+  Attach(RtPointSeriesTemperature, graph,
+         "Measured Temperature, \xC2\xBA"
+         "C",
+         true, RtDoubleVectorTime, RtDoubleVectorTemperature, XAxis1, YAxis1, 0xFFFF0000, 3.0, 3);
   RtPointSeriesTemperature.Area.Visible = false;
 
   TRtLinearRegression& r = RtLinearRegressionRateOfChange;
-  Attach(r, graph, "Rate of change", false, RtDoubleVectorTime, RtDoubleVectorTemperature, XAxis1, YAxis1,
-         0xFF000000, 2.0, 4);
+  Attach(r, graph, "Rate of change", false, RtDoubleVectorTime, RtDoubleVectorTemperature, XAxis1, YAxis1, 0xFF000000,
+         2.0, 4);
   r.Line.DashStyle = TRtDashStyle::DashStyleDot;
   r.SetAutoUpdate(false);
   r.AutoStart = false;

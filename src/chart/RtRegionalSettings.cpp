@@ -55,18 +55,26 @@ std::string FormatDateTimePattern(const std::string& pattern, TDateTime t, const
     const std::size_t n = RunLength(pattern, i, c);
     switch (c) {
       case 'd':
-        if (n >= 4) out += regional.longDayNames[static_cast<std::size_t>(p.dayOfWeek)];
-        else if (n == 3) out += regional.shortDayNames[static_cast<std::size_t>(p.dayOfWeek)];
-        else out += Pad(p.day, static_cast<int>(n));
+        if (n >= 4)
+          out += regional.longDayNames[static_cast<std::size_t>(p.dayOfWeek)];
+        else if (n == 3)
+          out += regional.shortDayNames[static_cast<std::size_t>(p.dayOfWeek)];
+        else
+          out += Pad(p.day, static_cast<int>(n));
         break;
       case 'M':
-        if (n >= 4) out += regional.longMonthNames[static_cast<std::size_t>(p.month - 1)];
-        else if (n == 3) out += regional.shortMonthNames[static_cast<std::size_t>(p.month - 1)];
-        else out += Pad(p.month, static_cast<int>(n));
+        if (n >= 4)
+          out += regional.longMonthNames[static_cast<std::size_t>(p.month - 1)];
+        else if (n == 3)
+          out += regional.shortMonthNames[static_cast<std::size_t>(p.month - 1)];
+        else
+          out += Pad(p.month, static_cast<int>(n));
         break;
       case 'y':
-        if (n >= 3) out += Pad(p.year, 4);
-        else out += Pad(p.year % 100, 2);
+        if (n >= 3)
+          out += Pad(p.year, 4);
+        else
+          out += Pad(p.year % 100, 2);
         break;
       case 'h':
       case 'H': {

@@ -22,8 +22,10 @@ int GallopLowerBound(const TRtDoubleVector& x, int lo, int hi, double v) {
   hi = std::min(bound, hi);
   while (lo < hi) {
     const int mid = lo + (hi - lo) / 2;
-    if (x[mid] < v) lo = mid + 1;
-    else hi = mid;
+    if (x[mid] < v)
+      lo = mid + 1;
+    else
+      hi = mid;
   }
   return lo;
 }
@@ -31,8 +33,10 @@ int GallopLowerBound(const TRtDoubleVector& x, int lo, int hi, double v) {
 int UpperBound(const TRtDoubleVector& x, int lo, int hi, double v) {
   while (lo < hi) {
     const int mid = lo + (hi - lo) / 2;
-    if (x[mid] <= v) lo = mid + 1;
-    else hi = mid;
+    if (x[mid] <= v)
+      lo = mid + 1;
+    else
+      hi = mid;
   }
   return lo;
 }
@@ -154,8 +158,10 @@ int HintedLowerBound(const TRtDoubleVector& x, int lo, int hi, double v, int hin
   }
   while (b - a > 1) {
     const int mid = a + (b - a) / 2;
-    if (x[mid] < v) a = mid;
-    else b = mid;
+    if (x[mid] < v)
+      a = mid;
+    else
+      b = mid;
   }
   return b;
 }
@@ -247,9 +253,12 @@ void TRtColumnIndex::Prepare(const TRtDoubleVector& x, int count, const TRtPixel
     int* edges = &queryEdges_[c * (kBandBins + 1)];
     for (int j = 0; j <= kBandBins; ++j) {
       int smaller;
-      if (j == 0) smaller = std::min(binSize(c, 0), c > 0 ? binSize(c - 1, kBandBins - 1) : 0);
-      else if (j == kBandBins) smaller = std::min(binSize(c, kBandBins - 1), c + 1 < columns ? binSize(c + 1, 0) : 0);
-      else smaller = std::min(binSize(c, j - 1), binSize(c, j));
+      if (j == 0)
+        smaller = std::min(binSize(c, 0), c > 0 ? binSize(c - 1, kBandBins - 1) : 0);
+      else if (j == kBandBins)
+        smaller = std::min(binSize(c, kBandBins - 1), c + 1 < columns ? binSize(c + 1, 0) : 0);
+      else
+        smaller = std::min(binSize(c, j - 1), binSize(c, j));
       int unit = 1;
       while (unit * 32 * 2 <= smaller) unit *= 32;
       if (unit > 1) edges[j] = std::min(count, (edges[j] + unit / 2) / unit * unit);
@@ -375,8 +384,8 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
     }
     ClipEnd(out.points[start], out.points[start + 1], first, true);
     ClipEnd(out.points.back(), out.points[out.points.size() - 2], last, false);
-    out.pieces.push_back({start, out.points.size(), runFirst > first ? runFirst : -kInfinity,
-                          p < last ? p : kInfinity});
+    out.pieces.push_back(
+        {start, out.points.size(), runFirst > first ? runFirst : -kInfinity, p < last ? p : kInfinity});
   }
 
   // Banded columns: the reach of each bin's piece of the polyline, in
@@ -432,7 +441,8 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
       // below).
       const auto k = static_cast<std::size_t>(p - first) * kBandBins + static_cast<std::size_t>(j);
       const double pixelsPerUnit = std::abs(ym(1.0) - ym(0.0));
-      if (coarse) out.binTurns[k] = r.min <= r.max && (r.max - r.min) * pixelsPerUnit > 0.5;
+      if (coarse)
+        out.binTurns[k] = r.min <= r.max && (r.max - r.min) * pixelsPerUnit > 0.5;
       else if (r.min <= r.max && ends.min <= ends.max) {
         // Back by half a pixel and by a twentieth of the way it goes (a
         // steep ramp with a little noise is one stroke).
@@ -471,8 +481,7 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
   out.bottom.assign(out.top.size(), 0.0);
   for (int p = std::max(clip.left, first); p < std::min(clip.right, last); ++p) {
     bool near = false;
-    for (int q = std::max(first, p - reach); q <= std::min(last - 1, p + reach) && !near; ++q)
-      near = banded(q);
+    for (int q = std::max(first, p - reach); q <= std::min(last - 1, p + reach) && !near; ++q) near = banded(q);
     if (!near) continue;
     // Where the polyline turns back and forth within a few pixels, its
     // strokes up and down overlap, and the rasteriser does not take their
@@ -508,9 +517,12 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
         if (cosmetic) {
           // A one-pixel pen draws a steep piece one pixel wide and a flat
           // piece one pixel high: no rounded ends.
-          if (out.binHigh[i] - out.binLow[i] > 1.0 / kBandBins) h = 0;
-          else if (k == 0) h = 0.5;
-          else return;
+          if (out.binHigh[i] - out.binLow[i] > 1.0 / kBandBins)
+            h = 0;
+          else if (k == 0)
+            h = 0.5;
+          else
+            return;
         }
         t = std::min(t, out.binLow[i] - h);
         b = std::max(b, out.binHigh[i] + h);

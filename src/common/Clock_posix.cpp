@@ -9,8 +9,7 @@ namespace karvo::seams {
 
 TDateTime SystemNow() {
   const auto now = std::chrono::system_clock::now();
-  const auto ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
   const std::time_t secs = static_cast<std::time_t>(ms / 1000);
   std::tm local{};
   localtime_r(&secs, &local);

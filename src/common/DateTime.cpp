@@ -1,8 +1,8 @@
 #include "common/DateTime.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 
 namespace karvo {
 namespace {
@@ -33,8 +33,7 @@ void CivilFromDays(int64_t z, int& y, int& m, int& d) {
 }  // namespace
 
 TDateTime EncodeDate(int year, int month, int day) {
-  return static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month),
-                                           static_cast<unsigned>(day))) +
+  return static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day))) +
          kUnixEpochDays;
 }
 
@@ -68,8 +67,7 @@ DateTimeParts DecodeDateTime(TDateTime t) {
 std::string FormatIsoDateTime(TDateTime t) {
   const DateTimeParts p = DecodeDateTime(t);
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour,
-                p.minute, p.second);
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute, p.second);
   return buf;
 }
 

@@ -36,8 +36,8 @@ class Slot {
 
 int DefaultRandom(int lo, int hi) {
   static std::mutex m;
-  static std::mt19937 engine(static_cast<std::mt19937::result_type>(
-      std::chrono::system_clock::now().time_since_epoch().count()));
+  static std::mt19937 engine(
+      static_cast<std::mt19937::result_type>(std::chrono::system_clock::now().time_since_epoch().count()));
   std::lock_guard lock(m);
   return std::uniform_int_distribution<int>(lo, hi)(engine);
 }
@@ -53,8 +53,7 @@ Slot<seams::NowFn>& NowSlot() {
   return s;
 }
 Slot<seams::PauseFn>& PauseSlot() {
-  static Slot<seams::PauseFn> s(
-      [](std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
+  static Slot<seams::PauseFn> s([](std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
   return s;
 }
 Slot<seams::RandomFn>& RandomSlot() {

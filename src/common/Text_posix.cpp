@@ -44,7 +44,10 @@ std::wstring SystemToWide(std::string_view text) {
     bool ok = true;
     for (int k = 1; k <= extra; ++k) {
       const auto cb = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
-      if ((cb & 0xC0) != 0x80) { ok = false; break; }
+      if ((cb & 0xC0) != 0x80) {
+        ok = false;
+        break;
+      }
       c = (c << 6) | (cb & 0x3F);
     }
     if (!ok) {

@@ -40,15 +40,9 @@ void TFurnaceModule::WritePid(std::uint32_t Register, std::int32_t Value, std::i
   if (fCom->WriteWord(fAddress, Register, Value, false)) Cache = Value;
 }
 
-void TFurnaceModule::SetProportional(std::int32_t Value) {
-  WritePid(reg::ProportionalBand, Value, fProportiaonal);
-}
-void TFurnaceModule::SetIntegral(std::int32_t Value) {
-  WritePid(reg::IntegralTime, Value, fIntegral);
-}
-void TFurnaceModule::SetDerivate(std::int32_t Value) {
-  WritePid(reg::DerivativeTime, Value, fDerivate);
-}
+void TFurnaceModule::SetProportional(std::int32_t Value) { WritePid(reg::ProportionalBand, Value, fProportiaonal); }
+void TFurnaceModule::SetIntegral(std::int32_t Value) { WritePid(reg::IntegralTime, Value, fIntegral); }
+void TFurnaceModule::SetDerivate(std::int32_t Value) { WritePid(reg::DerivativeTime, Value, fDerivate); }
 
 bool TFurnaceModule::ConfirmedWrite(std::uint32_t Register, std::int32_t Value, int* Attempts) {
   if (Attempts) *Attempts = 0;
@@ -68,9 +62,7 @@ bool TFurnaceModule::ConfirmedWrite(std::uint32_t Register, std::int32_t Value, 
   return confirmed;
 }
 
-bool TFurnaceModule::SetRampRate(std::int32_t NewRampRate) {
-  return ConfirmedWrite(reg::RampRate, NewRampRate);
-}
+bool TFurnaceModule::SetRampRate(std::int32_t NewRampRate) { return ConfirmedWrite(reg::RampRate, NewRampRate); }
 
 bool TFurnaceModule::SetTargetSetPoint(std::int32_t NewTargetSetPoint) {
   return ConfirmedWrite(reg::TargetSetpoint, NewTargetSetPoint);

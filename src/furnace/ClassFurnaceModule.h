@@ -70,9 +70,7 @@ class TFurnaceModule {
 
   // The instruction program (segment 0 is never a segment).
   TFurnaceActionParameters GetInstruction(int Index) const { return fInstructions.GetInstruction(Index); }
-  void SetInstruction(int Index, const TFurnaceActionParameters& Value) {
-    fInstructions.SetInstruction(Index, Value);
-  }
+  void SetInstruction(int Index, const TFurnaceActionParameters& Value) { fInstructions.SetInstruction(Index, Value); }
   int InstructionCount() const { return fInstructions.InstructionCount(); }
   int InstructionsCurrentSegment() const { return fInstructions.InstructionsCurrentSegment(); }
   void InstructionFinished(int Step) { fInstructions.InstructionFinished(Step); }

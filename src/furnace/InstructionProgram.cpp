@@ -46,8 +46,7 @@ std::string TInstructionProgram::DwellText(double Duration) {
   return buf;
 }
 
-std::string TInstructionProgram::SegmentLine(int Number, const TFurnaceActionParameters& Segment,
-                                             bool Highlighted) {
+std::string TInstructionProgram::SegmentLine(int Number, const TFurnaceActionParameters& Segment, bool Highlighted) {
   char buf[120];
   std::snprintf(buf, sizeof buf, "%s%7d %9d %8d ", Highlighted ? "*" : " ", Number,
                 static_cast<int>(Segment.TargetSetpoint), static_cast<int>(Segment.RampRate));
@@ -56,8 +55,7 @@ std::string TInstructionProgram::SegmentLine(int Number, const TFurnaceActionPar
   return buf + DwellText(Segment.Duration) + finished;
 }
 
-void TInstructionProgram::InstructionsTable(int Highlighted,
-                                            std::vector<std::string>& Field) const {
+void TInstructionProgram::InstructionsTable(int Highlighted, std::vector<std::string>& Field) const {
   Field.clear();
   Field.emplace_back(kTitle);
   Field.emplace_back();

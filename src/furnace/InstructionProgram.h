@@ -12,11 +12,11 @@ namespace karvo {
 
 // One segment of the instruction program.
 struct TFurnaceActionParameters {
-  bool Finished = false;        // completed; skipped when the current segment is sought
+  bool Finished = false;            // completed; skipped when the current segment is sought
   std::int32_t TargetSetpoint = 0;  // ºC
-  std::int32_t RampRate = 0;    // the controller's ramp-rate unit
-  double Duration = 0.0;        // extra dwell in days (days + hours / 24 + minutes / 1440)
-  bool Compensate = false;      // carried, read by nothing
+  std::int32_t RampRate = 0;        // the controller's ramp-rate unit
+  double Duration = 0.0;            // extra dwell in days (days + hours / 24 + minutes / 1440)
+  bool Compensate = false;          // carried, read by nothing
 
   friend bool operator==(const TFurnaceActionParameters&, const TFurnaceActionParameters&) = default;
 };
@@ -47,8 +47,7 @@ class TInstructionProgram {
   void InstructionsTable(int Highlighted, std::vector<std::string>& Field) const;
 
   // One segment line of the table (without a trailing line break).
-  static std::string SegmentLine(int Number, const TFurnaceActionParameters& Segment,
-                                 bool Highlighted);
+  static std::string SegmentLine(int Number, const TFurnaceActionParameters& Segment, bool Highlighted);
   // The dwell column: whole days "%3d", then "/hh:nn" of the day's fraction.
   static std::string DwellText(double Duration);
 

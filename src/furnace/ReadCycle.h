@@ -49,15 +49,15 @@ struct TFurnaceReadRecord {
   // failure text of the first one that failed. A record with a text carries
   // no usable values.
   std::string aMessage;
-  double Temperature = 0.0;              // parameter 1 as a float, ºC
-  std::int32_t TargetSetpoint = 0;       // register 2, ºC
-  std::int32_t WorkingOutput = 0;        // register 3, tenths of a per cent
-  std::int32_t WorkingSetpoint = 0;      // register 5, ºC
-  std::int32_t MaxOutputPowerActual = 0; // register 30, tenths of a per cent
-  std::int32_t RampRate = 0;             // register 35, the controller's unit
+  double Temperature = 0.0;               // parameter 1 as a float, ºC
+  std::int32_t TargetSetpoint = 0;        // register 2, ºC
+  std::int32_t WorkingOutput = 0;         // register 3, tenths of a per cent
+  std::int32_t WorkingSetpoint = 0;       // register 5, ºC
+  std::int32_t MaxOutputPowerActual = 0;  // register 30, tenths of a per cent
+  std::int32_t RampRate = 0;              // register 35, the controller's unit
   // Polls started whose hand-off has not yet run. Nothing decides on it.
   std::int32_t ActiveThreads = 0;
-  bool SensorBreak = false;              // register 258 holds 1
+  bool SensorBreak = false;  // register 258 holds 1
 };
 
 // The program's one poll record; touched on the user-interface thread only.

@@ -15,9 +15,7 @@ using TArrayOfByte = std::vector<std::uint8_t>;
 // Standard Modbus CRC-16 (initial 0xFFFF, reflected polynomial 0xA001),
 // table driven; sent low byte first.
 std::uint16_t ModbusCrc16(const std::uint8_t* data, std::size_t size);
-inline std::uint16_t ModbusCrc16(const TArrayOfByte& data) {
-  return ModbusCrc16(data.data(), data.size());
-}
+inline std::uint16_t ModbusCrc16(const TArrayOfByte& data) { return ModbusCrc16(data.data(), data.size()); }
 
 class TModbusPort : public TSerialPort {
  public:
@@ -30,25 +28,22 @@ class TModbusPort : public TSerialPort {
   // Parameter MemoryAddress as a float from registers 0x8000 + 2n, 0x8000 + 2n + 1.
   TSerialResponse QueryD(std::uint32_t DeviceAddress, std::uint32_t MemoryAddress);
   // Up to 32 holding registers from MemoryAddress (function 3).
-  TSerialResponse QueryWords(std::uint32_t DeviceAddress, std::uint32_t MemoryAddress,
-                             std::uint32_t WordCount);
+  TSerialResponse QueryWords(std::uint32_t DeviceAddress, std::uint32_t MemoryAddress, std::uint32_t WordCount);
   // One register (function 6); true when the transaction reported no failure
   // (and, when waiting for the reply, the echo passed the reply checks).
   // Value goes out as its low 16 bits (a negative value as 16-bit two's
   // complement).
-  bool WriteWord(std::uint32_t DeviceAddress, std::uint32_t MemoryAddress, std::int32_t Value,
-                 bool WaitForResponse);
+  bool WriteWord(std::uint32_t DeviceAddress, std::uint32_t MemoryAddress, std::int32_t Value, bool WaitForResponse);
   // The same; on false, Status holds the failure text.
-  bool WriteWord(std::uint32_t DeviceAddress, std::uint32_t MemoryAddress, std::int32_t Value,
-                 bool WaitForResponse, std::string& Status);
+  bool WriteWord(std::uint32_t DeviceAddress, std::uint32_t MemoryAddress, std::int32_t Value, bool WaitForResponse,
+                 std::string& Status);
 
   // The eight-byte request frames (six bytes and the CRC), as sent.
   static TArrayOfByte TestFrame(std::uint32_t DeviceAddress, std::uint32_t TestValue);
   static TArrayOfByte QueryDFrame(std::uint32_t DeviceAddress, std::uint32_t MemoryAddress);
   static TArrayOfByte QueryWordsFrame(std::uint32_t DeviceAddress, std::uint32_t MemoryAddress,
                                       std::uint32_t WordCount);
-  static TArrayOfByte WriteWordFrame(std::uint32_t DeviceAddress, std::uint32_t MemoryAddress,
-                                     std::int32_t Value);
+  static TArrayOfByte WriteWordFrame(std::uint32_t DeviceAddress, std::uint32_t MemoryAddress, std::int32_t Value);
 
   // Reply checks and decoding, applied to the record SendData returned for
   // `request` (Status empty). A reply must be long enough for what the
@@ -64,8 +59,7 @@ class TModbusPort : public TSerialPort {
   static void DecodeQueryD(const TArrayOfByte& request, TSerialResponse& response);
   // rArray[1..WordCount] and ValueOfFirstWord; elements after WordCount keep
   // their value.
-  static void DecodeQueryWords(const TArrayOfByte& request, std::uint32_t WordCount,
-                               TSerialResponse& response);
+  static void DecodeQueryWords(const TArrayOfByte& request, std::uint32_t WordCount, TSerialResponse& response);
   // The echo of a write.
   static void CheckWriteEcho(const TArrayOfByte& request, TSerialResponse& response);
   // "Modbus exception N", with the name in brackets for codes 1 to 4.

@@ -25,8 +25,7 @@ constexpr std::array<std::uint16_t, 256> kCrcTable = [] {
   std::array<std::uint16_t, 256> table{};
   for (std::uint32_t n = 0; n < 256; ++n) {
     std::uint16_t crc = static_cast<std::uint16_t>(n);
-    for (int bit = 0; bit < 8; ++bit)
-      crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
     table[n] = crc;
   }
   return table;
@@ -57,8 +56,8 @@ bool CrcHolds(const std::uint8_t* b, std::size_t size) {
 std::size_t ReplyStart(const TArrayOfByte& request, const std::string& reply) {
   const std::uint8_t* b = Bytes(reply);
   std::size_t start = 0;
-  while (reply.size() - start > kEchoSize && b[start] == request[0] &&
-         b[start + 1] == kWriteSingle && CrcHolds(b + start, kEchoSize) &&
+  while (reply.size() - start > kEchoSize && b[start] == request[0] && b[start + 1] == kWriteSingle &&
+         CrcHolds(b + start, kEchoSize) &&
          !(request[1] == kWriteSingle && std::equal(request.begin(), request.end(), b + start)))
     start += kEchoSize;
   return start;
@@ -69,8 +68,8 @@ std::size_t ReplyStart(const TArrayOfByte& request, const std::string& reply) {
 // the frame at the expected length or, for a read reply, where its own byte
 // count says: a reply that carries another count intact is told apart from
 // one with a bad CRC.
-std::string CheckFrame(const TArrayOfByte& request, const std::uint8_t* b, std::size_t n,
-                       std::size_t expected, bool readReply) {
+std::string CheckFrame(const TArrayOfByte& request, const std::uint8_t* b, std::size_t n, std::size_t expected,
+                       bool readReply) {
   const std::uint8_t function = request[1];
   if (n >= 2 && b[1] == (function | kExceptionBit)) {
     if (n < kExceptionSize) return TModbusPort::kTooShort;
@@ -80,8 +79,7 @@ std::string CheckFrame(const TArrayOfByte& request, const std::uint8_t* b, std::
   }
   if (n < expected) return TModbusPort::kTooShort;
   const std::size_t counted = kReadOverhead + b[2];
-  if (!CrcHolds(b, expected) && !(readReply && counted <= n && CrcHolds(b, counted)))
-    return TModbusPort::kBadCrc;
+  if (!CrcHolds(b, expected) && !(readReply && counted <= n && CrcHolds(b, counted))) return TModbusPort::kBadCrc;
   if (b[0] != request[0] || b[1] != function) return TModbusPort::kWrongDeviceOrFunction;
   if (readReply && b[2] != expected - kReadOverhead) return TModbusPort::kWrongByteCount;
   return {};
@@ -95,12 +93,11 @@ void Fail(TSerialResponse& r, const std::string& text) {
 
 // Checks the reply in `response`; on success returns its first byte, on
 // failure sets the failure text, clears the decoded values and returns null.
-const std::uint8_t* CheckedReply(const TArrayOfByte& request, TSerialResponse& response,
-                                 std::size_t expected, bool readReply) {
+const std::uint8_t* CheckedReply(const TArrayOfByte& request, TSerialResponse& response, std::size_t expected,
+                                 bool readReply) {
   const std::size_t start = ReplyStart(request, response.Response);
   const std::uint8_t* b = Bytes(response.Response) + start;
-  const std::string failure =
-      CheckFrame(request, b, response.Response.size() - start, expected, readReply);
+  const std::string failure = CheckFrame(request, b, response.Response.size() - start, expected, readReply);
   if (!failure.empty()) {
     Fail(response, failure);
     return nullptr;
@@ -130,8 +127,7 @@ TArrayOfByte TModbusPort::QueryWordsFrame(std::uint32_t DeviceAddress, std::uint
   return Frame(DeviceAddress, kReadHolding, MemoryAddress, WordCount);
 }
 
-TArrayOfByte TModbusPort::WriteWordFrame(std::uint32_t DeviceAddress, std::uint32_t MemoryAddress,
-                                         std::int32_t Value) {
+TArrayOfByte TModbusPort::WriteWordFrame(std::uint32_t DeviceAddress, std::uint32_t MemoryAddress, std::int32_t Value) {
   return Frame(DeviceAddress, kWriteSingle, MemoryAddress, static_cast<std::uint32_t>(Value));
 }
 
@@ -152,8 +148,8 @@ void TModbusPort::DecodeQueryD(const TArrayOfByte& request, TSerialResponse& res
   response.rDouble = 0.0;
   const std::uint8_t* b = CheckedReply(request, response, kReadOverhead + 4, true);
   if (!b) return;
-  const float value = std::bit_cast<float>(std::uint32_t{b[3]} << 24 | std::uint32_t{b[4]} << 16 |
-                                           std::uint32_t{b[5]} << 8 | b[6]);
+  const float value =
+      std::bit_cast<float>(std::uint32_t{b[3]} << 24 | std::uint32_t{b[4]} << 16 | std::uint32_t{b[5]} << 8 | b[6]);
   if (!std::isfinite(value)) {
     Fail(response, kNotANumber);
     return;
@@ -161,8 +157,7 @@ void TModbusPort::DecodeQueryD(const TArrayOfByte& request, TSerialResponse& res
   response.rDouble = value;
 }
 
-void TModbusPort::DecodeQueryWords(const TArrayOfByte& request, std::uint32_t WordCount,
-                                   TSerialResponse& response) {
+void TModbusPort::DecodeQueryWords(const TArrayOfByte& request, std::uint32_t WordCount, TSerialResponse& response) {
   const std::uint8_t* b = CheckedReply(request, response, kReadOverhead + 2 * WordCount, true);
   if (!b) return;
   for (std::uint32_t k = 1; k <= WordCount; ++k) response.rArray[k] = b[1 + 2 * k] * 256 + b[2 + 2 * k];

@@ -53,8 +53,7 @@ bool TModbusPort::Test(std::uint32_t DeviceAddress, std::string& Status) {
   LogLine(Label("Sent to diagnostic loop", kLabelWidth) + std::to_string(testValue));
   LogLine(Label("Response", kLabelWidth) + std::to_string(echoed));
   if (echoed != testValue) {
-    Status = std::string(kEchoMismatch) + "sent " + std::to_string(testValue) + ", received " +
-             std::to_string(echoed);
+    Status = std::string(kEchoMismatch) + "sent " + std::to_string(testValue) + ", received " + std::to_string(echoed);
     return false;
   }
   Status.clear();

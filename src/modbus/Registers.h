@@ -8,32 +8,32 @@
 
 namespace karvo::reg {
 
-inline constexpr std::uint32_t ProcessValue = 1;       // measured temperature, ºC
-inline constexpr std::uint32_t TargetSetpoint = 2;     // ºC
-inline constexpr std::uint32_t WorkingOutput = 3;      // tenths of a per cent
-inline constexpr std::uint32_t WorkingSetpoint = 5;    // ºC
-inline constexpr std::uint32_t ProportionalBand = 6;   // ºC
-inline constexpr std::uint32_t IntegralTime = 8;       // s
-inline constexpr std::uint32_t DerivativeTime = 9;     // s
-inline constexpr std::uint32_t SetpointLowLimit = 11;  // ºC
-inline constexpr std::uint32_t SetpointHighLimit = 12; // ºC
-inline constexpr std::uint32_t OutputHighLimit = 30;   // tenths of a per cent
-inline constexpr std::uint32_t RampRate = 35;          // controller's ramp unit
-inline constexpr std::uint32_t DeviceAddress = 131;    // the controller's Modbus address
-inline constexpr std::uint32_t ConfigurationMode = 199;  // 2 enter, 0 leave (restarts)
-inline constexpr std::uint32_t SensorBreak = 258;      // 1 = broken sensor
-inline constexpr std::uint32_t Programmer = 320;       // 0 off, 10 timer/programmer
+inline constexpr std::uint32_t ProcessValue = 1;          // measured temperature, ºC
+inline constexpr std::uint32_t TargetSetpoint = 2;        // ºC
+inline constexpr std::uint32_t WorkingOutput = 3;         // tenths of a per cent
+inline constexpr std::uint32_t WorkingSetpoint = 5;       // ºC
+inline constexpr std::uint32_t ProportionalBand = 6;      // ºC
+inline constexpr std::uint32_t IntegralTime = 8;          // s
+inline constexpr std::uint32_t DerivativeTime = 9;        // s
+inline constexpr std::uint32_t SetpointLowLimit = 11;     // ºC
+inline constexpr std::uint32_t SetpointHighLimit = 12;    // ºC
+inline constexpr std::uint32_t OutputHighLimit = 30;      // tenths of a per cent
+inline constexpr std::uint32_t RampRate = 35;             // controller's ramp unit
+inline constexpr std::uint32_t DeviceAddress = 131;       // the controller's Modbus address
+inline constexpr std::uint32_t ConfigurationMode = 199;   // 2 enter, 0 leave (restarts)
+inline constexpr std::uint32_t SensorBreak = 258;         // 1 = broken sensor
+inline constexpr std::uint32_t Programmer = 320;          // 0 off, 10 timer/programmer
 inline constexpr std::uint32_t ThermocoupleType = 12290;  // 0 = J .. 7 = S
 
 // Named only in the model catalogue; the program reaches them through the
 // debug page's register access.
-inline constexpr std::uint32_t SetpointSelect = 15;    // 0 = SP1, 1 = SP2
-inline constexpr std::uint32_t Setpoint1 = 24;         // ºC
-inline constexpr std::uint32_t Setpoint2 = 25;         // ºC
-inline constexpr std::uint32_t IContribution = 55;     // tenths of a per cent
-inline constexpr std::uint32_t DContribution = 116;    // tenths of a per cent
+inline constexpr std::uint32_t SetpointSelect = 15;  // 0 = SP1, 1 = SP2
+inline constexpr std::uint32_t Setpoint1 = 24;       // ºC
+inline constexpr std::uint32_t Setpoint2 = 25;       // ºC
+inline constexpr std::uint32_t IContribution = 55;   // tenths of a per cent
+inline constexpr std::uint32_t DContribution = 116;  // tenths of a per cent
 inline constexpr std::uint32_t InstrumentIdent = 122;
-inline constexpr std::uint32_t PContribution = 214;    // tenths of a per cent
+inline constexpr std::uint32_t PContribution = 214;  // tenths of a per cent
 
 // Parameter n as a 32-bit float: registers FloatBase + 2n and FloatBase + 2n + 1.
 inline constexpr std::uint32_t FloatBase = 0x8000;

@@ -35,8 +35,6 @@ void TComPortCatalogue::GetExistingCommPortNames(std::vector<std::string>& Strin
   }
 }
 
-void TComPortCatalogue::SetCustomPortName(const std::string& name) {
-  fCustomPortName = TrimPortName(name);
-}
+void TComPortCatalogue::SetCustomPortName(const std::string& name) { fCustomPortName = TrimPortName(name); }
 
 }  // namespace karvo

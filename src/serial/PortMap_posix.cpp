@@ -39,9 +39,7 @@ constexpr int kRangeSize = 32;
 
 }  // namespace
 
-PortMapRoots DefaultPortMapRoots() {
-  return PortMapRoots{KarvoConfigDir() + "/ports", "/sys/class/tty", "/dev"};
-}
+PortMapRoots DefaultPortMapRoots() { return PortMapRoots{KarvoConfigDir() + "/ports", "/sys/class/tty", "/dev"}; }
 
 std::string MappedPortDevice(std::string_view name, const PortMapRoots& roots) {
   const int n = ComPortNumberOf(name);

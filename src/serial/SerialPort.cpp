@@ -52,8 +52,8 @@ bool SetUp(ComHandle port, Fn&& apply) {
 
 // `asString` is the message of Send2: it adds the "As string" line, and the
 // reply fills only Response and Status.
-TSerialResponse Transact(TSerialPort& self, const std::uint8_t* data, std::uint32_t size,
-                         bool waitForResponse, const std::string* asString) {
+TSerialResponse Transact(TSerialPort& self, const std::uint8_t* data, std::uint32_t size, bool waitForResponse,
+                         const std::string* asString) {
   TSerialResponse result;
   const ComHandle port = platform::OpenPort(self.Port());
   PortCloser closer(port);
@@ -104,8 +104,7 @@ TSerialResponse Transact(TSerialPort& self, const std::uint8_t* data, std::uint3
   }
   if (!found) {
     if (debug) {
-      LogLine(Label("Message", kLabelWidth) + "Timeout " +
-              FormatGeneral(self.ReadoutTimeoutMS() / 1000.0) + "s ");
+      LogLine(Label("Message", kLabelWidth) + "Timeout " + FormatGeneral(self.ReadoutTimeoutMS() / 1000.0) + "s ");
     }
     result.Response.clear();
     result.Status = TSerialPort::kTimeout;
@@ -133,8 +132,7 @@ TSerialResponse Transact(TSerialPort& self, const std::uint8_t* data, std::uint3
 
 }  // namespace
 
-TSerialResponse TSerialPort::SendData(const std::uint8_t* Data, std::uint32_t dataSize,
-                                      bool WaitForResponse) {
+TSerialResponse TSerialPort::SendData(const std::uint8_t* Data, std::uint32_t dataSize, bool WaitForResponse) {
   return Transact(*this, Data, dataSize, WaitForResponse, nullptr);
 }
 
@@ -156,8 +154,7 @@ bool TSerialPort::SetTimeOuts(ComHandle ComDevice) {
 }
 
 bool TSerialPort::SetBuffers(ComHandle ComDevice) {
-  return SetUp(ComDevice,
-               [&] { return platform::ApplyQueueSizes(ComDevice, kQueueBytes, kQueueBytes); });
+  return SetUp(ComDevice, [&] { return platform::ApplyQueueSizes(ComDevice, kQueueBytes, kQueueBytes); });
 }
 
 }  // namespace karvo

@@ -16,8 +16,7 @@ HANDLE Handle(ComHandle port) { return reinterpret_cast<HANDLE>(port); }
 // Share mode 0: the open is exclusive, a second one fails at once.
 ComHandle OpenPort(const std::string& name) {
   const std::string path = "\\\\.\\" + name;
-  const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
+  const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   return reinterpret_cast<ComHandle>(h);
 }
 

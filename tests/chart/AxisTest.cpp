@@ -88,19 +88,53 @@ TEST(RtAxis, ValueAxisEnds) {
     TRtAxisEndRounding rounding;
     double start, stop;
   } cases[] = {
-      {"constant 23", {23, 23, 23}, TRtAxisEnd::AutoRange, TRtAxisEnd::AutoRange, 20, 50,
-       TRtAxisEndRounding::RndNothing, 13, 33},
-      {"constant 0", {0, 0}, TRtAxisEnd::AutoRange, TRtAxisEnd::AutoRange, 20, 50, TRtAxisEndRounding::RndNothing,
-       -1, 1},
-      {"constant, fixed start", {0.5, 0.5}, TRtAxisEnd::Fixed, TRtAxisEnd::AutoRange, 0.5, 50,
-       TRtAxisEndRounding::RndNothing, 0.5, 0.6},
-      {"reversed", {10, 30}, TRtAxisEnd::Fixed, TRtAxisEnd::AutoRange, 40, 50, TRtAxisEndRounding::RndNothing, 0,
-       100},
+      {"constant 23",
+       {23, 23, 23},
+       TRtAxisEnd::AutoRange,
+       TRtAxisEnd::AutoRange,
+       20,
+       50,
+       TRtAxisEndRounding::RndNothing,
+       13,
+       33},
+      {"constant 0",
+       {0, 0},
+       TRtAxisEnd::AutoRange,
+       TRtAxisEnd::AutoRange,
+       20,
+       50,
+       TRtAxisEndRounding::RndNothing,
+       -1,
+       1},
+      {"constant, fixed start",
+       {0.5, 0.5},
+       TRtAxisEnd::Fixed,
+       TRtAxisEnd::AutoRange,
+       0.5,
+       50,
+       TRtAxisEndRounding::RndNothing,
+       0.5,
+       0.6},
+      {"reversed", {10, 30}, TRtAxisEnd::Fixed, TRtAxisEnd::AutoRange, 40, 50, TRtAxisEndRounding::RndNothing, 0, 100},
       {"no data", {}, TRtAxisEnd::AutoRange, TRtAxisEnd::AutoRange, 20, 50, TRtAxisEndRounding::RndNothing, 20, 50},
-      {"first set widened", {10, 60}, TRtAxisEnd::FirstSet, TRtAxisEnd::FirstSet, 20, 50,
-       TRtAxisEndRounding::RndNothing, 10, 60},
-      {"first set kept", {30, 40}, TRtAxisEnd::FirstSet, TRtAxisEnd::FirstSet, 20, 50,
-       TRtAxisEndRounding::RndNothing, 20, 50},
+      {"first set widened",
+       {10, 60},
+       TRtAxisEnd::FirstSet,
+       TRtAxisEnd::FirstSet,
+       20,
+       50,
+       TRtAxisEndRounding::RndNothing,
+       10,
+       60},
+      {"first set kept",
+       {30, 40},
+       TRtAxisEnd::FirstSet,
+       TRtAxisEnd::FirstSet,
+       20,
+       50,
+       TRtAxisEndRounding::RndNothing,
+       20,
+       50},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -272,9 +306,8 @@ TEST(RtAxis, ClearFallsBackToTheInitialRangeAndModesSwitchBack) {
   x.SetStartEnd(TRtAxisEnd::Fixed);
   x.SetStopEnd(TRtAxisEnd::MovingSlit);
   graph.BeginUpdate();
-  for (TRtDoubleVector* v : {&chart.RtDoubleVectorTime, &chart.RtDoubleVectorSetpoint,
-                             &chart.RtDoubleVectorTemperature, &chart.RtDoubleVectorWorkingSetpoint,
-                             &chart.RtDoubleVectorWorkingOutput})
+  for (TRtDoubleVector* v : {&chart.RtDoubleVectorTime, &chart.RtDoubleVectorSetpoint, &chart.RtDoubleVectorTemperature,
+                             &chart.RtDoubleVectorWorkingSetpoint, &chart.RtDoubleVectorWorkingOutput})
     v->Clear(true);
   graph.EndUpdate();
   graph.Recalculate();

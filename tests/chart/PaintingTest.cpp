@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "ShowAllSeries.h"
 #include "chart/RtGraph2D.h"
 #include "chart/RtMainChart.h"
-#include "ShowAllSeries.h"
 
 namespace karvo {
 namespace {
@@ -217,9 +217,10 @@ TEST(RtGraph2D, ReducedDrawingLooksLikeTheExactOne) {
     const double total = static_cast<double>(exact.width()) * exact.height();
     const double share = 100.0 * static_cast<double>(differing) / total;
     const double clearShare = 100.0 * static_cast<double>(clearly) / total;
-    std::printf("reduced vs exact drawing (%s): %.3f %% of pixels differ, %.3f %% by more than 64 of 255; "
-                "longest run of differences over 128: %d across, %d down\n",
-                c.name, share, clearShare, longestRow, longestColumn);
+    std::printf(
+        "reduced vs exact drawing (%s): %.3f %% of pixels differ, %.3f %% by more than 64 of 255; "
+        "longest run of differences over 128: %d across, %d down\n",
+        c.name, share, clearShare, longestRow, longestColumn);
     RecordProperty(std::string(c.name) + " differing_pixel_percent", std::to_string(share));
     EXPECT_LT(clearShare, 0.5) << c.name;
     EXPECT_LE(longestRow, 3) << c.name;

@@ -28,7 +28,7 @@ TEST(RtDoubleVector, GrowsByIncrementWithoutDisturbingValuesOrStatistics) {
     int increment;
     int count;
     int capacity;
-  } cases[] = {{128, 1, 128}, {128, 128, 128}, {128, 129, 256}, {128, 257, 384},
+  } cases[] = {{128, 1, 128},   {128, 128, 128}, {128, 129, 256}, {128, 257, 384},
                {100, 129, 256}, {300, 129, 428}, {300, 429, 728}};
   for (const auto& c : cases) {
     TRtDoubleVector v;
@@ -251,17 +251,30 @@ std::vector<std::string> LegendCaptions(const TRtLegend& legend) {
 }
 
 TEST(RtLegend, MainChartLegendOrder) {
-  const std::string temperature = "Measured Temperature, \xC2\xBA" "C";
+  const std::string temperature =
+      "Measured Temperature, \xC2\xBA"
+      "C";
   const std::string output = "Working output, % of maximum power";
-  const std::string working = "Working Setpoint, \xC2\xBA" "C";
-  const std::string target = "Target Setpoint, \xC2\xBA" "C";
+  const std::string working =
+      "Working Setpoint, \xC2\xBA"
+      "C";
+  const std::string target =
+      "Target Setpoint, \xC2\xBA"
+      "C";
   struct Case {
     bool temperatureVisible, target, working, output, rate;
     std::vector<std::string> expected;
   } cases[] = {
       {true, false, false, false, false, {temperature}},
       {true, true, true, true, false, {temperature, output, working, target}},
-      {true, true, false, false, true, {temperature, target, "Rate of change, last 5.0 minutes: 0.010\xC2\xBA" "C/min"}},
+      {true,
+       true,
+       false,
+       false,
+       true,
+       {temperature, target,
+        "Rate of change, last 5.0 minutes: 0.010\xC2\xBA"
+        "C/min"}},
       // The listed series comes first whatever its visibility.
       {false, false, true, false, false, {temperature, working}},
   };
@@ -273,7 +286,9 @@ TEST(RtLegend, MainChartLegendOrder) {
     chart.RtLineSeriesWorkingSetpoint.SetVisible(c.working);
     chart.RtLineSeriesWorkingOutput.SetVisible(c.output);
     chart.RtLinearRegressionRateOfChange.SetVisible(c.rate);
-    chart.RtLinearRegressionRateOfChange.SetCaption("Rate of change, last 5.0 minutes: 0.010\xC2\xBA" "C/min");
+    chart.RtLinearRegressionRateOfChange.SetCaption(
+        "Rate of change, last 5.0 minutes: 0.010\xC2\xBA"
+        "C/min");
     EXPECT_EQ(LegendCaptions(chart.Legend1), c.expected);
   }
 }

@@ -10,9 +10,8 @@ TEST(DateTime, KnownDaysEncodeAndDecode) {
     double days;
     int dow;
   } cases[] = {
-      {1899, 12, 30, 0.0, 6},   {1900, 1, 1, 2.0, 1},     {1970, 1, 1, 25569.0, 4},
-      {2000, 2, 29, 36585.0, 2}, {2026, 12, 10, 46366.0, 4}, {100, 1, 1, -657434.0, 5},
-      {9999, 12, 31, 2958465.0, 5},
+      {1899, 12, 30, 0.0, 6},     {1900, 1, 1, 2.0, 1},      {1970, 1, 1, 25569.0, 4},     {2000, 2, 29, 36585.0, 2},
+      {2026, 12, 10, 46366.0, 4}, {100, 1, 1, -657434.0, 5}, {9999, 12, 31, 2958465.0, 5},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(karvo::EncodeDate(c.y, c.m, c.d), c.days) << c.y << "-" << c.m << "-" << c.d;
@@ -26,8 +25,13 @@ TEST(DateTime, KnownDaysEncodeAndDecode) {
 
 TEST(DateTime, TimeOfDayRoundsToTheMillisecond) {
   DateTimeParts in;
-  in.year = 2026; in.month = 12; in.day = 10;
-  in.hour = 23; in.minute = 59; in.second = 59; in.millisecond = 999;
+  in.year = 2026;
+  in.month = 12;
+  in.day = 10;
+  in.hour = 23;
+  in.minute = 59;
+  in.second = 59;
+  in.millisecond = 999;
   const DateTimeParts out = karvo::DecodeDateTime(karvo::EncodeDateTime(in));
   EXPECT_EQ(out.hour, 23);
   EXPECT_EQ(out.minute, 59);

@@ -16,8 +16,7 @@ using test::SimFixture;
 
 TEST(FurnaceModule, WithoutPortSendsNothingAndConfirmsNothing) {
   std::vector<std::uint32_t> pauses;
-  seams::Scoped<seams::PauseFn> record(seams::SetPause,
-                                       [&](std::uint32_t ms) { pauses.push_back(ms); });
+  seams::Scoped<seams::PauseFn> record(seams::SetPause, [&](std::uint32_t ms) { pauses.push_back(ms); });
   TFurnaceModule m;
   EXPECT_EQ(m.Com(), nullptr);
   EXPECT_EQ(m.InstructionCount(), 0);

@@ -47,10 +47,11 @@ TEST(InstructionProgram, ListOperations) {
          p.SetInstruction(3, s);
          return p;
        },
-       3, 1, {0, 0, 777}},
+       3,
+       1,
+       {0, 0, 777}},
       {"segments 1 and 2 finished", [] { return Program(3, "YYN"); }, 3, 3, {100, 200, 300}},
-      {"segment 2 finished out of turn is skipped", [] { return Program(3, "NYN"); }, 3, 1,
-       {100, 200, 300}},
+      {"segment 2 finished out of turn is skipped", [] { return Program(3, "NYN"); }, 3, 1, {100, 200, 300}},
       {"all finished", [] { return Program(2, "YY"); }, 2, 0, {100, 200}},
       {"finishing element 0 marks no segment",
        [] {
@@ -58,7 +59,9 @@ TEST(InstructionProgram, ListOperations) {
          p.InstructionFinished(0);
          return p;
        },
-       2, 1, {100, 200}},
+       2,
+       1,
+       {100, 200}},
       {"finishing beyond the list does nothing",
        [] {
          auto p = Program(2);
@@ -66,77 +69,99 @@ TEST(InstructionProgram, ListOperations) {
          p.InstructionFinished(-1);
          return p;
        },
-       2, 1, {100, 200}},
+       2,
+       1,
+       {100, 200}},
       {"finishing the current segment moves on",
        [] {
          auto p = Program(3);
          p.InstructionFinished(1);
          return p;
        },
-       3, 2, {100, 200, 300}},
+       3,
+       2,
+       {100, 200, 300}},
       {"negative index write does nothing",
        [&] {
          auto p = Program(2);
          p.SetInstruction(-1, s);
          return p;
        },
-       2, 1, {100, 200}},
+       2,
+       1,
+       {100, 200}},
       {"writing inside the list never shrinks it",
        [&] {
          auto p = Program(5);
          p.SetInstruction(2, s);
          return p;
        },
-       5, 1, {100, 777, 300, 400, 500}},
+       5,
+       1,
+       {100, 777, 300, 400, 500}},
       {"writing element 0 adds no segment",
        [&] {
          TInstructionProgram p;
          p.SetInstruction(0, s);
          return p;
        },
-       0, 0, {}},
+       0,
+       0,
+       {}},
       {"cull 3 on five keeps segments 1 and 2",
        [] {
          auto p = Program(5);
          p.InstructionsCull(3);
          return p;
        },
-       2, 1, {100, 200}},
+       2,
+       1,
+       {100, 200}},
       {"cull 1 on five keeps segment 1",
        [] {
          auto p = Program(5);
          p.InstructionsCull(1);
          return p;
        },
-       1, 1, {100}},
+       1,
+       1,
+       {100}},
       {"cull 0 on five keeps segment 1",
        [] {
          auto p = Program(5);
          p.InstructionsCull(0);
          return p;
        },
-       1, 1, {100}},
+       1,
+       1,
+       {100}},
       {"negative cull keeps segment 1",
        [] {
          auto p = Program(5);
          p.InstructionsCull(-7);
          return p;
        },
-       1, 1, {100}},
+       1,
+       1,
+       {100}},
       {"cull 1 on an empty list grows one zero segment",
        [] {
          TInstructionProgram p;
          p.InstructionsCull(1);
          return p;
        },
-       1, 1, {0}},
+       1,
+       1,
+       {0}},
       {"cull 10 on three grows to nine segments",
        [] {
          auto p = Program(3, "YYY");
          p.InstructionsCull(10);
          return p;
        },
-       9, 4, {100, 200, 300, 0, 0, 0, 0, 0, 0}},
+       9,
+       4,
+       {100, 200, 300, 0, 0, 0, 0, 0, 0}},
   };
   for (const ListCase& c : cases) {
     SCOPED_TRACE(c.name);

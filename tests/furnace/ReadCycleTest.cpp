@@ -24,10 +24,7 @@ using namespace std::chrono_literals;
 
 class ReadCycleOnSim : public test::SimFixture {
  protected:
-  ReadCycleOnSim()
-      : clock_(seams::SetNow, [this] { return pollTime; }) {
-    ReadResult = {};
-  }
+  ReadCycleOnSim() : clock_(seams::SetNow, [this] { return pollTime; }) { ReadResult = {}; }
 
   // Starts one poll and runs the user-interface loop until its record has
   // been handed over.
@@ -38,8 +35,8 @@ class ReadCycleOnSim : public test::SimFixture {
     return ReadResult;
   }
 
-  void SetValues(std::uint16_t target, std::uint16_t output, std::uint16_t working,
-                 std::uint16_t limit, std::uint16_t ramp) {
+  void SetValues(std::uint16_t target, std::uint16_t output, std::uint16_t working, std::uint16_t limit,
+                 std::uint16_t ramp) {
     Sim().SetRegister(reg::TargetSetpoint, target);
     Sim().SetRegister(reg::WorkingOutput, output);
     Sim().SetRegister(reg::WorkingSetpoint, working);

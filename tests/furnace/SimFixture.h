@@ -22,8 +22,7 @@ namespace karvo::test {
 class SimFixture : public ::testing::Test {
  protected:
   SimFixture()
-      : sim_(Options()),
-        pauses_(seams::SetPause, [this](std::uint32_t ms) {
+      : sim_(Options()), pauses_(seams::SetPause, [this](std::uint32_t ms) {
           std::lock_guard lock(m_);
           pauseLog_.push_back(ms);
         }) {

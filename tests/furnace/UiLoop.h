@@ -18,8 +18,7 @@ namespace karvo::test {
 
 class UiLoop {
  public:
-  UiLoop()
-      : invoke_(seams::SetUiInvoke, [this](const std::function<void()>& fn) { Invoke(fn); }) {}
+  UiLoop() : invoke_(seams::SetUiInvoke, [this](const std::function<void()>& fn) { Invoke(fn); }) {}
   // Lets every poll still alive finish, so that none waits on a dead loop.
   ~UiLoop() {
     RunUntil([] { return PollsInFlight() == 0; }, std::chrono::seconds(60));
@@ -40,8 +39,7 @@ class UiLoop {
       const auto now = std::chrono::steady_clock::now();
       if (now >= deadline) return Done();
       std::unique_lock lock(m_);
-      cv_.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(5)),
-                     [this] { return !queue_.empty(); });
+      cv_.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(5)), [this] { return !queue_.empty(); });
     }
   }
 

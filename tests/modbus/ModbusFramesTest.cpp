@@ -91,8 +91,7 @@ TEST(ModbusDecode, QueryWordsFillsTheWordsAskedForWithoutSign) {
 
 TEST(ModbusDecode, InvalidRepliesGiveTheirTextAndNoValue) {
   const TArrayOfByte test = TModbusPort::TestFrame(1, 12345), queryD = TModbusPort::QueryDFrame(1, 1),
-                     words = TModbusPort::QueryWordsFrame(1, 1, 2),
-                     write = TModbusPort::WriteWordFrame(1, 2, 100);
+                     words = TModbusPort::QueryWordsFrame(1, 1, 2), write = TModbusPort::WriteWordFrame(1, 2, 100);
   enum Op { kTest, kQueryD, kWords, kWrite };
   struct Case {
     const char* what;
@@ -215,6 +214,5 @@ TEST(ControllerCatalogue, HoldsTheOneModelAsListed) {
       a.Temperature,  a.TargetSetpoint, a.WorkingSetPoint,  a.SPSelected,    a.SP1,      a.SP2,
       a.Proportional, a.Integral,       a.Derivate,         a.WorkingOutput, a.RampRate, a.PContribute,
       a.IContribute,  a.DContribute,    a.ThermocoupleType, a.ModelAddr};
-  EXPECT_EQ(fields,
-            (std::vector<std::uint32_t>{1, 0, 0, 15, 24, 25, 6, 8, 9, 3, 0, 214, 55, 116, 12990, 122}));
+  EXPECT_EQ(fields, (std::vector<std::uint32_t>{1, 0, 0, 15, 24, 25, 6, 8, 9, 3, 0, 214, 55, 116, 12990, 122}));
 }

@@ -39,8 +39,8 @@ TEST(ModbusOnSim, EchoTestPassesAtItsAddressAndFailsAtAnother) {
   });
 
   EXPECT_TRUE(port.Test(1));
-  EXPECT_EQ(log.Take(), (std::vector<std::string>{"Sent to diagnostic loop  : 12345",
-                                                  "Response                 : 12345"}));
+  EXPECT_EQ(log.Take(),
+            (std::vector<std::string>{"Sent to diagnostic loop  : 12345", "Response                 : 12345"}));
 
   port.SetDebug(true);
   std::string status;
@@ -86,8 +86,8 @@ TEST(ModbusOnSim, AddressResetFindsAControllerAtAnotherAddress) {
   EXPECT_TRUE(WaitFor([&] { return sim->FramesReceived() == 256; }, 5s)) << sim->FramesReceived();
   EXPECT_TRUE(port.Test(1));
   EXPECT_EQ(sim->Address(), 1);
-  std::cout << "256 writes without reply took "
-            << std::chrono::duration_cast<std::chrono::milliseconds>(writes).count() << " ms\n";
+  std::cout << "256 writes without reply took " << std::chrono::duration_cast<std::chrono::milliseconds>(writes).count()
+            << " ms\n";
 }
 
 TEST(ModbusOnSim, FaultsOfTheControllerReachTheCallerAsTheirTexts) {
@@ -131,8 +131,7 @@ TEST(ModbusOnSim, FurnaceSettlesAtTheTargetAtSixtyTimesRealTime) {
   Clock::time_point inside{};
   const bool settled = WaitFor(
       [&] {
-        const bool ok =
-            std::abs(sim->Temperature() - 100.0) <= 2.0 && sim->GetRegister(reg::WorkingSetpoint) == 100;
+        const bool ok = std::abs(sim->Temperature() - 100.0) <= 2.0 && sim->GetRegister(reg::WorkingSetpoint) == 100;
         if (!ok)
           inside = {};
         else if (inside == Clock::time_point{})
@@ -141,8 +140,7 @@ TEST(ModbusOnSim, FurnaceSettlesAtTheTargetAtSixtyTimesRealTime) {
       },
       45s);
   ASSERT_TRUE(settled) << "temperature " << sim->Temperature();
-  std::cout << "settled after "
-            << std::chrono::duration_cast<std::chrono::milliseconds>(inside - start).count()
+  std::cout << "settled after " << std::chrono::duration_cast<std::chrono::milliseconds>(inside - start).count()
             << " ms real time\n";
 
   const TSerialResponse pv = port.QueryD(1, reg::ProcessValue);

@@ -53,8 +53,7 @@ class ModbusOnHarnessSim : public karvo::testing::OnHarnessSim {
 
   TModbusPort port;
   LogLines log;
-  karvo::seams::Scoped<karvo::seams::RandomFn> random{karvo::seams::SetRandom,
-                                                      [](int, int) { return 12345; }};
+  karvo::seams::Scoped<karvo::seams::RandomFn> random{karvo::seams::SetRandom, [](int, int) { return 12345; }};
 };
 
 TEST_F(ModbusOnHarnessSim, TransactionCarriesTheRequestAndTheWholeReply) {
@@ -81,8 +80,8 @@ TEST_F(ModbusOnHarnessSim, TransactionCarriesTheRequestAndTheWholeReply) {
 
 TEST_F(ModbusOnHarnessSim, EchoTestPassesAtTheControllersAddressAndTimesOutAtAnother) {
   EXPECT_TRUE(port.Test(sim.Address));
-  EXPECT_EQ(log.Take(), (std::vector<std::string>{"Sent to diagnostic loop  : 12345",
-                                                  "Response                 : 12345"}));
+  EXPECT_EQ(log.Take(),
+            (std::vector<std::string>{"Sent to diagnostic loop  : 12345", "Response                 : 12345"}));
 
   // Nobody answers at the next address: every look finds the input queue
   // empty until the deadline.

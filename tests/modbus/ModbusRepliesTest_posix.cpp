@@ -39,8 +39,7 @@ class ModbusOnScriptedPeer : public ::testing::Test {
     std::lock_guard lock(mutex);
     lines.push_back(line);
   }};
-  karvo::seams::Scoped<karvo::seams::RandomFn> random{karvo::seams::SetRandom,
-                                                      [](int, int) { return 12345; }};
+  karvo::seams::Scoped<karvo::seams::RandomFn> random{karvo::seams::SetRandom, [](int, int) { return 12345; }};
 };
 
 }  // namespace
@@ -77,8 +76,7 @@ TEST_F(ModbusOnScriptedPeer, InvalidRepliesFailLikeATransportFailureAndDecodeNot
       {"CRC wrong", kQueryD, badCrc, TModbusPort::kBadCrc},
       {"not a number", kQueryD, WithCrc("01 03 04 7F C0 00 00"), TModbusPort::kNotANumber},
       {"another device", kQueryWords, WithCrc("05 03 04 00 07 00 08"), TModbusPort::kWrongDeviceOrFunction},
-      {"three words for two", kQueryWords, WithCrc("01 03 06 00 07 00 08 00 09"),
-       TModbusPort::kWrongByteCount},
+      {"three words for two", kQueryWords, WithCrc("01 03 06 00 07 00 08 00 09"), TModbusPort::kWrongByteCount},
       {"exception", kWriteWord, WithCrc("01 86 03"), "Modbus exception 3 (illegal data value)"},
   };
   for (const Case& c : cases) {
@@ -117,6 +115,6 @@ TEST_F(ModbusOnScriptedPeer, EchoOfAnotherValueFailsTheTestWithBothValues) {
   std::string status;
   EXPECT_FALSE(port.Test(1, status));
   EXPECT_EQ(status, "Echo test failed: sent 12345, received 7");
-  EXPECT_EQ(TakeLines(), (std::vector<std::string>{"Sent to diagnostic loop  : 12345",
-                                                   "Response                 : 7"}));
+  EXPECT_EQ(TakeLines(),
+            (std::vector<std::string>{"Sent to diagnostic loop  : 12345", "Response                 : 7"}));
 }

@@ -31,8 +31,7 @@ inline std::string Hex(const std::vector<std::uint8_t>& b) { return Hex(b.data()
 // "01 03 04" -> the three bytes, as the transport hands a reply over.
 inline std::string FromHex(const std::string& hex) {
   std::string bytes;
-  for (std::size_t i = 0; i < hex.size(); i += 3)
-    bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  for (std::size_t i = 0; i < hex.size(); i += 3) bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
   return bytes;
 }
 
@@ -65,8 +64,7 @@ class LogLines {
 // True as soon as pred() holds, false when it still does not at the deadline.
 template <class Pred>
 bool WaitFor(Pred pred, std::chrono::milliseconds timeout) {
-  for (const auto deadline = std::chrono::steady_clock::now() + timeout;
-       std::chrono::steady_clock::now() < deadline;) {
+  for (const auto deadline = std::chrono::steady_clock::now() + timeout; std::chrono::steady_clock::now() < deadline;) {
     if (pred()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }

@@ -7,8 +7,8 @@
 namespace {
 
 using karvo::ComPortNumber;
-using karvo::TComPortCatalogue;
 using karvo::TCommPort;
+using karvo::TComPortCatalogue;
 
 TEST(ComPortCatalogue, StringToCommPortTable) {
   struct Case {

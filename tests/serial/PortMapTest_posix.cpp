@@ -19,34 +19,34 @@ class PortMap : public ::testing::Test {
  protected:
   PortMap() {
     // Serial devices the "machine" has registered.
-    SysTty("ttyS0", "4");    // a UART: COM1
-    SysTty("ttyS1", "0");    // a legacy port without UART
+    SysTty("ttyS0", "4");                      // a UART: COM1
+    SysTty("ttyS1", "0");                      // a legacy port without UART
     tmp.Write("sys/ttyS2/device/uevent", "");  // no type file
     tmp.Write("sys/ttyS3/type", "4");          // no device entry
-    SysTty("ttyS9", "4");    // COM10
-    SysTty("ttyS31", "4");   // COM32, last of the range
-    SysTty("ttyS32", "4");   // outside the range
-    SysTty("ttyUSB0");       // COM33
-    SysTty("ttyUSB31");      // COM64
-    SysTty("ttyUSB32");      // outside the range
-    SysTty("ttyACM2");       // COM67
-    SysTty("ttyACM31");      // COM96
-    SysTty("ttyACM32");      // outside the range
-    SysTty("ttyAMA0");       // no range
+    SysTty("ttyS9", "4");                      // COM10
+    SysTty("ttyS31", "4");                     // COM32, last of the range
+    SysTty("ttyS32", "4");                     // outside the range
+    SysTty("ttyUSB0");                         // COM33
+    SysTty("ttyUSB31");                        // COM64
+    SysTty("ttyUSB32");                        // outside the range
+    SysTty("ttyACM2");                         // COM67
+    SysTty("ttyACM31");                        // COM96
+    SysTty("ttyACM32");                        // outside the range
+    SysTty("ttyAMA0");                         // no range
     // The port map: links to devices that exist or not.
     tmp.Write("dev/pts/5", "");
     tmp.Write("dev/pts/6", "");
-    tmp.Link("map/COM2", tmp / "dev/pts/5");     // over a port without UART
+    tmp.Link("map/COM2", tmp / "dev/pts/5");  // over a port without UART
     tmp.Link("map/COM5", tmp / "dev/pts/5");
-    tmp.Link("map/COM7", tmp / "dev/pts/77");    // dangling
-    tmp.Link("map/COM10", tmp / "dev/pts/77");   // dangling: the device of the range counts
-    tmp.Link("map/COM33", tmp / "dev/pts/6");    // wins over ttyUSB0
-    tmp.Link("map/COM200", "../dev/pts/6");      // relative target
+    tmp.Link("map/COM7", tmp / "dev/pts/77");   // dangling
+    tmp.Link("map/COM10", tmp / "dev/pts/77");  // dangling: the device of the range counts
+    tmp.Link("map/COM33", tmp / "dev/pts/6");   // wins over ttyUSB0
+    tmp.Link("map/COM200", "../dev/pts/6");     // relative target
     tmp.Link("map/COM254", tmp / "dev/pts/6");
-    tmp.Link("map/COM255", tmp / "dev/pts/6");   // no such COM name
+    tmp.Link("map/COM255", tmp / "dev/pts/6");  // no such COM name
     tmp.Link("map/COM04", tmp / "dev/pts/6");
     tmp.Link("map/com4", tmp / "dev/pts/6");
-    tmp.Write("map/COM8", "");                   // not a link
+    tmp.Write("map/COM8", "");  // not a link
     roots = {tmp / "map", tmp / "sys", tmp / "dev"};
   }
 
@@ -95,9 +95,8 @@ TEST_F(PortMap, NameToDeviceTable) {
 }
 
 TEST_F(PortMap, NamesListEveryMappedPortInAscendingNumber) {
-  EXPECT_EQ(karvo::MappedPortNames(roots),
-            (std::vector<std::string>{"COM1", "COM2", "COM5", "COM10", "COM32", "COM33", "COM64",
-                                      "COM67", "COM96", "COM200", "COM254"}));
+  EXPECT_EQ(karvo::MappedPortNames(roots), (std::vector<std::string>{"COM1", "COM2", "COM5", "COM10", "COM32", "COM33",
+                                                                     "COM64", "COM67", "COM96", "COM200", "COM254"}));
 }
 
 TEST_F(PortMap, MissingFoldersMapNothing) {

@@ -307,8 +307,7 @@ TEST(SerialPortOnPosix, DeviceThatIsNoTerminalFailsAsPortInUse) {
   TSerialPort port;
   for (const char* path : {"/dev/null", "/nonexistent/device"}) {
     port.SetPort(path);
-    EXPECT_EQ(Transact(port, kRequest, false).Status, "Failed to setup Com port, port in use")
-        << path;
+    EXPECT_EQ(Transact(port, kRequest, false).Status, "Failed to setup Com port, port in use") << path;
   }
   EXPECT_EQ(OpenDescriptors(), before);
 }

@@ -72,8 +72,8 @@ Bytes Exchange(const std::string& path, const Bytes& request, std::size_t expect
 }
 
 Bytes EchoRequest(std::uint8_t address, std::uint16_t value) {
-  return WithCrc({address, 0x08, 0x00, 0x00, static_cast<std::uint8_t>(value >> 8),
-                  static_cast<std::uint8_t>(value & 0xFF)});
+  return WithCrc(
+      {address, 0x08, 0x00, 0x00, static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value & 0xFF)});
 }
 Bytes WriteRequest(std::uint8_t address, std::uint16_t reg, std::uint16_t value) {
   return WithCrc({address, 0x06, static_cast<std::uint8_t>(reg >> 8), static_cast<std::uint8_t>(reg & 0xFF),
@@ -163,8 +163,7 @@ TEST(SimController, FaultsOnDemand) {
   EXPECT_GE(Clock::now() - sent, 300ms) << "reply delay";
 
   sim.SetFaults({.SensorBreak = true});
-  EXPECT_EQ(Exchange(path, WithCrc({0x01, 0x03, 0x01, 0x02, 0x00, 0x01}), 7),
-            WithCrc({0x01, 0x03, 0x02, 0x00, 0x01}))
+  EXPECT_EQ(Exchange(path, WithCrc({0x01, 0x03, 0x01, 0x02, 0x00, 0x01}), 7), WithCrc({0x01, 0x03, 0x02, 0x00, 0x01}))
       << "register 258 reads 1";
   EXPECT_TRUE(sim.Faults().SensorBreak);
   sim.SetFaults({});

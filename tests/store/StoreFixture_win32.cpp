@@ -2,6 +2,4 @@
 
 #include "StoreFixture.h"
 
-void IsolateStore() {
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\TalvikAS\\Karvo");
-}
+void IsolateStore() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\TalvikAS\\Karvo"); }

@@ -13,8 +13,8 @@ TEST_F(StoreTest, ValuesRoundTripExactlyAndMissingOnesReadEmpty) {
   EXPECT_EQ(ReadRegistryString(L"FW_Furnace1"), L"");  // no store at all yet
   WriteRegistryString(L"FS_Furnace1", L"3");
   EXPECT_EQ(ReadRegistryString(L"FW_Furnace1"), L"");  // store there, value missing
-  const std::vector<std::wstring> texts{L"Sample 4 measuring", L"", L"0", L" 0", L"00",
-                                        L"two\r\nlines\t", L"1200 \u00baC"};
+  const std::vector<std::wstring> texts{L"Sample 4 measuring", L"", L"0", L" 0", L"00", L"two\r\nlines\t",
+                                        L"1200 \u00baC"};
   for (const auto& text : texts) {
     WriteRegistryString(L"FW_Furnace1", text);
     EXPECT_EQ(ReadRegistryString(L"FW_Furnace1"), text);
@@ -25,8 +25,7 @@ TEST_F(StoreTest, ValuesRoundTripExactlyAndMissingOnesReadEmpty) {
 TEST_F(StoreTest, ListShowsEveryValueSortedByName) {
   WriteRegistryString(L"FW_Oven", L"hold");
   WriteRegistryString(L"FS_Oven", L"2");
-  const std::vector<std::pair<std::wstring, std::wstring>> expected{{L"FS_Oven", L"2"},
-                                                                    {L"FW_Oven", L"hold"}};
+  const std::vector<std::pair<std::wstring, std::wstring>> expected{{L"FS_Oven", L"2"}, {L"FW_Oven", L"hold"}};
   EXPECT_EQ(karvo::ListRegistryStrings(), expected);
 }
 

@@ -69,7 +69,9 @@ TEST_F(StoreTest, EachValueIsAPrivateFileHoldingExactlyItsText) {
   karvo::WriteRegistryString(L"../../outside", L"x");
   EXPECT_EQ(Mode(Dir()), 0700u);
   EXPECT_EQ(Mode(Dir() + "/FW_Furnace1"), 0600u);
-  EXPECT_EQ(Slurp(Dir() + "/FW_Furnace1"), "Sample 4 \xC2\xBA" "C");
+  EXPECT_EQ(Slurp(Dir() + "/FW_Furnace1"),
+            "Sample 4 \xC2\xBA"
+            "C");
   // Nothing left behind but the two values, both inside the folder.
   EXPECT_EQ(Files(Dir()), (std::vector<std::string>{"%2E.%2F..%2Foutside", "FW_Furnace1"}));
   EXPECT_EQ(karvo::ReadRegistryString(L"../../outside"), L"x");

@@ -119,8 +119,7 @@ SensorBreak=false
 
   const Outcome failed = Probe({"COM10", "poll"});
   EXPECT_EQ(failed.exitCode, 1);
-  EXPECT_NE(failed.out.find("aMessage=Failed to setup Com port, port in use\n"), std::string::npos)
-      << failed.out;
+  EXPECT_NE(failed.out.find("aMessage=Failed to setup Com port, port in use\n"), std::string::npos) << failed.out;
   EXPECT_EQ(failed.err, "Failed to setup Com port, port in use\n");
 
   const Outcome ramp = Probe({"COM9", "set-ramp", "15"});
@@ -135,8 +134,7 @@ SensorBreak=false
   EXPECT_EQ(sim->GetRegister(2), 345);
 
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"COM9", "poll", "1"}, {"COM9", "set-ramp"}, {"COM9", "set-target", "-1"},
-           {"COM9", "set-ramp", "65536"}}) {
+           {"COM9", "poll", "1"}, {"COM9", "set-ramp"}, {"COM9", "set-target", "-1"}, {"COM9", "set-ramp", "65536"}}) {
     EXPECT_EQ(Probe(args).exitCode, 2) << ::testing::PrintToString(args);
   }
 }

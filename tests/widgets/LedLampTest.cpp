@@ -20,8 +20,8 @@
 
 namespace {
 
-using karvo::TLEDStyle;
 using karvo::TLedLamp;
+using karvo::TLEDStyle;
 
 const QRgb kGreen = qRgb(0, 255, 0);
 const QRgb kSilver = qRgb(192, 192, 192);

@@ -86,13 +86,13 @@ TEST(NumberFormat, GeneralAndFixedFormats) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
-    const QString text = c.digits < 0 ? FloatToStrGeneral(c.value, 15, kPoint) : FloatToStrFixed(c.value, c.digits, kPoint);
+    const QString text =
+        c.digits < 0 ? FloatToStrGeneral(c.value, 15, kPoint) : FloatToStrFixed(c.value, c.digits, kPoint);
     EXPECT_EQ(text, QString::fromLatin1(c.text));
   }
   EXPECT_EQ(FloatToStrGeneral(-1234.5, 15, kComma), QStringLiteral("-1234,5"));
   EXPECT_THROW(FloatToStrGeneral(std::nan(""), 15, kPoint), std::domain_error);
-  EXPECT_THROW(FormatFloat(QStringLiteral("0.##"), std::numeric_limits<double>::infinity(), kPoint),
-               std::domain_error);
+  EXPECT_THROW(FormatFloat(QStringLiteral("0.##"), std::numeric_limits<double>::infinity(), kPoint), std::domain_error);
 }
 
 TEST(NumberFormat, ShortFormTakesAsManyDigitsAsFit) {
@@ -112,12 +112,12 @@ TEST(NumberFormat, ParsingFollowsTheRegionalSeparator) {
     double value;
   };
   const Case cases[] = {
-      {"0.5", false, true, 0.5},     {"0.5", true, false, 0},      {"0,5", true, true, 0.5},
-      {"0,5", false, false, 0},      {"-.5", false, true, -0.5},   {"+12", false, true, 12},
-      {"1e3", false, true, 1000},    {"-2.5E-1", false, true, -0.25}, {" 2,5 ", true, true, 2.5},
-      {"", false, false, 0},         {"-", false, false, 0},       {".", false, false, 0},
-      {"1e", false, false, 0},       {"e3", false, false, 0},      {"1.2.3", false, false, 0},
-      {"12-3", false, false, 0},     {"1e999", false, false, 0},   {"1,000", false, false, 0},
+      {"0.5", false, true, 0.5},  {"0.5", true, false, 0},         {"0,5", true, true, 0.5},
+      {"0,5", false, false, 0},   {"-.5", false, true, -0.5},      {"+12", false, true, 12},
+      {"1e3", false, true, 1000}, {"-2.5E-1", false, true, -0.25}, {" 2,5 ", true, true, 2.5},
+      {"", false, false, 0},      {"-", false, false, 0},          {".", false, false, 0},
+      {"1e", false, false, 0},    {"e3", false, false, 0},         {"1.2.3", false, false, 0},
+      {"12-3", false, false, 0},  {"1e999", false, false, 0},      {"1,000", false, false, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -134,14 +134,20 @@ TEST(NumberFormat, WholeNumbersParseWithinThe32BitRange) {
     std::int32_t value;
   };
   const Case cases[] = {
-      {"12", true, 12},          {"-12", true, -12},
-      {"+5", true, 5},           {"007", true, 7},
+      {"12", true, 12},
+      {"-12", true, -12},
+      {"+5", true, 5},
+      {"007", true, 7},
       {"2147483647", true, std::numeric_limits<std::int32_t>::max()},
       {"-2147483648", true, std::numeric_limits<std::int32_t>::min()},
-      {"2147483648", false, 0},  {"99999999999999999999", false, 0},
-      {"", false, 0},            {"-", false, 0},
-      {"12-", false, 0},         {"12-3", false, 0},
-      {" 12", false, 0},         {"1.5", false, 0},
+      {"2147483648", false, 0},
+      {"99999999999999999999", false, 0},
+      {"", false, 0},
+      {"-", false, 0},
+      {"12-", false, 0},
+      {"12-3", false, 0},
+      {" 12", false, 0},
+      {"1.5", false, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);

@@ -198,8 +198,8 @@ TEST_F(NumericEditTest, DecimalBoxShowsItsFormatAtRest) {
     const char* text;
   };
   const Case cases[] = {
-      {"0.##", -1, 1021.456, "1021.46"}, {"0.##", -1, 20, "20"},   {"0.###", -1, 0.01234, "0.012"},
-      {"", 2, 3.14159, "3.14"},          {"", -1, 0.75, "0.75"},  {"", -1, 1e20, "1E20"},
+      {"0.##", -1, 1021.456, "1021.46"}, {"0.##", -1, 20, "20"}, {"0.###", -1, 0.01234, "0.012"},
+      {"", 2, 3.14159, "3.14"},          {"", -1, 0.75, "0.75"}, {"", -1, 1e20, "1E20"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
@@ -335,17 +335,17 @@ TEST_F(NumericEditTest, KeyFilterLetsThroughOnlyWhatCanBelongToANumber) {
     bool beeps;
   };
   const Case cases[] = {
-      {false, Qt::Key_7, Qt::NoModifier, false},        {false, Qt::Key_Minus, Qt::NoModifier, false},
-      {false, Qt::Key_Plus, Qt::NoModifier, true},      {false, Qt::Key_Period, Qt::NoModifier, true},
-      {false, Qt::Key_E, Qt::NoModifier, true},         {false, Qt::Key_Space, Qt::NoModifier, true},
+      {false, Qt::Key_7, Qt::NoModifier, false},         {false, Qt::Key_Minus, Qt::NoModifier, false},
+      {false, Qt::Key_Plus, Qt::NoModifier, true},       {false, Qt::Key_Period, Qt::NoModifier, true},
+      {false, Qt::Key_E, Qt::NoModifier, true},          {false, Qt::Key_Space, Qt::NoModifier, true},
       {false, Qt::Key_Backspace, Qt::NoModifier, false}, {false, Qt::Key_Delete, Qt::NoModifier, false},
-      {false, Qt::Key_Left, Qt::NoModifier, false},     {false, Qt::Key_Home, Qt::NoModifier, false},
-      {false, Qt::Key_A, Qt::ControlModifier, false},   {false, Qt::Key_C, Qt::ControlModifier, false},
-      {false, Qt::Key_V, Qt::ControlModifier, false},   {false, Qt::Key_X, Qt::ControlModifier, false},
-      {false, Qt::Key_Z, Qt::ControlModifier, false},   {false, Qt::Key_B, Qt::ControlModifier, true},
-      {true, Qt::Key_Plus, Qt::NoModifier, false},      {true, Qt::Key_Period, Qt::NoModifier, false},
-      {true, Qt::Key_E, Qt::NoModifier, false},         {true, Qt::Key_E, Qt::ShiftModifier, false},
-      {true, Qt::Key_Comma, Qt::NoModifier, true},      {true, Qt::Key_Slash, Qt::NoModifier, true},
+      {false, Qt::Key_Left, Qt::NoModifier, false},      {false, Qt::Key_Home, Qt::NoModifier, false},
+      {false, Qt::Key_A, Qt::ControlModifier, false},    {false, Qt::Key_C, Qt::ControlModifier, false},
+      {false, Qt::Key_V, Qt::ControlModifier, false},    {false, Qt::Key_X, Qt::ControlModifier, false},
+      {false, Qt::Key_Z, Qt::ControlModifier, false},    {false, Qt::Key_B, Qt::ControlModifier, true},
+      {true, Qt::Key_Plus, Qt::NoModifier, false},       {true, Qt::Key_Period, Qt::NoModifier, false},
+      {true, Qt::Key_E, Qt::NoModifier, false},          {true, Qt::Key_E, Qt::ShiftModifier, false},
+      {true, Qt::Key_Comma, Qt::NoModifier, true},       {true, Qt::Key_Slash, Qt::NoModifier, true},
   };
   auto* integer = Add<TRtIntegerEdit>(80);
   auto* decimal = Add<TRtDoubleEdit>(80);
@@ -389,7 +389,6 @@ TEST_F(NumericEditTest, EnteringRestoresTheTextCaretAndSelectsAfterAProgrammatic
   Enter(box);
   EXPECT_EQ(box->selectedText(), QStringLiteral("23"));
   Leave();
-
 }
 
 TEST_F(NumericEditTest, EnteringAndLeavingWithoutTypingKeepsARoundedValue) {

@@ -61,8 +61,10 @@ int main(int argc, char** argv) {
   }
   const double perMinute = rate.GetSlope() / 1440.0;
   char caption[128];
-  std::snprintf(caption, sizeof caption, "Rate of change, last %.1f minutes: %.3f\xC2\xBA" "C/min", window * 1440,
-                perMinute);
+  std::snprintf(caption, sizeof caption,
+                "Rate of change, last %.1f minutes: %.3f\xC2\xBA"
+                "C/min",
+                window * 1440, perMinute);
   rate.SetCaption(caption);
   rate.SetVisible(true);
 
@@ -72,7 +74,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "karvo-chart-demo: %s\n", e.what());
     return 1;
   }
-  std::printf("%s: %d samples over %.1f days\n", out.toLocal8Bit().constData(),
-              chart->RtDoubleVectorTime.GetCount(), days);
+  std::printf("%s: %d samples over %.1f days\n", out.toLocal8Bit().constData(), chart->RtDoubleVectorTime.GetCount(),
+              days);
   return 0;
 }

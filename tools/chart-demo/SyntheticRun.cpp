@@ -29,8 +29,10 @@ void GenerateRun(TDateTime start, double days, const std::function<void(const Sa
     const Segment& s = programme[std::min(segment, std::size(programme) - 1)];
     // The working setpoint ramps towards the segment's setpoint.
     const double step = s.rampPerHour / 3600.0 * dt;
-    if (working < s.setpoint) working = std::min(s.setpoint, working + step);
-    else if (working > s.setpoint) working = std::max(s.setpoint, working - step);
+    if (working < s.setpoint)
+      working = std::min(s.setpoint, working + step);
+    else if (working > s.setpoint)
+      working = std::max(s.setpoint, working - step);
     if (working == s.setpoint && std::fabs(temperature - s.setpoint) < 3.0) {
       dwellLeft -= dt;
       if (dwellLeft <= 0 && segment + 1 < std::size(programme)) {

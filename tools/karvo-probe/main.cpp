@@ -65,8 +65,7 @@ std::uint32_t Number(const std::string& text, const char* name, std::uint32_t lo
   }
   std::uint32_t value = 0;
   const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
-  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() || value < lo ||
-      value > hi) {
+  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() || value < lo || value > hi) {
     throw UsageError{std::string(name) + " must be a whole number from " + std::to_string(lo) + " to " +
                      std::to_string(hi) + ", not \"" + text + "\""};
   }
@@ -115,8 +114,7 @@ int Poll(const std::string& portName) {
 }
 
 // The furnace module's confirmed write of one register of device 1.
-int ConfirmedWrite(const std::string& portName, std::uint32_t reg, std::uint32_t value,
-                   bool verbose) {
+int ConfirmedWrite(const std::string& portName, std::uint32_t reg, std::uint32_t value, bool verbose) {
   karvo::TFurnaceModule module;
   module.SetOnPort(portName);
   module.SetAddress(1);
@@ -181,8 +179,8 @@ int Run(const std::vector<std::string>& args, bool verbose) {
   } else if (command == "set-ramp" || command == "set-target") {
     atMost(1);
     const std::uint32_t value = arg(0, "VALUE", 0, 0xFFFF);
-    return ConfirmedWrite(args[0], command == "set-ramp" ? karvo::reg::RampRate : karvo::reg::TargetSetpoint,
-                          value, verbose);
+    return ConfirmedWrite(args[0], command == "set-ramp" ? karvo::reg::RampRate : karvo::reg::TargetSetpoint, value,
+                          verbose);
   } else {
     throw UsageError{"unknown command \"" + command + "\""};
   }

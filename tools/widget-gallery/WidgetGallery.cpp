@@ -25,8 +25,8 @@
 
 namespace {
 
-using karvo::TLEDStyle;
 using karvo::TLedLamp;
+using karvo::TLEDStyle;
 
 struct StyleName {
   TLEDStyle style;
@@ -60,8 +60,8 @@ QLabel* Magnified(QWidget* parent, const QImage& image) {
 QWidget* LampsBox(QWidget* parent, bool blink) {
   auto* box = new QGroupBox(QStringLiteral("LED lamps"), parent);
   auto* grid = new QGridLayout(box);
-  const char* headings[] = {"Style", "Framed lit", "Framed unlit", "Unframed lit", "Unframed unlit",
-                            "On a blue window", "Lit, 4x", "Unlit unframed, 4x"};
+  const char* headings[] = {"Style",          "Framed lit",       "Framed unlit", "Unframed lit",
+                            "Unframed unlit", "On a blue window", "Lit, 4x",      "Unlit unframed, 4x"};
   for (int c = 0; c < 8; ++c) {
     grid->addWidget(new QLabel(QString::fromLatin1(headings[c]), box), 0, c);
   }
