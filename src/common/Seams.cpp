@@ -5,6 +5,7 @@
 #include <random>
 #include <thread>
 
+#include "common/LocalTime.h"
 #include "common/Log.h"
 
 namespace karvo {
@@ -49,7 +50,7 @@ void DefaultUiInvoke(const std::function<void()>& fn) {
 }
 
 Slot<seams::NowFn>& NowSlot() {
-  static Slot<seams::NowFn> s(seams::SystemNow);
+  static Slot<seams::NowFn> s(seams::SystemUtcNow);
   return s;
 }
 Slot<seams::PauseFn>& PauseSlot() {
@@ -78,7 +79,8 @@ Slot<seams::QuestionFn>& QuestionSlot() {
 
 }  // namespace
 
-TDateTime Now() { return NowSlot().Get()(); }
+TDateTime UtcNow() { return NowSlot().Get()(); }
+TDateTime Now() { return UtcToLocal(UtcNow()); }
 void PauseMs(std::uint32_t ms) { PauseSlot().Get()(ms); }
 int RandomRange(int lo, int hi) { return RandomSlot().Get()(lo, hi); }
 void RunOnUiThreadAndWait(const std::function<void()>& fn) { UiSlot().Get()(fn); }
@@ -86,7 +88,7 @@ void ShowMessage(const std::string& text) { MessageSlot().Get()(text); }
 bool AskYesNo(const std::string& text) { return QuestionSlot().Get()(text); }
 
 namespace seams {
-NowFn SetNow(NowFn fn) { return NowSlot().Set(std::move(fn)); }
+NowFn SetUtcNow(NowFn fn) { return NowSlot().Set(std::move(fn)); }
 PauseFn SetPause(PauseFn fn) { return PauseSlot().Set(std::move(fn)); }
 RandomFn SetRandom(RandomFn fn) { return RandomSlot().Set(std::move(fn)); }
 UiInvokeFn SetUiInvoke(UiInvokeFn fn) { return UiSlot().Set(std::move(fn)); }

@@ -15,7 +15,12 @@
 
 namespace karvo {
 
-// Current local date and time.
+// The current instant: days since 1899-12-30 00:00 UTC. Every time stamp the
+// program keeps for itself and every duration it measures is taken on this
+// clock, which does not step when daylight saving time begins or ends.
+TDateTime UtcNow();
+// Current local date and time: UtcNow() in the system's time zone
+// (common/LocalTime.h). What the operator reads and the files show.
 TDateTime Now();
 // Pauses the calling thread for `ms` milliseconds.
 void PauseMs(std::uint32_t ms);
@@ -40,15 +45,16 @@ using UiInvokeFn = std::function<void(const std::function<void()>& fn)>;
 using MessageFn = std::function<void(const std::string& text)>;
 using QuestionFn = std::function<bool(const std::string& text)>;
 
-NowFn SetNow(NowFn fn);
+// Replaces the clock behind UtcNow() (and with it Now()).
+NowFn SetUtcNow(NowFn fn);
 PauseFn SetPause(PauseFn fn);
 RandomFn SetRandom(RandomFn fn);
 UiInvokeFn SetUiInvoke(UiInvokeFn fn);
 MessageFn SetMessage(MessageFn fn);
 QuestionFn SetQuestion(QuestionFn fn);
 
-// The real local clock, whatever is installed.
-TDateTime SystemNow();
+// The system's own clock (UTC instant), whatever is installed.
+TDateTime SystemUtcNow();
 
 // Installs a replacement for the lifetime of the object:
 //   karvo::seams::Scoped pauses(karvo::seams::SetPause, [&](auto ms) { ... });

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <thread>
 
+#include "common/LocalTime.h"
 #include "common/Log.h"
 #include "common/Seams.h"
 #include "modbus/Registers.h"
@@ -116,11 +117,13 @@ void TThreadReadFurnace::Execute() {
     NoteFailure(t);
     fTemperature = t.rDouble;
   }
-  fReadtime = Now();
+  fReadtimeUtc = UtcNow();
+  fReadtime = UtcToLocal(fReadtimeUtc);
 }
 
 void TThreadReadFurnace::UpdateReadResult(TFurnaceReadRecord& Into) const {
   Into.Readtime = fReadtime;
+  Into.ReadtimeUtc = fReadtimeUtc;
   Into.Valid = true;
   Into.aMessage = fA.Status;
   Into.Temperature = fTemperature;

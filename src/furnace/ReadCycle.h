@@ -43,8 +43,9 @@ namespace karvo {
 
 // One poll's result.
 struct TFurnaceReadRecord {
-  TDateTime Readtime = 0.0;  // when the poll's last transaction completed
-  bool Valid = false;        // a delivered record waits to be consumed
+  TDateTime Readtime = 0.0;     // when the poll's last transaction completed, local time
+  TDateTime ReadtimeUtc = 0.0;  // the same moment as an instant (UtcNow)
+  bool Valid = false;           // a delivered record waits to be consumed
   // Empty when every transaction of the poll succeeded; otherwise the
   // failure text of the first one that failed. A record with a text carries
   // no usable values.
@@ -95,6 +96,7 @@ class TThreadReadFurnace {
   TSerialResponse fA;   // register image: rArray[n] holds register n
   TSerialResponse fA2;  // scratch for the second and third replies
   TDateTime fReadtime = 0.0;
+  TDateTime fReadtimeUtc = 0.0;
   double fTemperature = 0.0;
   std::uint64_t fReceiverGeneration = 0;
 };

@@ -2,9 +2,11 @@
 
 #include <cmath>
 #include <cstdint>
+#include <ctime>
 #include <set>
 #include <vector>
 
+#include "common/LocalTime.h"
 #include "common/Seams.h"
 
 namespace seams = karvo::seams;
@@ -13,15 +15,16 @@ TEST(Seams, ReplacementsApplyAndScopedRestoresTheDefault) {
   std::vector<std::uint32_t> pauses;
   {
     seams::Scoped p(seams::SetPause, seams::PauseFn([&](std::uint32_t ms) { pauses.push_back(ms); }));
-    seams::Scoped n(seams::SetNow, seams::NowFn([] { return 45000.5; }));
+    seams::Scoped n(seams::SetUtcNow, seams::NowFn([] { return 45000.5; }));
     seams::Scoped r(seams::SetRandom, seams::RandomFn([](int lo, int) { return lo; }));
     karvo::PauseMs(500);
     karvo::PauseMs(999);
-    EXPECT_EQ(karvo::Now(), 45000.5);
+    EXPECT_EQ(karvo::UtcNow(), 45000.5);
+    EXPECT_EQ(karvo::Now(), karvo::UtcToLocal(45000.5));
     EXPECT_EQ(karvo::RandomRange(7, 9), 7);
   }
   EXPECT_EQ(pauses, (std::vector<std::uint32_t>{500, 999}));
-  EXPECT_NEAR(karvo::Now(), seams::SystemNow(), 1.0 / 86400);  // real clock again
+  EXPECT_NEAR(karvo::UtcNow(), seams::SystemUtcNow(), 1.0 / 86400);  // real clock again
 }
 
 TEST(Seams, DefaultRandomStaysInRangeAndCoversIt) {
@@ -35,10 +38,10 @@ TEST(Seams, DefaultRandomStaysInRangeAndCoversIt) {
   EXPECT_EQ(seen.size(), 10u);
 }
 
-TEST(Seams, SystemNowIsLocalDaysSince1899) {
-  const double now = seams::SystemNow();
-  EXPECT_GT(now, 46000.0);  // after 2025-12-09
-  EXPECT_LT(now, 73051.0);  // before 2100
+TEST(Seams, SystemClockCountsUtcDaysSince1899) {
+  // Against the C library's own count of seconds since 1970-01-01 UTC.
+  const double expected = 25569.0 + static_cast<double>(std::time(nullptr)) / 86400.0;
+  EXPECT_NEAR(seams::SystemUtcNow(), expected, 2.0 / 86400);
 }
 
 TEST(Seams, DefaultUiInvokeRunsBeforeReturning) {

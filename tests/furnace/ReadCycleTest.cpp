@@ -12,6 +12,7 @@
 #include "SimFixture.h"
 #include "UiLoop.h"
 #include "common/DateTime.h"
+#include "common/LocalTime.h"
 #include "common/Log.h"
 #include "furnace/ReadCycle.h"
 #include "modbus/Registers.h"
@@ -24,7 +25,7 @@ using namespace std::chrono_literals;
 
 class ReadCycleOnSim : public test::SimFixture {
  protected:
-  ReadCycleOnSim() : clock_(seams::SetNow, [this] { return pollTime; }) { ReadResult = {}; }
+  ReadCycleOnSim() : clock_(seams::SetUtcNow, [this] { return pollTime; }) { ReadResult = {}; }
 
   // Starts one poll and runs the user-interface loop until its record has
   // been handed over.
@@ -57,7 +58,8 @@ TEST_F(ReadCycleOnSim, AnsweringControllerFillsEveryField) {
   const TFurnaceReadRecord& r = Poll();
   EXPECT_TRUE(r.Valid);
   EXPECT_EQ(r.aMessage, "");
-  EXPECT_EQ(r.Readtime, pollTime);
+  EXPECT_EQ(r.ReadtimeUtc, pollTime);
+  EXPECT_EQ(r.Readtime, UtcToLocal(pollTime));
   EXPECT_NEAR(r.Temperature, 321.0, 0.11);  // the measurement carries noise
   EXPECT_EQ(r.TargetSetpoint, 345);
   EXPECT_EQ(r.WorkingOutput, 455);
