@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "HarnessSim.h"
@@ -160,6 +161,42 @@ TEST_F(ModbusOnHarnessSim, WriteWithoutWaitingSucceedsOnceWrittenAndTakesEffect)
 
   std::string status;
   EXPECT_TRUE(port.WriteWord(sim.Address, reg::Setpoint2, setpoint2, true, status)) << status;
+}
+
+// The simulated controller takes only frames with a silence of 3.5
+// characters around them, and none while it answers: a write sent without
+// waiting, one to another device right after it, and the read-back all
+// reach it, because the Win32 path drains each frame (FlushFileBuffers),
+// keeps the spacing, and hears the echo out before the read-back.
+TEST_F(ModbusOnHarnessSim, FramesSentAtOnceReachTheStrictControllerOneByOne) {
+  const int setpoint2 = Register(reg::Setpoint2);
+  ASSERT_GE(setpoint2, 0);
+  for (const int value : {setpoint2 == 61 ? 62 : 61, setpoint2 == 63 ? 64 : 63, setpoint2}) {
+    ASSERT_TRUE(port.WriteWord(sim.Address, reg::Setpoint2, value, false));
+    ASSERT_TRUE(port.WriteWord(sim.Address + 1, reg::Setpoint2, value + 1, false));
+    EXPECT_EQ(Register(reg::Setpoint2), value) << "at the first read-back";
+  }
+  EXPECT_TRUE(log.Take().empty());
+}
+
+// Wine does not refuse a second open of a COM port, so two objects on two
+// threads would interleave their frames on the line, which the controller
+// takes as garbage. Their transactions take turns instead, and all succeed.
+TEST_F(ModbusOnHarnessSim, TwoThreadsOnOnePortTakeTurns) {
+  std::vector<std::string> failures[2];
+  auto reads = [&](int who) {
+    TModbusPort own;
+    own.SetPort(sim.Com);
+    for (int i = 0; i < 4; ++i) {
+      const TSerialResponse r = own.QueryWords(sim.Address, reg::ProcessValue, 6);
+      if (!r.Status.empty()) failures[who].push_back(r.Status);
+    }
+  };
+  std::thread other(reads, 0);
+  reads(1);
+  other.join();
+  EXPECT_TRUE(failures[0].empty()) << failures[0].front();
+  EXPECT_TRUE(failures[1].empty()) << failures[1].front();
 }
 
 // A second open of a COM port fails with a sharing violation on Windows;
