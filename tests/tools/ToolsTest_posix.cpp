@@ -6,12 +6,14 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "Process_posix.h"
 #include "serial/PortMap.h"
+#include "serial/PtyPeer_posix.h"
 #include "sim/ComLink.h"
 
 using karvo::testing::Process;
@@ -199,9 +201,10 @@ TEST(KarvoSim, ServesUnderItsComNameUntilTerminatedAndTidiesUp) {
       << "the owner file stays behind";
 }
 
-// A simulator killed without a chance to tidy up leaves its link behind; the
-// pseudo-terminal's number may then go to someone's terminal session. The
-// link is then no port: nothing writes to that terminal.
+// A simulator killed without a chance to tidy up leaves its link behind, and
+// the pseudo-terminal's number goes to the next terminal that is opened,
+// someone's terminal session perhaps. The link is then no port: nothing is
+// written to that terminal.
 TEST(KarvoSim, LinkOfAKilledSimulatorIsNoPort) {
   karvo::sim::ScopedConfigHome home;
   Process sim({KARVO_SIM_EXE, "--com", "COM23"});
@@ -211,9 +214,17 @@ TEST(KarvoSim, LinkOfAKilledSimulatorIsNoPort) {
   sim.Wait(10s);
   const fs::path link = fs::path(karvo::sim::PortMapDir()) / "COM23";
   ASSERT_TRUE(fs::is_symlink(link)) << "the link was tidied up after all";
+  // The next terminals opened here get the freed number (the lowest free).
+  std::vector<std::unique_ptr<karvo::testing::PtyPeer>> terminals;
+  while (terminals.size() < 32 && (terminals.empty() || terminals.back()->Path() != fs::read_symlink(link))) {
+    terminals.push_back(std::make_unique<karvo::testing::PtyPeer>());
+  }
+  ASSERT_EQ(terminals.back()->Path(), fs::read_symlink(link)) << "no terminal got the simulator's number";
   const Outcome o = Probe({"COM23", "test"});
   EXPECT_EQ(o.exitCode, 1);
   EXPECT_EQ(o.err, "Failed to setup Com port, port in use\nCOM23 maps to no device\n");
+  EXPECT_EQ(terminals.back()->Received(), "") << "Modbus bytes written to a terminal";
+  terminals.clear();
   // A new simulator takes the name over.
   Process again({KARVO_SIM_EXE, "--com", "COM23"});
   EXPECT_NE(again.ReadLine(10s).find("Simulated controller on COM23"), std::string::npos) << again.Err();
