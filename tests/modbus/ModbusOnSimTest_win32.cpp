@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +34,22 @@ namespace reg = karvo::reg;
 
 // "01 08 00 00 " and "1 8 0 0 ": the frame as the diagnostic lines show it.
 std::string HexLine(const TArrayOfByte& bytes) { return karvo::testing::Hex(bytes) + ' '; }
+// Reply bytes as the "Response Str" line shows them: printable ASCII as it
+// is, every other byte as \xHH.
+std::string EscapedLine(const std::string& bytes) {
+  std::string s;
+  char hex[5];
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b < 0x7F && b != '\\') {
+      s += c;
+    } else {
+      std::snprintf(hex, sizeof hex, "\\x%02X", b);
+      s += hex;
+    }
+  }
+  return s;
+}
 std::string DecimalLine(const TArrayOfByte& bytes) {
   std::string s;
   for (std::uint8_t b : bytes) s += std::to_string(b) + ' ';
@@ -73,7 +90,7 @@ TEST_F(ModbusOnHarnessSim, TransactionCarriesTheRequestAndTheWholeReply) {
                             std::string(44, '*'),
                             "PortName                 : " + sim.Com,
                             "Bytes written            : 8",
-                            "Response Str             : " + r.Response,
+                            "Response Str             : " + EscapedLine(r.Response),
                             "Response Int             : " + DecimalLine(request),
                             "Response Status          : ",
                         }));
@@ -217,8 +234,12 @@ TEST(ModbusOnWindows, PortThatCannotBeOpenedFailsAsPortInUse) {
   EXPECT_EQ(port.QueryD(1, reg::ProcessValue).rDouble, 0.0);
   EXPECT_FALSE(port.WriteWord(1, reg::RampRate, 5, false, status));
   EXPECT_EQ(status, TSerialPort::kPortInUse);
-  EXPECT_EQ(log.Take(), (std::vector<std::string>(3, TSerialPort::kPortInUse)))
-      << "a status line each from Test, QueryWords and QueryD, none from WriteWord";
+  const std::string reason = port.LastFailureReason();
+  EXPECT_EQ(reason.rfind("COM200: ", 0), 0u) << reason;
+  EXPECT_EQ(log.Take(), (std::vector<std::string>{reason, TSerialPort::kPortInUse, reason, TSerialPort::kPortInUse,
+                                                  reason, TSerialPort::kPortInUse, reason}))
+      << "the reason from every transaction; a status line each from Test, QueryWords and QueryD, none from "
+         "WriteWord";
 }
 
 }  // namespace
