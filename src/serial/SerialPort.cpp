@@ -344,7 +344,9 @@ TSerialResponse TSerialPort::RunTransaction(const std::uint8_t* data, std::uint3
     std::array<std::uint8_t, kReplyBufferSize> buffer{};
     std::uint32_t got = 0;
     const bool read = platform::Read(port, buffer.data(), kReplyBufferSize, got);
-    line.quietSince = Clock::now();
+    // A read that did not fill the buffer ended once the line had been
+    // silent for its interval limit.
+    line.quietSince = Clock::now() - (read && got < kReplyBufferSize ? kReplyOver : Clock::duration::zero());
     if (!read) return fail(kReadFailed, systemReason());
     result.Response.assign(reinterpret_cast<const char*>(buffer.data()), got);
     if (asString) return;
