@@ -6,7 +6,7 @@
 
 #include "ChartFixture.h"
 #include "chart/RtAxis.h"
-#include "chart/RtMainChart.h"
+#include "supervisor/RtMainChart.h"
 #include "common/DateTime.h"
 
 namespace karvo {

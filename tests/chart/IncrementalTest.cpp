@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "chart/RtLinearRegression.h"
-#include "chart/RtMainChart.h"
+#include "supervisor/RtMainChart.h"
 #include "chart/RtSeriesPoints.h"
 
 namespace karvo {

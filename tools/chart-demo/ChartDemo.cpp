@@ -10,7 +10,7 @@
 
 #include "SyntheticRun.h"
 #include "chart/RtGraph2D.h"
-#include "chart/RtMainChart.h"
+#include "supervisor/RtMainChart.h"
 #include "chart/RtRegionalSettings.h"
 #include "common/DateTime.h"
 
