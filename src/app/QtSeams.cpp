@@ -24,7 +24,8 @@ void RunOn(QObject* context, const std::function<void()>& fn) {
     fn();
     return;
   }
-  QMetaObject::invokeMethod(context, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+  QMetaObject::invokeMethod(
+      context, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
 }
 
 }  // namespace
@@ -41,7 +42,8 @@ void TLogQueue::Push(const std::string& line) {
   fPending.push_back(line);
   if (!fDrainPosted) {
     fDrainPosted = true;
-    QMetaObject::invokeMethod(this, [this] { Drain(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { Drain(); }, Qt::QueuedConnection);
   }
 }
 

@@ -21,11 +21,11 @@ class TRtMainChart;
 // What the stability steps give the window to show; unset fields stay as
 // the window shows them.
 struct TStabilityDisplay {
-  std::optional<bool> LedOscilation;  // temperature close to the target setpoint
-  std::optional<bool> LedSlope;       // very low rate of change
-  std::optional<bool> LedTime;        // stable for a while
-  std::optional<std::string> StableTime;  // "hh:nn:ss" for Label10
-  std::optional<double> RateOfChange;     // ºC/min
+  std::optional<bool> LedOscilation;                          // temperature close to the target setpoint
+  std::optional<bool> LedSlope;                               // very low rate of change
+  std::optional<bool> LedTime;                                // stable for a while
+  std::optional<std::string> StableTime;                      // "hh:nn:ss" for Label10
+  std::optional<double> RateOfChange;                         // ºC/min
   std::optional<std::vector<std::string>> InstructionsTable;  // lines of MemoInstructions
 };
 

@@ -60,8 +60,8 @@ struct TTickSettings {
 
 // What the supervisor keeps from tick to tick.
 struct TTickState {
-  std::int32_t TickCounter = 0;  // ticks that passed the guard since program start
-  TDateTime StableSince = 0.0;   // instant the furnace became stable; 0 = not stable
+  std::int32_t TickCounter = 0;                        // ticks that passed the guard since program start
+  TDateTime StableSince = 0.0;                         // instant the furnace became stable; 0 = not stable
   double RateOfChangeWindow = 300.0 / kSecondsPerDay;  // days
   std::uint32_t IntervalMs = kInitialIntervalMs;       // Timer1's interval
 };
@@ -176,7 +176,6 @@ class TSupervisor {
 // target by the temperature against the transition band and returns the
 // value to write to the output high limit, or none. Nothing is chosen, and
 // so nothing written, until the temperature has left the band once.
-std::optional<std::int32_t> NextOutputLimit(double temperature, const TTickSettings& settings,
-                                            TFurnaceModule& module);
+std::optional<std::int32_t> NextOutputLimit(double temperature, const TTickSettings& settings, TFurnaceModule& module);
 
 }  // namespace karvo

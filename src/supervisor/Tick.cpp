@@ -26,12 +26,9 @@ TSupervisor::~TSupervisor() = default;
 
 void TSupervisor::SetFurnaceModule(std::unique_ptr<TFurnaceModule> module) { fFurnaceModule = std::move(module); }
 
-void TSupervisor::SetRateOfChangeWindow(std::int32_t seconds) {
-  State.RateOfChangeWindow = seconds / kSecondsPerDay;
-}
+void TSupervisor::SetRateOfChangeWindow(std::int32_t seconds) { State.RateOfChangeWindow = seconds / kSecondsPerDay; }
 
-std::optional<std::int32_t> NextOutputLimit(double temperature, const TTickSettings& settings,
-                                            TFurnaceModule& module) {
+std::optional<std::int32_t> NextOutputLimit(double temperature, const TTickSettings& settings, TFurnaceModule& module) {
   const std::int32_t t = settings.TransitionTemperature;
   if (temperature > t + 25) {
     module.MaxOutputPowerTarget = settings.HighPower * 10;

@@ -239,8 +239,8 @@ void TFormModbus::BindEvents() {
     connect(box, &TRtIntegerEdit::OnKeyUp, this,
             [this](int key) { Guarded([this, key] { RtIntegerEditProgramRampRateKeyUp(key); }); });
   }
-  for (TRtIntegerEdit* box : {RtIntegerEditStableTemperature, RtIntegerEditStableSlopeTime,
-                              RtIntegerEditMinimumSteadyTime})
+  for (TRtIntegerEdit* box :
+       {RtIntegerEditStableTemperature, RtIntegerEditStableSlopeTime, RtIntegerEditMinimumSteadyTime})
     on(box, &TRtIntegerEdit::OnValueChanged, &TFormModbus::RtIntegerEditStableSlopeTimeValueChanged);
   on(ButtonSaveGraphBMP, &QPushButton::clicked, &TFormModbus::ButtonSaveGraphBMPClick);
   on(ButtonSaveGraphPNG, &QPushButton::clicked, &TFormModbus::ButtonSaveGraphPNGClick);

@@ -55,9 +55,9 @@ class TFormModbus : public QWidget {
   ~TFormModbus() override;
 
   // ---- Regions
-  QFrame* Panel1 = nullptr;  // upper panel
-  QFrame* Panel2 = nullptr;  // setup, status, pages
-  QFrame* Panel3 = nullptr;  // instructions and log
+  QFrame* Panel1 = nullptr;        // upper panel
+  QFrame* Panel2 = nullptr;        // setup, status, pages
+  QFrame* Panel3 = nullptr;        // instructions and log
   QSplitter* Splitter1 = nullptr;  // between Panel2 and Panel3
   QSplitter* Splitter2 = nullptr;  // between the upper panel and the chart
   QSplitter* Splitter3 = nullptr;  // between MemoInstructions and MemoLog
@@ -85,8 +85,8 @@ class TFormModbus : public QWidget {
 
   // ---- Pages
   QTabWidget* PageControl1 = nullptr;
-  QWidget *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr, *TabSheet4 = nullptr,
-          *TabSheet6 = nullptr, *TabSheet5 = nullptr, *TabSheet7 = nullptr, *About = nullptr;
+  QWidget *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr, *TabSheet4 = nullptr, *TabSheet6 = nullptr,
+          *TabSheet5 = nullptr, *TabSheet7 = nullptr, *About = nullptr;
 
   // Page 0, "Quick control".
   QLabel *Label25 = nullptr, *Label2 = nullptr, *Label4 = nullptr;

@@ -159,9 +159,9 @@ QWidget* TFormModbus::BuildInstructionsPage() {
   KARVO_INTEGER(RtIntegerEditProgramDays, GroupBox6, 42, 0, 0, 0);
   KARVO_INTEGER(RtIntegerEditProgramHours, GroupBox6, 42, 0, 0, 0);
   KARVO_INTEGER(RtIntegerEditProgramMinutes, GroupBox6, 42, 0, 0, 0);
-  const TRtIntegerEdit* boxes[] = {RtIntegerEditProgramSegment, RtIntegerEditProgramSetpoint,
+  const TRtIntegerEdit* boxes[] = {RtIntegerEditProgramSegment,  RtIntegerEditProgramSetpoint,
                                    RtIntegerEditProgramRampRate, RtIntegerEditProgramDays,
-                                   RtIntegerEditProgramHours,   RtIntegerEditProgramMinutes};
+                                   RtIntegerEditProgramHours,    RtIntegerEditProgramMinutes};
   for (int i = 0; i < 6; ++i) edit->addWidget(const_cast<TRtIntegerEdit*>(boxes[i]), 1, i, Qt::AlignLeft);
   KARVO_BUTTON(ButtonInstructionsDelete, GroupBox6, QStringLiteral("Delete"), 75);
   KARVO_BUTTON(ButtonInstructionsSave, GroupBox6, QStringLiteral("Save"), 75);

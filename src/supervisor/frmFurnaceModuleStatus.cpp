@@ -123,10 +123,8 @@ QWidget* TFormModbus::BuildStatusBox(QWidget* parent) {
     QWidget* box;
     QLabel* unit;
   } rows[] = {
-      {Label1, RtDoubleEditTemperatureReadOnly, Label43},
-      {Label19, RtIntegerEditTargetSetpointReadOnly, Label44},
-      {Label3, RtIntegerEditWorkingSetPointReadOnly, Label45},
-      {Label29, RtIntegerEditRampRateReadOnly, nullptr},
+      {Label1, RtDoubleEditTemperatureReadOnly, Label43},      {Label19, RtIntegerEditTargetSetpointReadOnly, Label44},
+      {Label3, RtIntegerEditWorkingSetPointReadOnly, Label45}, {Label29, RtIntegerEditRampRateReadOnly, nullptr},
       {Label42, RtDoubleEditRateOfChangeReadOnly, Label47},
   };
   int r = 2;

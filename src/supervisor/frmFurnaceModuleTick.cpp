@@ -44,9 +44,7 @@ TTickSettings TFormModbus::TickSettings() const {
   return s;
 }
 
-void TFormModbus::Timer1Timer() {
-  ShowTickOutcome(Supervisor->Tick(TickSettings(), ReadResult));
-}
+void TFormModbus::Timer1Timer() { ShowTickOutcome(Supervisor->Tick(TickSettings(), ReadResult)); }
 
 void TFormModbus::ReadFurnace() { karvo::ReadFurnace(SelectedPort().value_or(std::string())); }
 
