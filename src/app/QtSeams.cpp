@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QThread>
 
@@ -32,7 +31,7 @@ void RunOn(QObject* context, const std::function<void()>& fn) {
 
 TLogQueue::TLogQueue(QObject* parent) : QObject(parent) {}
 
-void TLogQueue::SetView(QPlainTextEdit* view) {
+void TLogQueue::SetView(TLogView* view) {
   fView = view;
   Drain();
 }
@@ -64,13 +63,7 @@ void TLogQueue::Drain() {
   QStringList texts;
   texts.reserve(static_cast<qsizetype>(lines.size()));
   for (const std::string& line : lines) texts << Q(line);
-  AppendLines(*fView, texts);
-}
-
-void AppendLines(QPlainTextEdit& view, const QStringList& lines) {
-  // One paragraph per line; the view trims its oldest lines to its maximum
-  // and stays at the end when it was there.
-  view.appendPlainText(lines.join(QLatin1Char('\n')));
+  fView->AppendLines(texts);
 }
 
 TQtSeams::TQtSeams(std::unique_ptr<TProgramLogFile> logFile, bool dialogs)

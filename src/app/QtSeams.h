@@ -28,9 +28,9 @@
 #include "chart/RtIntegerEdit.h"
 #include "common/Log.h"
 #include "common/Seams.h"
+#include "supervisor/LogView.h"
 #include "supervisor/ProgramLogFile.h"
 
-class QPlainTextEdit;
 class QWidget;
 
 namespace karvo {
@@ -44,7 +44,7 @@ class TLogQueue : public QObject {
  public:
   explicit TLogQueue(QObject* parent = nullptr);
   // The view that receives the lines; lines queued before it is set wait.
-  void SetView(QPlainTextEdit* view);
+  void SetView(TLogView* view);
   // Any thread; never waits for the user-interface thread.
   void Push(const std::string& line);
   // User-interface thread: appends every queued line to the view.
@@ -55,12 +55,8 @@ class TLogQueue : public QObject {
   std::mutex fMutex;
   std::vector<std::string> fPending;
   bool fDrainPosted = false;
-  QPointer<QPlainTextEdit> fView;
+  QPointer<TLogView> fView;
 };
-
-// Appends lines at the end of a view that keeps a maximum of lines; the view
-// follows the newest line unless the operator has scrolled up.
-void AppendLines(QPlainTextEdit& view, const QStringList& lines);
 
 class TQtSeams : public QObject {
   Q_OBJECT

@@ -147,16 +147,15 @@ void TFormModbus::BuildRegions() {
   KARVO_MAKE(Splitter3, QSplitter, Panel3, Qt::Horizontal);
   right->addWidget(Splitter3);
   KARVO_MAKE(MemoInstructions, QPlainTextEdit, Splitter3);
-  KARVO_MAKE(MemoLog, QPlainTextEdit, Splitter3);
-  for (QPlainTextEdit* memo : {MemoInstructions, MemoLog}) {
-    memo->setFont(MemoFont());
-    memo->setLineWrapMode(QPlainTextEdit::NoWrap);
-    memo->setReadOnly(true);
-  }
+  KARVO_MAKE(MemoLog, TLogView, Splitter3);
+  MemoInstructions->setFont(MemoFont());
+  MemoInstructions->setLineWrapMode(QPlainTextEdit::NoWrap);
+  MemoInstructions->setReadOnly(true);
   MemoInstructions->setPlainText(QStringLiteral("Instructions"));
-  MemoLog->setPlainText(QStringLiteral("Program log"));
+  MemoLog->setFont(MemoFont());
+  MemoLog->SetLines({QStringLiteral("Program log")});
   MemoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  MemoLog->setMaximumBlockCount(static_cast<int>(kMemoLogLines));
+  MemoLog->SetMaximumLineCount(kMemoLogLines);
 
   KARVO_MAKE(RtGraph2D1, TRtGraph2D, Splitter2);
 

@@ -26,6 +26,7 @@
 #include "chart/RtFloatEdit.h"
 #include "chart/RtGraph2D.h"
 #include "chart/RtIntegerEdit.h"
+#include "supervisor/LogView.h"
 #include "supervisor/RtMainChart.h"
 #include "supervisor/SaveDialog.h"
 #include "supervisor/Supervisor.h"
@@ -62,7 +63,7 @@ class TFormModbus : public QWidget {
   QSplitter* Splitter2 = nullptr;  // between the upper panel and the chart
   QSplitter* Splitter3 = nullptr;  // between MemoInstructions and MemoLog
   QPlainTextEdit* MemoInstructions = nullptr;
-  QPlainTextEdit* MemoLog = nullptr;
+  TLogView* MemoLog = nullptr;
   TRtGraph2D* RtGraph2D1 = nullptr;
 
   // ---- "Setup"

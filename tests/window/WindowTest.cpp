@@ -3,11 +3,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTabWidget>
 #include <filesystem>
@@ -179,7 +181,7 @@ TEST_F(WindowTest, EveryControlCarriesItsNameCaptionAndDefault) {
             QStringLiteral("Going to \"Quick control\" tab will stop the segment program."));
   EXPECT_EQ(f.MemoInstructions->toPlainText(), QStringLiteral("Instructions"));
   EXPECT_EQ(Log().first(), QStringLiteral("Program log"));
-  EXPECT_EQ(f.MemoLog->maximumBlockCount(), TFormModbus::kMemoLogLines);
+  EXPECT_EQ(f.MemoLog->MaximumLineCount(), TFormModbus::kMemoLogLines);
   EXPECT_EQ(f.windowTitle(), QStringLiteral("Furnace1 : Karvo Temp"));
   EXPECT_EQ(f.Label40->text(), QStringLiteral("Version: window_tests"));
   EXPECT_EQ(f.Timer1->interval(), 2500);
@@ -450,6 +452,31 @@ TEST_F(WindowTest, AnErrorInAHandlerIsShownWithAReportAndTheProgramGoesOn) {
   // Still running: Start works again.
   fs::remove_all(store / "FW_Furnace1");
   Connect();
+}
+
+TEST(LogView, KeepsTheNewestLinesAndFollowsTheEndUnlessScrolledUp) {
+  TLogView view;
+  view.resize(300, 10 * QFontMetrics(view.font()).lineSpacing() + 20);
+  view.show();
+  view.SetMaximumLineCount(50);
+  for (int i = 1; i <= 40; ++i) view.AppendLine(QStringLiteral("line %1").arg(i));
+  QScrollBar* bar = view.verticalScrollBar();
+  EXPECT_EQ(bar->value(), bar->maximum());
+  // Scrolled up, the operator's lines stay on screen while old ones go.
+  bar->setValue(5);
+  view.AppendLines({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
+                    QStringLiteral("e"), QStringLiteral("f"), QStringLiteral("g"), QStringLiteral("h"),
+                    QStringLiteral("i"), QStringLiteral("j"), QStringLiteral("k"), QStringLiteral("l")});
+  EXPECT_EQ(view.LineCount(), 50);
+  EXPECT_EQ(view.Line(0), QStringLiteral("line 3"));
+  EXPECT_EQ(view.Line(49), QStringLiteral("l"));
+  EXPECT_EQ(bar->value(), 3);
+  bar->setValue(bar->maximum());
+  view.AppendLine(QStringLiteral("m"));
+  EXPECT_EQ(bar->value(), bar->maximum());
+  view.SelectAll();
+  EXPECT_EQ(view.SelectedText(), view.toPlainText());
+  EXPECT_TRUE(view.toPlainText().endsWith(QStringLiteral("\nl\nm")));
 }
 
 TEST_F(WindowTest, CheckForUpdateOpensTheUpdatePage) {
