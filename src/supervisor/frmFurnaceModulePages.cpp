@@ -72,6 +72,9 @@ void TFormModbus::BuildPages() {
   auto* tabStyle = new TCompactTabStyle;
   tabStyle->setParent(PageControl1);
   PageControl1->tabBar()->setStyle(tabStyle);
+  // Every caption stays in sight: the page control is as wide as its tabs.
+  PageControl1->tabBar()->setUsesScrollButtons(false);
+  PageControl1->tabBar()->setElideMode(Qt::ElideNone);
   // The order is the pages' index, which the tick and the commands rely on.
   const struct {
     QWidget** page;
@@ -120,7 +123,7 @@ QWidget* TFormModbus::BuildQuickControlPage() {
   grid->addWidget(ButtonUpdateQuick, 4, 1);
   grid->addWidget(Memo1, 2, 2, 4, 1);
   grid->setRowStretch(5, 1);
-  grid->setColumnStretch(3, 1);
+  grid->setColumnStretch(2, 1);
   return page;
 }
 
@@ -174,7 +177,7 @@ QWidget* TFormModbus::BuildInstructionsPage() {
   static_cast<TNote*>(Memo2)->SetDesign(RampRateNoteWithProgramLine(), QSize(Dx(329), Dx(144)));
   grid->addWidget(Memo2, 0, 1, 3, 1);
   grid->setRowStretch(2, 1);
-  grid->setColumnStretch(2, 1);
+  grid->setColumnStretch(1, 1);
   return page;
 }
 
