@@ -60,7 +60,9 @@ TEST(Seams, DialogDefaultsLogAndAnswerNo) {
   // Without a user interface a save dialog is cancelled and an error report
   // is not asked for; both leave their text in the log.
   karvo::MemoryLog::Clear();
-  EXPECT_EQ(karvo::AskSaveFileName({.Title = "Save text file"}), "");
+  karvo::TSaveDialogOptions save;
+  save.Title = "Save text file";
+  EXPECT_EQ(karvo::AskSaveFileName(save), "");
   EXPECT_FALSE(karvo::AskSaveErrorReport("Disk full"));
   EXPECT_EQ(karvo::MemoryLog::Lines(), (std::vector<std::string>{"Save text file", "Disk full"}));
 }

@@ -37,13 +37,20 @@ std::string ReadBytes(const fs::path& path) {
   return s.str();
 }
 
+// The instant of a local date and time in March 2024.
+TDateTime At(int day, int hour, int minute, int second) {
+  DateTimeParts p;
+  p.year = 2024;
+  p.month = 3;
+  p.day = day;
+  p.hour = hour;
+  p.minute = minute;
+  p.second = second;
+  return LocalToUtc(EncodeDateTime(p));
+}
+
 class LogFiles : public ::testing::Test {
  protected:
-  // The instant of a local date and time.
-  static TDateTime At(int day, int hour, int minute, int second) {
-    return LocalToUtc(
-        EncodeDateTime({.year = 2024, .month = 3, .day = day, .hour = hour, .minute = minute, .second = second}));
-  }
   void Touch(const std::string& name) { std::ofstream(folder / name) << "old\n"; }
 
   test::ScopedStateDir state;
@@ -110,8 +117,8 @@ class ErrorReports : public ::testing::Test {
     RecentLogLines().Add("");
   }
   test::ScopedStateDir state;
-  TDateTime now = EncodeDateTime({.year = 2024, .month = 3, .day = 5, .hour = 14, .minute = 7, .second = 9});
-  seams::Scoped<seams::NowFn> clock{seams::SetUtcNow, [this] { return LocalToUtc(now); }};
+  TDateTime now = At(5, 14, 7, 9);
+  seams::Scoped<seams::NowFn> clock{seams::SetUtcNow, [this] { return now; }};
   std::vector<std::string> messages;
   seams::Scoped<seams::MessageFn> message{seams::SetMessage,
                                           [this](const std::string& text) { messages.push_back(text); }};
