@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "FileContents.h"
 #include "app/ProgramResource.h"
 #include "app/Startup.h"
 #include "common/Seams.h"
@@ -18,13 +19,6 @@
 namespace karvo {
 namespace {
 namespace fs = std::filesystem;
-
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class Startup : public ::testing::Test {
  protected:
@@ -65,13 +59,13 @@ TEST_F(Startup, TheProgramCarriesItsTestResourceWhateverTheCase) {
 
 TEST_F(Startup, AResourceIsWrittenOnceIntoItsFolder) {
   ExtractResourceToFile(Folder(), "FTDI.exe", "KARVOTEST");
-  EXPECT_EQ(ReadBytes(root / "Dll" / "FTDI.exe"), kResourceBytes);
+  EXPECT_EQ(test::FileContents(root / "Dll" / "FTDI.exe"), kResourceBytes);
   EXPECT_EQ(pauses, (std::vector<std::uint32_t>{100, 150}));
   EXPECT_EQ(pumped, 1);
   // Present: nothing is written, nothing waited for.
   std::ofstream(root / "Dll" / "FTDI.exe") << "the operator's own";
   ExtractResourceToFile(Folder(), "FTDI.exe", "KARVOTEST");
-  EXPECT_EQ(ReadBytes(root / "Dll" / "FTDI.exe"), "the operator's own");
+  EXPECT_EQ(test::FileContents(root / "Dll" / "FTDI.exe"), "the operator's own");
   EXPECT_EQ(pauses.size(), 2u);
   EXPECT_TRUE(messages.empty());
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "FileContents.h"
 #include "TestHome.h"
 #include "supervisor/CrashReport.h"
 
@@ -26,10 +27,7 @@ std::string OnlyReport(const std::string& prefix) {
   for (const auto& entry : fs::directory_iterator(ErrorReportFolder(), ec)) {
     if (entry.path().filename().string().rfind(prefix, 0) != 0) continue;
     ++found;
-    std::ifstream in(entry.path());
-    std::stringstream s;
-    s << in.rdbuf();
-    text = s.str();
+    text = test::FileContents(entry.path(), false);
   }
   return found == 1 ? text : std::string();
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "FileContents.h"
 #include "TestHome.h"
 #include "common/DateTime.h"
 #include "common/LocalTime.h"
@@ -23,19 +24,7 @@ namespace karvo {
 namespace {
 namespace fs = std::filesystem;
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string ReadText(const fs::path& path) { return test::FileContents(path, false); }
 
 // The instant of a local date and time in March 2024.
 TDateTime At(int day, int hour, int minute, int second) {
@@ -172,9 +161,9 @@ TEST(TextFiles, LinesEndInCrLfAndAFileThatCannotBeMadeIsAnError) {
   test::ScopedStateDir dir;
   const fs::path path = dir.Root() / "FurnaceInfo.txt";
   WriteTextFile(path, {"Address:1 Value:20", "Address:2 Value:0"});
-  EXPECT_EQ(ReadBytes(path), "Address:1 Value:20\r\nAddress:2 Value:0\r\n");
+  EXPECT_EQ(test::FileContents(path), "Address:1 Value:20\r\nAddress:2 Value:0\r\n");
   WriteTextFile(path, {});
-  EXPECT_EQ(ReadBytes(path), "");
+  EXPECT_EQ(test::FileContents(path), "");
   EXPECT_THROW(WriteTextFile(dir.Root(), {"x"}), std::runtime_error);
 }
 
