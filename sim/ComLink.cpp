@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "common/ConfigDir.h"
+#include "serial/PortMap.h"
 
 namespace karvo::sim {
 namespace fs = std::filesystem;
@@ -26,7 +27,11 @@ bool PointsAtPseudoTerminal(const fs::path& link) {
 
 }  // namespace
 
-std::string PortMapDir() { return KarvoConfigDir() + "/ports"; }
+std::string PortMapDir() {
+  const std::string dir = KarvoConfigDir();
+  if (dir.empty()) throw std::runtime_error("this user has no home folder for the port map");
+  return dir + "/ports";
+}
 
 void LinkComPort(const std::string& comName, const std::string& device) {
   if (comName.empty() || comName.find('/') != std::string::npos)
@@ -36,14 +41,21 @@ void LinkComPort(const std::string& comName, const std::string& device) {
   // The program's per-user folder is private (0700), and so is the map in it.
   if (!EnsureKarvoConfigDir() || (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST))
     throw std::runtime_error("cannot create " + dir.string() + ": " + std::strerror(errno));
+  if (!OwnFolderOrAbsent(dir)) throw std::runtime_error(dir.string() + " belongs to another user");
   const fs::path link = dir / comName;
   if (fs::exists(fs::symlink_status(link, ec))) {
     if (!PointsAtPseudoTerminal(link))
       throw std::runtime_error(link.string() + " exists and is not a simulator's link; left alone");
-    fs::remove(link, ec);
+    if (const long owner = LivePortLinkOwner(dir, comName); owner != 0 && owner != getpid()) {
+      throw std::runtime_error(comName + " is served by a running simulator (process " + std::to_string(owner) +
+                               "); choose another COM name");
+    }
   }
-  // A link made next to it and renamed over it: whoever opens the name sees
-  // the old target or the new one, never nothing.
+  // The owner file first, then a link made next to the old one and renamed
+  // over it: whoever opens the name sees the old target or the new one,
+  // never nothing, and never the new one without its owner.
+  if (!WritePortLinkOwner(dir, comName))
+    throw std::runtime_error("cannot write " + PortLinkOwnerFile(dir, comName) + ": " + std::strerror(errno));
   const fs::path temp = dir / ("." + comName + "." + std::to_string(getpid()));
   fs::remove(temp, ec);
   fs::create_symlink(device, temp, ec);
@@ -58,6 +70,7 @@ bool UnlinkComPort(const std::string& comName, const std::string& device) {
   const fs::path link = fs::path(PortMapDir()) / comName;
   std::error_code ec;
   if (!fs::is_symlink(fs::symlink_status(link, ec)) || fs::read_symlink(link, ec) != device || ec) return false;
+  fs::remove(PortLinkOwnerFile(PortMapDir(), comName), ec);
   return fs::remove(link, ec);
 }
 

@@ -13,12 +13,17 @@ namespace karvo::sim {
 std::string PortMapDir();
 
 // Links `device` as `comName` in the port map folder, creating the folder
-// when missing. A link there that points at a pseudo-terminal (another
-// simulator's, or one left behind by a crashed run) is replaced; anything
-// else of that name belongs to the user and is left alone: the call then
-// throws std::runtime_error, as it does when the link cannot be made.
+// when missing, and marks the link as this process's with its owner file
+// (serial/PortMap.h): the link counts as a port only while this process
+// lives. A link there that points at a pseudo-terminal and whose owner has
+// ended (left behind by a killed run) is replaced, and so is one of this
+// process's own. The call throws std::runtime_error, leaving everything as
+// it was, when the name is served by another live simulator, when anything
+// else of that name is there (it belongs to the user), and when the link
+// cannot be made.
 void LinkComPort(const std::string& comName, const std::string& device);
-// Removes the link when it still points at `device`; true when it did.
+// Removes the link and its owner file when the link still points at
+// `device`; true when it did.
 bool UnlinkComPort(const std::string& comName, const std::string& device);
 
 // LinkComPort for the lifetime of the object.

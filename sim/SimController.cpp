@@ -1,7 +1,9 @@
 #include "sim/SimController.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 namespace karvo::sim {
 namespace {
@@ -100,66 +102,89 @@ void SimController::Advance(Clock::time_point now) {
 }
 
 void SimController::ServeLoop() {
-  Bytes pending;
+  Bytes pending;      // the frame arriving: bytes without a silence between them
+  bool lost = false;  // part of it came while the controller was answering
   Clock::time_point lastByte{};
   const auto silence = std::chrono::milliseconds(options_.SilenceMs);
   while (!stop_) {
-    const int wait = pending.empty() ? kIdleWaitMs : static_cast<int>(options_.SilenceMs);
+    int wait = kIdleWaitMs;
+    if (!pending.empty()) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(lastByte + silence - Clock::now());
+      wait = std::max(0, static_cast<int>(left.count()));
+    }
     if (pty_->Receive(pending, wait)) lastByte = Clock::now();
-    const Clock::time_point now = Clock::now();
-    if (!pending.empty() && now - lastByte >= silence) {
-      HandleChunk(pending);
-      pending.clear();
+    if (!pending.empty() && Clock::now() - lastByte >= silence) {
+      const Bytes frame = std::exchange(pending, {});
+      if (std::exchange(lost, false)) {
+        Discard(frame, " (lost: arrived while answering)");
+      } else if (HandleFrame(frame, lastByte) && pty_->Receive(pending, 0)) {
+        // Whatever came while it answered is lost, and so is the rest of the
+        // frame it belongs to.
+        lost = true;
+        lastByte = Clock::now();
+      }
     }
     Advance(Clock::now());
   }
 }
 
-// Requests that came back to back, without a silence between them, are
-// all executed, but only the last is answered: a master that sends the
-// next request at once has stopped listening for the reply to the one
-// before (on a pseudo-terminal it has even closed the port in between, and
-// a late reply would land in the next exchange).
-void SimController::HandleChunk(const Bytes& chunk) {
-  const std::vector<Bytes> frames = SplitFrames(chunk);
-  std::size_t used = 0;
-  for (const Bytes& request : frames) {
-    used += request.size();
-    const bool followed = &request != &frames.back();
-    ++framesReceived_;
-    std::optional<Bytes> reply;
-    std::uint32_t delayMs = 0;
-    {
-      std::lock_guard lock(mutex_);
-      if (faults_.NoReply || Clock::now() < silentUntil_) {
-        TraceBytes("<- ", request, faults_.NoReply ? " (not answering)" : " (restarting)");
-        continue;
-      }
-      TraceBytes("<- ", request);
-      reply = sim::Serve(model_, request);
-      if (model_.TakeRestart()) silentUntil_ = Clock::now() + std::chrono::milliseconds(options_.RestartMs);
-      if (reply && faults_.ReplyAddress) {
-        (*reply)[0] = *faults_.ReplyAddress;
-        reply->resize(reply->size() - 2);
-        AppendCrc(*reply);
-      }
-      if (reply && faults_.BadCrcFraction > 0.0 &&
-          std::uniform_real_distribution<double>(0.0, 1.0)(faultRandom_) < faults_.BadCrcFraction) {
-        reply->back() ^= 0x5A;
-      }
-      delayMs = faults_.ReplyDelayMs;
-    }
-    if (!reply || followed) continue;
-    for (const auto until = Clock::now() + std::chrono::milliseconds(delayMs); !stop_ && Clock::now() < until;)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    TraceBytes("-> ", *reply);
-    pty_->Transmit(*reply);
+bool SimController::HandleFrame(const Bytes& frame, Clock::time_point end) {
+  if (!CrcMatches(frame.data(), frame.size())) {
+    Discard(frame, " (no valid frame, ignored)");
+    return false;
   }
-  if (used < chunk.size()) {
+  ++framesReceived_;
+  std::optional<Bytes> reply;
+  std::uint32_t delayMs = 0;
+  {
     std::lock_guard lock(mutex_);
-    TraceBytes("<- ", Bytes(chunk.begin() + static_cast<std::ptrdiff_t>(used), chunk.end()),
-               " (no valid frame, ignored)");
+    if (faults_.NoReply || Clock::now() < silentUntil_) {
+      TraceBytes("<- ", frame, faults_.NoReply ? " (not answering)" : " (restarting)");
+      return false;
+    }
+    TraceBytes("<- ", frame);
+    reply = sim::Serve(model_, frame);
+    if (model_.TakeRestart()) silentUntil_ = Clock::now() + std::chrono::milliseconds(options_.RestartMs);
+    if (reply && faults_.ReplyAddress) {
+      (*reply)[0] = *faults_.ReplyAddress;
+      reply->resize(reply->size() - 2);
+      AppendCrc(*reply);
+    }
+    if (reply && faults_.BadCrcFraction > 0.0 &&
+        std::uniform_real_distribution<double>(0.0, 1.0)(faultRandom_) < faults_.BadCrcFraction) {
+      reply->back() ^= 0x5A;
+    }
+    delayMs = faults_.ReplyDelayMs;
   }
+  if (!reply) return false;
+  const auto due = end + std::chrono::milliseconds(delayMs);
+  while (!stop_ && Clock::now() < due) {
+    std::this_thread::sleep_for(std::min<Clock::duration>(due - Clock::now(), std::chrono::milliseconds(5)));
+  }
+  TransmitOnTheWire(*reply);
+  TraceBytes("-> ", *reply);
+  return true;
+}
+
+// Byte k leaves the line one byte time after byte k - 1: the master sees
+// the reply arrive at the line's pace, as from a real controller.
+void SimController::TransmitOnTheWire(const Bytes& reply) {
+  if (options_.ByteTimeUs == 0) {
+    pty_->Transmit(reply);
+    return;
+  }
+  const auto byteTime = std::chrono::microseconds(options_.ByteTimeUs);
+  const Clock::time_point start = Clock::now();
+  for (std::size_t k = 0; k < reply.size() && !stop_; ++k) {
+    std::this_thread::sleep_until(start + byteTime * static_cast<int>(k + 1));
+    pty_->Transmit(Bytes{reply[k]});
+  }
+}
+
+void SimController::Discard(const Bytes& bytes, const char* note) {
+  ++framesDiscarded_;
+  std::lock_guard lock(mutex_);
+  TraceBytes("<? ", bytes, note);
 }
 
 void SimController::TraceBytes(const char* prefix, const Bytes& bytes, const char* note) const {

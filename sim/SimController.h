@@ -4,6 +4,17 @@
 // The program reaches it through the device path (or a COMn link to it,
 // see sim/ComLink.h) exactly as it would a controller on a serial port.
 //
+// It keeps to the line as strictly as a real controller on RS-485 does:
+//  - a frame is what arrives between two silences of at least 3.5
+//    characters (SilenceMs); two requests sent back to back are one frame of
+//    garbage, which is neither executed nor answered;
+//  - it takes one request at a time: from the end of a request it answers
+//    until the last byte of its reply has gone out, bytes that arrive are
+//    lost (the frame they belong to is dropped whole);
+//  - its reply starts ReplyDelayMs after the end of the request at the
+//    earliest (never before the silence that ends the request), and every
+//    byte takes its wire time at 9600 baud 8N1 (ByteTimeUs).
+//
 //   karvo::sim::SimController sim({.Address = 7, .Speed = 60});
 //   sim.Start();
 //   port.SetPort(sim.DevicePath());
@@ -30,26 +41,31 @@ namespace karvo::sim {
 
 // Misbehaviour on demand.
 struct SimFaults {
-  bool NoReply = false;            // deaf and dumb: executes nothing, answers nothing
-  std::uint32_t ReplyDelayMs = 0;  // waits this long before every reply
-  double BadCrcFraction = 0.0;     // this share of replies goes out with a corrupted CRC
-  bool SensorBreak = false;        // register 258 reads 1, the output drops to 0
+  bool NoReply = false;  // deaf and dumb: executes nothing, answers nothing
+  // Replies start this long after the end of the request (at the earliest
+  // once the silence that ends the request has passed).
+  std::uint32_t ReplyDelayMs = 0;
+  double BadCrcFraction = 0.0;  // this share of replies goes out with a corrupted CRC
+  bool SensorBreak = false;     // register 258 reads 1, the output drops to 0
   // Replies carry this device address (with a CRC that holds) instead of
   // the controller's own: another device answering.
   std::optional<std::uint8_t> ReplyAddress{};
 };
 
 struct SimOptions {
-  std::uint8_t Address = 1;        // Modbus address it answers to (register 131)
-  double Speed = 1.0;              // simulated seconds per real second
-  double StartTemperature = 20.0;  // ºC; the target setpoint starts here too
-  std::uint32_t Seed = 0;          // noise and CRC faults; 0 = from the clock
-  std::uint32_t SilenceMs = 4;     // end of a frame: 3.5 characters at 9600 baud
-  std::uint32_t RestartMs = 5000;  // silent after leaving configuration mode
+  std::uint8_t Address = 1;         // Modbus address it answers to (register 131)
+  double Speed = 1.0;               // simulated seconds per real second
+  double StartTemperature = 20.0;   // ºC; the target setpoint starts here too
+  std::uint32_t Seed = 0;           // noise and CRC faults; 0 = from the clock
+  std::uint32_t SilenceMs = 4;      // end of a frame: 3.5 characters at 9600 baud
+  std::uint32_t ByteTimeUs = 1042;  // wire time of a reply byte: 10 bits at 9600 baud; 0 = none
+  std::uint32_t RestartMs = 5000;   // silent after leaving configuration mode
   SimFaults Faults{};
   // Called from the serving thread with every request ("<- 01 03 ...") and
-  // reply ("-> ...") in hexadecimal, for watching the line. It may run
-  // under the controller's lock and must not call back into the controller.
+  // reply ("-> ...") in hexadecimal, for watching the line; bytes that form
+  // no request (garbage, or lost while answering) come as "<? ..." with a
+  // note. It may run under the controller's lock and must not call back
+  // into the controller.
   std::function<void(const std::string&)> Trace{};
 };
 
@@ -85,8 +101,11 @@ class SimController {
   SimFaults Faults() const;
   void SetFaults(const SimFaults& faults);
 
-  // Request frames received with a CRC that holds, whoever they were for.
+  // Request frames received with a CRC that holds, whoever they were for
+  // (not those lost while it was answering).
   std::uint64_t FramesReceived() const { return framesReceived_.load(); }
+  // Runs of bytes that were no request: garbage, or lost while answering.
+  std::uint64_t FramesDiscarded() const { return framesDiscarded_.load(); }
 
   // Runs fn(ControllerModel&) under the controller's lock.
   template <class Fn>
@@ -98,7 +117,11 @@ class SimController {
  private:
   using Clock = std::chrono::steady_clock;
   void ServeLoop();
-  void HandleChunk(const Bytes& chunk);
+  // Handles one frame that ended at `end`; returns when its reply has gone
+  // out, true when there was one.
+  bool HandleFrame(const Bytes& frame, Clock::time_point end);
+  void TransmitOnTheWire(const Bytes& reply);
+  void Discard(const Bytes& bytes, const char* note);
   void Advance(Clock::time_point now);
   void TraceBytes(const char* prefix, const Bytes& bytes, const char* note = "") const;
 
@@ -114,6 +137,7 @@ class SimController {
   std::string devicePath_;  // guarded by mutex_
   std::atomic<bool> stop_{false};
   std::atomic<std::uint64_t> framesReceived_{0};
+  std::atomic<std::uint64_t> framesDiscarded_{0};
   std::thread thread_;
 };
 

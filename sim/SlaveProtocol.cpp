@@ -39,22 +39,6 @@ bool CrcMatches(const std::uint8_t* data, std::size_t size) {
   return data[size - 2] == (crc & 0xFF) && data[size - 1] == (crc >> 8);
 }
 
-std::vector<Bytes> SplitFrames(const Bytes& chunk) {
-  std::vector<Bytes> frames;
-  std::size_t at = 0;
-  while (at < chunk.size()) {
-    const std::size_t left = chunk.size() - at;
-    const bool fixed =
-        left >= 2 && (chunk[at + 1] == kReadHolding || chunk[at + 1] == kWriteSingle || chunk[at + 1] == kDiagnostics);
-    const std::size_t size = fixed ? kFixedFrame : left;
-    if (left < size || !CrcMatches(chunk.data() + at, size)) break;
-    frames.emplace_back(chunk.begin() + static_cast<std::ptrdiff_t>(at),
-                        chunk.begin() + static_cast<std::ptrdiff_t>(at + size));
-    at += size;
-  }
-  return frames;
-}
-
 std::optional<Bytes> Serve(ControllerModel& model, const Bytes& request) {
   if (request.size() < 4) return std::nullopt;
   const bool broadcast = request[0] == 0;

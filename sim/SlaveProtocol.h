@@ -22,15 +22,6 @@ void AppendCrc(Bytes& frame);
 // True when the last two bytes are the CRC of the ones before.
 bool CrcMatches(const std::uint8_t* data, std::size_t size);
 
-// Cuts what arrived between two silences into request frames. A pseudo-
-// terminal has no baud rate, so a master that writes and closes at once can
-// put several requests into one silence: frames of the functions the
-// controller knows (3, 6, 8) are 8 bytes and are taken one by one while
-// their CRC holds; anything else is one frame. A chunk that does not start
-// with a frame whose CRC holds is dropped whole (no reply, as on a line with
-// noise).
-std::vector<Bytes> SplitFrames(const Bytes& chunk);
-
 // What the controller does with one request frame whose CRC holds: executes
 // it when it is addressed to the controller or broadcast (address 0), and
 // returns the reply, or nothing for a broadcast or another device's frame.

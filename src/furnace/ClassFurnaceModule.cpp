@@ -45,18 +45,28 @@ void TFurnaceModule::SetIntegral(std::int32_t Value) { WritePid(reg::IntegralTim
 void TFurnaceModule::SetDerivate(std::int32_t Value) { WritePid(reg::DerivativeTime, Value, fDerivate); }
 
 bool TFurnaceModule::ConfirmedWrite(std::uint32_t Register, std::int32_t Value, int* Attempts) {
+  return ConfirmedWrite(Register, Value, Attempts, {});
+}
+
+bool TFurnaceModule::ConfirmedWrite(std::uint32_t Register, std::int32_t Value, int* Attempts,
+                                    const FailedAttemptFn& OnFailedAttempt) {
   if (Attempts) *Attempts = 0;
   if (!fCom) return false;
   bool confirmed = false;
   for (int attempt = 1; attempt <= kMaxWriteAttempts && !confirmed; ++attempt) {
     // The write is not waited for; the read-back is the confirmation. A
     // read-back that failed proves nothing, whatever value it left behind.
-    fCom->WriteWord(fAddress, Register, Value, false);
+    std::string writeFailure;
+    fCom->WriteWord(fAddress, Register, Value, false, writeFailure);
     const TSerialResponse r = fCom->QueryWords(fAddress, Register, 1);
     confirmed = r.Status.empty() && r.ValueOfFirstWord == Value;
     if (Attempts) *Attempts = attempt;
-    // The pause follows every attempt, the confirmed one included: it also
-    // lets a poll that collided with this attempt finish.
+    if (!confirmed && OnFailedAttempt) {
+      OnFailedAttempt(attempt, !writeFailure.empty() ? writeFailure
+                               : !r.Status.empty()   ? r.Status
+                                                     : "read back " + std::to_string(r.ValueOfFirstWord));
+    }
+    // The pause follows every attempt, the confirmed one included.
     PauseMs(kMinPauseMs + static_cast<std::uint32_t>(RandomRange(0, kPauseSpreadMs)));
   }
   return confirmed;

@@ -4,9 +4,12 @@
 // register-backed properties perform one fresh transaction on every read;
 // the target setpoint and the ramp rate are written with read-back
 // confirmation. Used from the user-interface thread only; the background
-// poll has its own port object (furnace/ReadCycle.h).
+// poll has its own port object (furnace/ReadCycle.h). The transport lets the
+// two take turns on the port (serial/SerialPort.h), so they never fail each
+// other.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,6 +66,12 @@ class TFurnaceModule {
   // The same for any register; Attempts (when given) receives the number of
   // attempts made.
   bool ConfirmedWrite(std::uint32_t Register, std::int32_t Value, int* Attempts = nullptr);
+  // The same, telling OnFailedAttempt, after each attempt that did not
+  // confirm the value, why: the write's or the read-back's failure text, or
+  // the value read back.
+  using FailedAttemptFn = std::function<void(int Attempt, const std::string& Failure)>;
+  bool ConfirmedWrite(std::uint32_t Register, std::int32_t Value, int* Attempts,
+                      const FailedAttemptFn& OnFailedAttempt);
 
   static constexpr int kMaxWriteAttempts = 5;
   static constexpr std::uint32_t kMinPauseMs = 500;

@@ -49,8 +49,9 @@ class TModbusPort : public TSerialPort {
   // `request` (Status empty). A reply must be long enough for what the
   // operation decodes, carry a CRC that holds, come from the device asked
   // with the function asked (or its exception form), and not be an
-  // exception; a read reply must carry the byte count asked for and QueryD's
-  // value must be a number. On an invalid reply Status gets the failure
+  // exception; a read reply must carry the byte count asked for, QueryD's
+  // value must be a number, and a write's echo must repeat the register and
+  // the value written. On an invalid reply Status gets the failure
   // text, ValueOfFirstWord and rDouble go back to 0 and nothing is decoded.
   //
   // The echoed test value (0 on an invalid reply).
@@ -71,6 +72,7 @@ class TModbusPort : public TSerialPort {
   static constexpr const char* kWrongDeviceOrFunction = "Invalid response: wrong device or function";
   static constexpr const char* kWrongByteCount = "Invalid response: wrong byte count";
   static constexpr const char* kNotANumber = "Invalid response: not a number";
+  static constexpr const char* kEchoDiffers = "Invalid response: the echo differs from the write";
   // Test's failure text when a valid echo carries another value; followed by
   // "sent N, received M".
   static constexpr const char* kEchoMismatch = "Echo test failed: ";

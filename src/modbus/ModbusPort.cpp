@@ -28,8 +28,9 @@ void LogRequest(const TModbusPort& port, const TArrayOfByte& frame) {
   LogLine(ints);
 }
 
+// Byte 0 of every frame is the device it is for (0: all of them).
 TSerialResponse Transact(TModbusPort& port, const TArrayOfByte& frame, bool waitForResponse) {
-  return port.SendData(frame.data(), static_cast<std::uint32_t>(frame.size()), waitForResponse);
+  return port.SendData(frame.data(), static_cast<std::uint32_t>(frame.size()), waitForResponse, frame[0]);
 }
 
 }  // namespace

@@ -1,8 +1,15 @@
 #include "serial/SerialPort.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "common/Log.h"
 #include "common/Text.h"
@@ -13,16 +20,114 @@ namespace {
 
 namespace platform = serialplatform;
 using Clock = std::chrono::steady_clock;
+using std::chrono::microseconds;
 using std::chrono::milliseconds;
 
 constexpr std::size_t kLabelWidth = 25;
 constexpr platform::TimeLimits kTimeLimits{20, 10, 200, 10, 100};
 constexpr std::uint32_t kQueueBytes = 4096;
 
+constexpr int kAnyDevice = -1;  // a frame that counts as addressed to every device
+constexpr int kBroadcast = 0;   // no device answers it
+constexpr auto kByteTime = microseconds(TSerialPort::kByteTimeUs);
+constexpr auto kFrameGap = microseconds(TSerialPort::kFrameGapUs);
+constexpr auto kEchoSettle = milliseconds(TSerialPort::kEchoSettleMs);
+constexpr auto kLateReplyWatch = milliseconds(TSerialPort::kLateReplyWatchMs);
+constexpr auto kLateReplyMargin = milliseconds(TSerialPort::kLateReplyMarginMs);
+// A reply heard is over once the line has been silent this long: the read's
+// own interval limit.
+constexpr auto kReplyOver = milliseconds(kTimeLimits.readIntervalMs);
+// How long a reply still arriving is followed past the end of a watch before
+// a frame is sent: the wire time of a full reply buffer.
+constexpr auto kLongestReply = kByteTime * TSerialPort::kReplyBufferSize;
+
 // The transaction waits on the monotonic clock with real sleeps: a local
 // wall clock jumps at daylight-saving changes, and the process-wide pause
 // is left to the layers above (their tests record it).
 void Sleep(std::uint32_t ms) { std::this_thread::sleep_for(milliseconds(ms)); }
+
+std::uint32_t CeilMs(Clock::duration d) {
+  return d <= Clock::duration::zero() ? 0 : static_cast<std::uint32_t>(std::chrono::ceil<milliseconds>(d).count());
+}
+
+// One port as the transactions of this process share it.
+struct Line {
+  // Turns, first come first served.
+  std::mutex m;
+  std::condition_variable turnPassed;
+  std::uint64_t nextTicket = 0;
+  std::uint64_t serving = 0;
+
+  // Only the transaction whose turn it is touches the rest.
+  // When the line last fell silent: the end of this program's last frame on
+  // the wire, or the last byte heard.
+  Clock::time_point quietSince{};
+  // Answers that may still be on their way, by device address: until when,
+  // and how many bytes long (0: not known).
+  struct Watch {
+    Clock::time_point until;
+    std::uint32_t answerBytes;
+  };
+  std::map<int, Watch> watches;
+
+  void Expect(int device, Clock::time_point until, std::uint32_t answerBytes) {
+    const auto found = watches.find(device);
+    if (found == watches.end() || found->second.until < until) watches[device] = Watch{until, answerBytes};
+  }
+
+  // Takes the watches a frame to `device` must honour (its own and those of
+  // frames to every device; all of them for a frame to every device) and
+  // drops the ones that have run out. The latest end, and the answer's length
+  // when one answer of known length is awaited.
+  Watch Take(int device) {
+    const Clock::time_point now = Clock::now();
+    Watch merged{now, 0};
+    int taken = 0;
+    for (auto it = watches.begin(); it != watches.end();) {
+      const bool relevant = device == kAnyDevice || it->first == device || it->first == kAnyDevice;
+      if (relevant && it->second.until > now) {
+        merged.until = std::max(merged.until, it->second.until);
+        merged.answerBytes = ++taken == 1 ? it->second.answerBytes : 0;
+      }
+      if (relevant || it->second.until <= now) {
+        it = watches.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    return merged;
+  }
+};
+
+// The lines are never freed: a poll thread may outlive main.
+Line& LineOf(const std::string& key) {
+  static std::mutex m;
+  static auto* const lines = new std::map<std::string, std::unique_ptr<Line>>;
+  std::lock_guard lock(m);
+  std::unique_ptr<Line>& line = (*lines)[key];
+  if (!line) line = std::make_unique<Line>();
+  return *line;
+}
+
+// The calling transaction's turn on a line, for the lifetime of the object.
+class Turn {
+ public:
+  explicit Turn(Line& line) : line_(line) {
+    std::unique_lock lock(line_.m);
+    const std::uint64_t ticket = line_.nextTicket++;
+    line_.turnPassed.wait(lock, [&] { return line_.serving == ticket; });
+  }
+  ~Turn() {
+    std::lock_guard lock(line_.m);
+    ++line_.serving;
+    line_.turnPassed.notify_all();
+  }
+  Turn(const Turn&) = delete;
+  Turn& operator=(const Turn&) = delete;
+
+ private:
+  Line& line_;
+};
 
 // Closes the port on every way out of the transaction.
 class PortCloser {
@@ -50,95 +155,227 @@ bool SetUp(ComHandle port, Fn&& apply) {
   }
 }
 
-// `asString` is the message of Send2: it adds the "As string" line, and the
-// reply fills only Response and Status.
-TSerialResponse Transact(TSerialPort& self, const std::uint8_t* data, std::uint32_t size, bool waitForResponse,
-                         const std::string* asString) {
-  TSerialResponse result;
-  const ComHandle port = platform::OpenPort(self.Port());
-  PortCloser closer(port);
-  if (!self.SetDCBState(port)) {
-    result.Status = TSerialPort::kPortInUse;
-    return result;
+// Reads and throws away what waits in the input queue; the count.
+std::uint32_t DiscardInput(ComHandle port) {
+  std::uint32_t total = 0;
+  std::array<std::uint8_t, 256> buffer{};
+  for (std::uint32_t waiting = platform::BytesWaiting(port); waiting > 0; waiting = platform::BytesWaiting(port)) {
+    std::uint32_t got = 0;
+    if (!platform::Read(port, buffer.data(), std::min<std::uint32_t>(waiting, buffer.size()), got) || got == 0) break;
+    total += got;
   }
-  if (!self.SetTimeOuts(port)) {
-    result.Status = TSerialPort::kTimeoutsFailed;
-    return result;
-  }
-  if (!self.SetBuffers(port)) {
-    result.Status = TSerialPort::kBuffersFailed;
-    return result;
-  }
-  // Bytes of an earlier exchange that came too late must not pass for this
-  // reply.
-  platform::PurgeInput(port);
+  return total;
+}
 
-  const bool debug = self.Debug();
-  if (debug) {
-    LogLine(std::string(44, '*'));
-    LogLine(Label("PortName", kLabelWidth) + self.Port());
-  }
-  std::uint32_t written = 0;
-  // A request that did not go out whole is a failed write, not a success.
-  if (!platform::Write(port, data, size, written) || written != size) {
-    result.Status = TSerialPort::kWriteFailed;
-    return result;
-  }
-  if (debug) {
-    LogLine(Label("Bytes written", kLabelWidth) + std::to_string(written));
-    if (asString) LogLine(Label("As string", kLabelWidth) + *asString);
-  }
-  if (!waitForResponse) {
-    if (debug) LogLine("Exit read/write without waiting for reply");
-    result.Response.clear();
-    return result;
-  }
+enum class Heard { Nothing, ReplyOver, StillArriving };
 
-  const std::uint32_t pauseMs = self.WindowsReadLoopTimeoutMS();
-  Sleep(pauseMs);
-  const Clock::time_point deadline = Clock::now() + milliseconds(self.ReadoutTimeoutMS());
-  bool found = false;
-  while (!found && Clock::now() < deadline) {
-    found = platform::BytesWaiting(port);
-    Sleep(pauseMs);
-  }
-  if (!found) {
-    if (debug) {
-      LogLine(Label("Message", kLabelWidth) + "Timeout " + FormatGeneral(self.ReadoutTimeoutMS() / 1000.0) + "s ");
+// Reads and discards what arrives until `until`. Once bytes have come it
+// stops as soon as `answerBytes` of them have come (when known) or the line
+// has been silent for kReplyOver; a reply still arriving at `until` is
+// followed until `followTo` at most. Every byte heard moves quietSince.
+Heard Watch(ComHandle port, Line& line, Clock::time_point until, std::uint32_t answerBytes,
+            Clock::time_point followTo) {
+  std::uint32_t heard = 0;
+  Clock::time_point lastHeard{};
+  for (;;) {
+    const Clock::time_point now = Clock::now();
+    Clock::time_point end = until;
+    if (heard > 0) {
+      if (answerBytes != 0 && heard >= answerBytes) return Heard::ReplyOver;
+      end = std::min(lastHeard + kReplyOver, std::max(until, followTo));
     }
-    result.Response.clear();
-    result.Status = TSerialPort::kTimeout;
-    return result;
+    if (now >= end) break;
+    if (!platform::WaitForInput(port, CeilMs(end - now))) continue;
+    const std::uint32_t got = DiscardInput(port);
+    if (got == 0) {
+      Sleep(1);  // told of input that is not there: do not spin
+      continue;
+    }
+    heard += got;
+    lastHeard = line.quietSince = Clock::now();
   }
+  if (heard == 0) return Heard::Nothing;
+  return Clock::now() >= lastHeard + kReplyOver ? Heard::ReplyOver : Heard::StillArriving;
+}
 
-  std::array<std::uint8_t, TSerialPort::kReplyBufferSize> buffer{};
-  std::uint32_t got = 0;
-  if (!platform::Read(port, buffer.data(), TSerialPort::kReplyBufferSize, got)) {
-    result.Status = TSerialPort::kReadFailed;
-    return result;
+// Waits until the line has been silent for 3.5 characters, discarding what
+// arrives meanwhile.
+void KeepFrameGap(ComHandle port, Line& line) {
+  for (;;) {
+    const Clock::time_point due = line.quietSince + kFrameGap;
+    const Clock::time_point now = Clock::now();
+    if (now >= due) return;
+    if (!platform::WaitForInput(port, CeilMs(due - now))) continue;
+    if (DiscardInput(port) > 0) {
+      line.quietSince = Clock::now();
+    } else {
+      Sleep(1);
+    }
   }
-  result.Response.assign(reinterpret_cast<const char*>(buffer.data()), got);
-  if (asString) return result;
-  if (got >= 5) result.ValueOfFirstWord = buffer[3] * 256 + buffer[4];
-  if (debug) {
-    std::string numbers;
-    for (std::uint32_t i = 0; i < got; ++i) numbers += std::to_string(buffer[i]) + ' ';
-    LogLine(Label("Response Str", kLabelWidth) + result.Response);
-    LogLine(Label("Response Int", kLabelWidth) + numbers);
-    LogLine(Label("Response Status", kLabelWidth) + result.Status);
+}
+
+// Device bytes as text that is safe on a terminal and in the log: printable
+// ASCII as it is, a backslash doubled, every other byte as \xHH.
+std::string Escaped(const std::string& bytes) {
+  std::string text;
+  char hex[5];
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b == '\\') {
+      text += "\\\\";
+    } else if (b >= 0x20 && b < 0x7F) {
+      text += c;
+    } else {
+      std::snprintf(hex, sizeof hex, "\\x%02X", b);
+      text += hex;
+    }
   }
-  return result;
+  return text;
 }
 
 }  // namespace
 
+// `asString` is the message of Send2: it adds the "As string" line, and the
+// reply fills only Response and Status. The log lines wait until the turn
+// on the line has passed: a log sink may wait for the user-interface
+// thread, which may itself be waiting for its turn.
+TSerialResponse TSerialPort::RunTransaction(const std::uint8_t* data, std::uint32_t size, bool waitForResponse,
+                                            int device, const std::string* asString) {
+  TSerialResponse result;
+  std::vector<std::string> log;
+  fLastFailureReason.clear();
+  auto fail = [&](const char* status, std::string reason) {
+    result.Status = status;
+    if (reason.empty()) return;
+    log.push_back(reason);
+    fLastFailureReason = std::move(reason);
+  };
+  auto systemReason = [&] { return fPort + ": " + platform::SystemErrorText(); };
+  const bool debug = fDebug;
+
+  [&] {
+    Line& line = LineOf(platform::PortKey(fPort));
+    Turn turn(line);
+    std::string openFailure;
+    const ComHandle port = platform::OpenPort(fPort, openFailure);
+    PortCloser closer(port);
+    if (!SetDCBState(port)) return fail(kPortInUse, port == kInvalidComHandle ? openFailure : systemReason());
+    if (!SetTimeOuts(port)) return fail(kTimeoutsFailed, systemReason());
+    if (!SetBuffers(port)) return fail(kBuffersFailed, systemReason());
+
+    // An answer to an earlier frame of this program may still be on its
+    // way: hear it out first (it may already wait in the input queue).
+    Clock::duration watched{};
+    const Line::Watch pending = line.Take(device);
+    if (const Clock::time_point start = Clock::now(); pending.until > start) {
+      Watch(port, line, pending.until, pending.answerBytes, pending.until + kLongestReply);
+      watched = Clock::now() - start;
+    }
+    // Bytes of an earlier exchange that came too late must not pass for this
+    // reply.
+    platform::PurgeInput(port);
+    // On a line this process has not used yet, another program's last
+    // exchange may still be on the wire: the silence before the first frame
+    // is heard, not assumed.
+    if (line.quietSince == Clock::time_point{}) line.quietSince = Clock::now();
+    KeepFrameGap(port, line);
+
+    if (debug) {
+      log.push_back(std::string(44, '*'));
+      log.push_back(Label("PortName", kLabelWidth) + fPort);
+    }
+    const Clock::time_point writeStart = Clock::now();
+    std::uint32_t written = 0;
+    const bool wrote = platform::Write(port, data, size, written);
+    const std::string writeError = wrote ? std::string() : systemReason();
+    line.quietSince = std::max(Clock::now(), writeStart + kByteTime * written);
+    // A request that did not go out whole is a failed write, not a success.
+    if (!wrote) return fail(kWriteFailed, writeError);
+    if (written != size) {
+      return fail(kWriteFailed, fPort + ": " + std::to_string(written) + " of " + std::to_string(size) +
+                                    " bytes went out within the write time limit");
+    }
+    const std::uint32_t drainLimitMs = kTimeLimits.writePerByteMs * size + kTimeLimits.writeConstantMs;
+    if (!platform::Drain(port, drainLimitMs)) {
+      return fail(kWriteFailed,
+                  fPort + ": the request did not leave the port within " + std::to_string(drainLimitMs) + " ms");
+    }
+    const Clock::time_point onWire = std::max(Clock::now(), writeStart + kByteTime * size);
+    line.quietSince = onWire;
+    if (debug) {
+      log.push_back(Label("Bytes written", kLabelWidth) + std::to_string(written));
+      if (asString) log.push_back(Label("As string", kLabelWidth) + *asString);
+    }
+    if (!waitForResponse) {
+      if (debug) log.push_back("Exit read/write without waiting for reply");
+      result.Response.clear();
+      // The frame is on the wire before the port closes; the device's
+      // answer is heard out by the next transaction to it.
+      std::this_thread::sleep_until(onWire);
+      if (device != kBroadcast) line.Expect(device, onWire + kEchoSettle, size);
+      return;
+    }
+
+    const std::uint32_t pauseMs = fWindowsReadLoopTimeoutMS;
+    Sleep(pauseMs);
+    const Clock::time_point deadline = Clock::now() + milliseconds(fReadoutTimeoutMS);
+    bool found = false;
+    while (!found && Clock::now() < deadline) {
+      found = platform::BytesWaiting(port) > 0;
+      Sleep(pauseMs);
+    }
+    if (!found) {
+      if (debug) {
+        log.push_back(Label("Message", kLabelWidth) + "Timeout " + FormatGeneral(fReadoutTimeoutMS / 1000.0) + "s ");
+      }
+      result.Response.clear();
+      result.Status = kTimeout;
+      // The reply may still come: hear it out here, so that it never
+      // passes for the reply to a later request. Whatever part of the watch
+      // this transaction cannot spend, the next one to the device keeps.
+      const Clock::time_point gaveUp = Clock::now();
+      const Clock::duration budget = std::max<Clock::duration>(kLateReplyWatch - watched, Clock::duration::zero());
+      const Heard heard = Watch(port, line, gaveUp + budget, 0, gaveUp + budget);
+      if (heard == Heard::Nothing) line.Expect(device, gaveUp + kLateReplyWatch + kLateReplyMargin, 0);
+      if (heard == Heard::StillArriving) line.Expect(device, Clock::now() + kLateReplyMargin, 0);
+      return;
+    }
+
+    std::array<std::uint8_t, kReplyBufferSize> buffer{};
+    std::uint32_t got = 0;
+    const bool read = platform::Read(port, buffer.data(), kReplyBufferSize, got);
+    // A read that did not fill the buffer ended once the line had been
+    // silent for its interval limit.
+    line.quietSince = Clock::now() - (read && got < kReplyBufferSize ? kReplyOver : Clock::duration::zero());
+    if (!read) return fail(kReadFailed, systemReason());
+    result.Response.assign(reinterpret_cast<const char*>(buffer.data()), got);
+    if (asString) return;
+    if (got >= 5) result.ValueOfFirstWord = buffer[3] * 256 + buffer[4];
+    if (debug) {
+      std::string numbers;
+      for (std::uint32_t i = 0; i < got; ++i) numbers += std::to_string(buffer[i]) + ' ';
+      log.push_back(Label("Response Str", kLabelWidth) + Escaped(result.Response));
+      log.push_back(Label("Response Int", kLabelWidth) + numbers);
+      log.push_back(Label("Response Status", kLabelWidth) + result.Status);
+    }
+  }();
+
+  for (const std::string& line : log) LogLine(line);
+  return result;
+}
+
 TSerialResponse TSerialPort::SendData(const std::uint8_t* Data, std::uint32_t dataSize, bool WaitForResponse) {
-  return Transact(*this, Data, dataSize, WaitForResponse, nullptr);
+  return RunTransaction(Data, dataSize, WaitForResponse, kAnyDevice, nullptr);
+}
+
+TSerialResponse TSerialPort::SendData(const std::uint8_t* Data, std::uint32_t dataSize, bool WaitForResponse,
+                                      std::uint8_t DeviceAddress) {
+  return RunTransaction(Data, dataSize, WaitForResponse, DeviceAddress, nullptr);
 }
 
 TSerialResponse TSerialPort::Send2(const std::string& aMessage, bool WaitForResponse) {
-  return Transact(*this, reinterpret_cast<const std::uint8_t*>(aMessage.data()),
-                  static_cast<std::uint32_t>(aMessage.size()), WaitForResponse, &aMessage);
+  return RunTransaction(reinterpret_cast<const std::uint8_t*>(aMessage.data()),
+                        static_cast<std::uint32_t>(aMessage.size()), WaitForResponse, kAnyDevice, &aMessage);
 }
 
 std::string TSerialPort::Send(const std::string& aMessage, bool WaitForResponse) {

@@ -1,8 +1,25 @@
 #pragma once
 // One self-contained transaction on a COM port: open, configure, purge the
 // input queue, write, wait for the reply, read it, close. Nothing stays open
-// between calls; the exclusive open is the only arbitration between two
-// objects that address the same port.
+// between calls.
+//
+// The line as a controller sees it. The transactions of this process on one
+// port take turns, first come first served (a lock per port inside the
+// process, held for one transaction), so "port in use" only ever means
+// another program. Within its turn a transaction keeps the line discipline
+// of Modbus RTU at 9600 baud 8N1:
+//  - every frame is fully on the wire (drained, and its wire time of
+//    1.04 ms a byte passed) before the port is closed, and a frame starts no
+//    sooner than 3.5 characters (4 ms) after the line fell silent;
+//  - after a frame sent without waiting to one device (not a broadcast),
+//    the next transaction to that device first reads and discards the
+//    device's answer, until it has come or kEchoSettleMs have passed since
+//    the frame's end; frames to other devices only keep the spacing;
+//  - a transaction that gave up waiting keeps the port and discards what
+//    arrives for up to kLateReplyWatchMs more (until a late reply has come
+//    and ended), so a late reply is never taken for the next one; the next
+//    transaction to that device watches kLateReplyMarginMs longer, but no
+//    transaction spends more than kLateReplyWatchMs on such watching.
 
 #include <array>
 #include <cstdint>
@@ -46,7 +63,12 @@ class TSerialPort {
 
   // One complete transaction: writes dataSize bytes from Data and, when
   // WaitForResponse is true, waits for the reply and reads up to 80 bytes.
+  // The frame counts as addressed to every device.
   TSerialResponse SendData(const std::uint8_t* Data, std::uint32_t dataSize, bool WaitForResponse);
+  // The same for a frame to one device: DeviceAddress 1 to 255, or 0 for a
+  // broadcast, which no device answers.
+  TSerialResponse SendData(const std::uint8_t* Data, std::uint32_t dataSize, bool WaitForResponse,
+                           std::uint8_t DeviceAddress);
 
   // The same transaction for a message held in a byte string. Send2 fills
   // only Response and Status; Send returns Response of Send2.
@@ -69,11 +91,29 @@ class TSerialPort {
 
   static constexpr std::uint32_t kReplyBufferSize = 80;
 
+  // Why the last transaction of this object failed, in the system's words
+  // and naming the port, when its failure text does not say it (what holds
+  // the port, "COM300 maps to no device"); empty after a success or a
+  // timeout. The transaction also writes it to the program log as a line of
+  // its own, whatever Debug says.
+  const std::string& LastFailureReason() const { return fLastFailureReason; }
+
+  // The line discipline (see the top of this file).
+  static constexpr std::uint32_t kByteTimeUs = 1042;   // 10 bits at 9600 baud
+  static constexpr std::uint32_t kFrameGapUs = 4000;   // 3.5 characters, rounded up
+  static constexpr std::uint32_t kEchoSettleMs = 110;  // reply latency 100 ms + the echo's wire time
+  static constexpr std::uint32_t kLateReplyWatchMs = 300;
+  static constexpr std::uint32_t kLateReplyMarginMs = 50;
+
  private:
+  TSerialResponse RunTransaction(const std::uint8_t* data, std::uint32_t size, bool waitForResponse, int device,
+                                 const std::string* asString);
+
   bool fDebug = false;
   std::string fPort;
   std::uint32_t fWindowsReadLoopTimeoutMS = 200;
   std::uint32_t fReadoutTimeoutMS = 1000;
+  std::string fLastFailureReason;
 };
 
 }  // namespace karvo

@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+
 #include "serial/SerialPlatform.h"
 
 namespace karvo::serialplatform {
@@ -11,14 +15,41 @@ namespace {
 
 HANDLE Handle(ComHandle port) { return reinterpret_cast<HANDLE>(port); }
 
+// The system's text for an error code, without the line break it ends in.
+std::string ErrorText(DWORD error) {
+  char* text = nullptr;
+  const DWORD n =
+      ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = n > 0 && text ? std::string(text, n) : "error " + std::to_string(error);
+  if (text) ::LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+    message.pop_back();
+  return message;
+}
+
 }  // namespace
 
+// COM port names are not case-sensitive.
+std::string PortKey(const std::string& name) {
+  std::string key = name;
+  std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::toupper(c); });
+  return key;
+}
+
 // Share mode 0: the open is exclusive, a second one fails at once.
-ComHandle OpenPort(const std::string& name) {
+ComHandle OpenPort(const std::string& name, std::string& reason) {
   const std::string path = "\\\\.\\" + name;
   const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    reason = (name.empty() ? std::string("\"\"") : name) + ": " +
+             (error == ERROR_ACCESS_DENIED ? "in use by another program (" + ErrorText(error) + ")" : ErrorText(error));
+  }
   return reinterpret_cast<ComHandle>(h);
 }
+
+std::string SystemErrorText() { return ErrorText(::GetLastError()); }
 
 // The control block is built from zero; every field not set here stays 0.
 bool ApplyLineSettings(ComHandle port) {
@@ -70,10 +101,25 @@ bool Write(ComHandle port, const std::uint8_t* data, std::uint32_t size, std::ui
   return ok != FALSE;
 }
 
-bool BytesWaiting(ComHandle port) {
+// FlushFileBuffers returns once the driver has sent everything written; with
+// no flow control that takes the bytes' wire time.
+bool Drain(ComHandle port, std::uint32_t) { return ::FlushFileBuffers(Handle(port)) != FALSE; }
+
+std::uint32_t BytesWaiting(ComHandle port) {
   DWORD errors = 0;
   COMSTAT status{};
-  return ::ClearCommError(Handle(port), &errors, &status) != FALSE && status.cbInQue > 0;
+  if (::ClearCommError(Handle(port), &errors, &status) == FALSE) return 0;
+  return status.cbInQue;
+}
+
+// Looks at the input queue every millisecond.
+bool WaitForInput(ComHandle port, std::uint32_t timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (BytesWaiting(port) > 0) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    ::Sleep(1);
+  }
 }
 
 bool Read(ComHandle port, std::uint8_t* buffer, std::uint32_t size, std::uint32_t& got) {

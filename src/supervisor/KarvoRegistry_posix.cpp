@@ -45,7 +45,11 @@ bool ReadFile(const std::string& path, std::string& out) {
 
 void WriteRegistryString(const std::wstring& Name, const std::wstring& Value) {
   const std::string dir = KarvoConfigDir();
-  if (!EnsureKarvoConfigDir()) Fail("Cannot create the folder", dir, errno);
+  if (!EnsureKarvoConfigDir()) {
+    if (dir.empty()) throw StoreError("No folder for the program's settings: this user has no home folder");
+    if (errno == EACCES) throw StoreError("The folder " + dir + " or the one above it belongs to another user");
+    Fail("Cannot create the folder", dir, errno);
+  }
   const std::string encoded = EncodeStoreName(Name);
   const std::string path = dir + "/" + encoded;
   // The new text goes to a hidden temporary file in the same folder and is
@@ -81,6 +85,7 @@ void WriteRegistryString(const std::wstring& Name, const std::wstring& Value) {
 
 std::wstring ReadRegistryString(const std::wstring& Name) {
   std::string text;
+  if (!KarvoConfigDirIsOwn()) return {};  // another user's values are none of ours
   if (!ReadFile(KarvoConfigDir() + "/" + EncodeStoreName(Name), text)) return {};
   return SystemToWide(text);
 }
@@ -88,6 +93,7 @@ std::wstring ReadRegistryString(const std::wstring& Name) {
 std::vector<std::pair<std::wstring, std::wstring>> ListRegistryStrings() {
   std::vector<std::pair<std::wstring, std::wstring>> values;
   const std::string dir = KarvoConfigDir();
+  if (!KarvoConfigDirIsOwn()) return values;
   DIR* d = opendir(dir.c_str());
   if (!d) return values;
   while (const dirent* e = readdir(d)) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <thread>
@@ -7,6 +8,7 @@
 
 #include "SimFixture.h"
 #include "furnace/ClassFurnaceModule.h"
+#include "furnace/ReadCycle.h"
 #include "modbus/Registers.h"
 
 namespace karvo {
@@ -58,6 +60,9 @@ class FurnaceModuleOnSim : public SimFixture {
   TFurnaceModule module;
 };
 
+// Against a controller as strict as a real one: the write and its read-back
+// reach it as two frames, and the read-back only once it has answered the
+// write.
 TEST_F(FurnaceModuleOnSim, SetRampRateConfirmedAtFirstAttempt) {
   EXPECT_TRUE(module.SetRampRate(10));
   EXPECT_EQ(Sim().GetRegister(reg::RampRate), 10);
@@ -69,6 +74,39 @@ TEST_F(FurnaceModuleOnSim, SetRampRateConfirmedAtFirstAttempt) {
   EXPECT_LE(pauses[0], 999u);
   // The register-backed reads see the controller.
   EXPECT_EQ(module.RampRate(), 10);
+
+  int attempts = 0;
+  EXPECT_TRUE(module.ConfirmedWrite(reg::TargetSetpoint, 500, &attempts));
+  EXPECT_EQ(attempts, 1);
+  EXPECT_EQ(Sim().GetRegister(reg::TargetSetpoint), 500);
+  EXPECT_EQ(Sim().FramesDiscarded(), 0u);
+}
+
+// The poll thread and the module's writes on the user-interface thread use
+// the same port; they take turns instead of failing each other.
+TEST_F(FurnaceModuleOnSim, ConfirmedWriteWhilePollsRunBackToBackIsConfirmedAtOnce) {
+  std::atomic<bool> stop{false};
+  std::atomic<int> polls{0}, failedPolls{0};
+  std::thread poller([&] {
+    while (!stop) {
+      ReadResult.Valid = false;
+      if (!ReadFurnace(Port()) || !WaitForPolls(30000)) break;
+      ++polls;
+      if (!ReadResult.aMessage.empty()) ++failedPolls;
+    }
+  });
+  ASSERT_TRUE(WaitForRequests(3, 2));  // a poll is under way
+  int attempts = 0;
+  const bool confirmed = module.ConfirmedWrite(reg::TargetSetpoint, 500, &attempts);
+  const int pollsDuringTheWrite = polls.load();
+  ASSERT_TRUE(WaitForRequests(3, Requests(3) + 2));  // and polls go on
+  stop = true;
+  poller.join();
+  EXPECT_TRUE(confirmed);
+  EXPECT_EQ(attempts, 1);
+  EXPECT_EQ(Sim().GetRegister(reg::TargetSetpoint), 500);
+  EXPECT_GE(polls.load(), pollsDuringTheWrite);
+  EXPECT_EQ(failedPolls.load(), 0);
 }
 
 TEST_F(FurnaceModuleOnSim, SilentControllerConfirmsNothingNotEvenZero) {
@@ -98,7 +136,7 @@ TEST_F(FurnaceModuleOnSim, ConfirmedWriteRetriesUntilTheControllerAnswers) {
   Sim().SetFaults({.NoReply = true});
   module.Com()->SetReadoutTimeoutMS(200);
   std::thread wakeUp([&] {
-    while (Requests(3) < 1) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    WaitForRequests(3, 1);  // gives up after its deadline; the test then fails below
     Sim().SetFaults({});
   });
   int attempts = 0;

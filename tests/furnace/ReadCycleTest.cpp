@@ -68,8 +68,10 @@ TEST_F(ReadCycleOnSim, AnsweringControllerFillsEveryField) {
   EXPECT_EQ(r.RampRate, 12);
   EXPECT_FALSE(r.SensorBreak);
   EXPECT_EQ(r.ActiveThreads, 0);
-  // One poll is four transactions in this order.
-  EXPECT_EQ(Requests(3), 4);
+  // One poll is four transactions in this order: six words from 1, six
+  // from 30, one from 258, parameter 1 as a float.
+  EXPECT_EQ(RequestFrames(), (std::vector<std::string>{"01 03 00 01 00 06 94 08", "01 03 00 1E 00 06 A5 CE",
+                                                       "01 03 01 02 00 01 24 36", "01 03 80 02 00 02 4C 0B"}));
 }
 
 // A reply frame: device 1, function 3, the data bytes and their CRC.
@@ -113,6 +115,26 @@ TEST(ReadCycle, OnlyTheValueOneIsASensorBreak) {
   }
 }
 
+// A poll whose transactions fail with different texts reports the first.
+TEST(ReadCycle, TheFirstFailureOfAPollIsTheOneReported) {
+  test::UiLoop ui;
+  testing::PtyPeer peer;
+  std::string badCrc = WordsReply({258});
+  badCrc.back() ^= 0x5A;
+  TArrayOfByte exception = {1, 0x83, 2};
+  const std::uint16_t crc = ModbusCrc16(exception);
+  exception.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+  exception.push_back(static_cast<std::uint8_t>(crc >> 8));
+  peer.Script({{8, WordsReply({900, 850, 455, 0, 845, 20})},
+               {8, std::string(exception.begin(), exception.end())},
+               {8, badCrc},
+               {8, ReadReply({0x43, 0x48, 0x00, 0x00})}});
+  ReadResult = {};
+  ASSERT_TRUE(ReadFurnace(peer.Path()));
+  ASSERT_TRUE(ui.RunUntil([] { return PollsInFlight() == 0; }, 30s));
+  EXPECT_EQ(ReadResult.aMessage, "Modbus exception 2 (illegal data address)");
+}
+
 TEST_F(ReadCycleOnSim, ControllerFallingSilentMidPollFailsThePoll) {
   SetValues(345, 455, 333, 750, 12);
   afterReply = [this](int replies) {
@@ -147,8 +169,13 @@ TEST_F(ReadCycleOnSim, PortHeldByAnotherOwner) {
   EXPECT_EQ(r.Temperature, 0.0);
   EXPECT_FALSE(r.SensorBreak);
   EXPECT_EQ(Requests(3), 0);
-  // Each of the four transactions reports the failure itself.
-  EXPECT_EQ(lines, std::vector<std::string>(4, TSerialPort::kPortInUse));
+  // Each of the four transactions reports the failure itself, and why.
+  std::vector<std::string> expected;
+  for (int i = 0; i < 4; ++i) {
+    expected.push_back(Port() + " is in use by another program (flock)");
+    expected.push_back(TSerialPort::kPortInUse);
+  }
+  EXPECT_EQ(lines, expected);
 }
 
 TEST_F(ReadCycleOnSim, OverlappingPollsLaterHandOffWins) {

@@ -3,6 +3,10 @@
 // on the user-interface thread. Built with AddressSanitizer, so a hand-off
 // that wrote into the freed record fails the test.
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -96,6 +100,22 @@ TEST_F(ReadCycleShutdown, HandOffReachingTheUiAfterShutdownIsDropped) {
   EXPECT_EQ(ui.Ran(), 1u);
 }
 
+// A poll that waits for the user-interface thread when the window closes,
+// and a new record attached before its hand-off runs: the hand-off belongs
+// to the old record and is dropped.
+TEST_F(ReadCycleShutdown, HandOffOfAPollStartedBeforeANewRecordIsDropped) {
+  ASSERT_TRUE(ReadFurnace(kNoSuchPort));
+  ASSERT_TRUE(ui.WaitQueued(1, 30s));
+  EXPECT_TRUE(ShutdownReadCycle(10000));
+  TFurnaceReadRecord fresh;
+  AttachReadResult(fresh);
+  ASSERT_TRUE(ui.RunUntil([] { return PollsInFlight() == 0; }, 30s));
+  EXPECT_EQ(ui.Ran(), 1u);
+  EXPECT_FALSE(fresh.Valid);
+  EXPECT_EQ(fresh.ActiveThreads, 0);
+  EXPECT_EQ(fresh.aMessage, "");
+}
+
 class ReadCycleShutdownOnSim : public test::SimFixture {
  protected:
   Window window;
@@ -113,6 +133,23 @@ TEST_F(ReadCycleShutdownOnSim, PollTalkingAtShutdownStopsAfterItsTransaction) {
   receiver.reset();
   // The poll gave up after the transaction it was in and handed nothing over.
   EXPECT_EQ(Sim().FramesReceived(), 1u);
+  EXPECT_EQ(ui.Ran(), 0u);
+}
+
+// Without a way to run the user-interface thread's events, the shutdown
+// still waits until no poll talks to the controller: the port is free when
+// it returns.
+TEST_F(ReadCycleShutdownOnSim, ShutdownWithoutPumpWaitsForTheTransactionUnderWay) {
+  Sim().SetFaults({.NoReply = true});
+  ASSERT_TRUE(ReadFurnace(Port()));
+  ASSERT_TRUE(ui.RunUntil([this] { return Sim().FramesReceived() >= 1; }, 30s));
+  EXPECT_TRUE(ShutdownReadCycle(30000));
+  const int device = ::open(Port().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(device, 0);
+  EXPECT_EQ(::flock(device, LOCK_EX | LOCK_NB), 0) << "a transaction still holds the port";
+  ::close(device);
+  EXPECT_EQ(Sim().FramesReceived(), 1u);
+  ASSERT_TRUE(ui.RunUntil([] { return PollsInFlight() == 0; }, 30s));
   EXPECT_EQ(ui.Ran(), 0u);
 }
 

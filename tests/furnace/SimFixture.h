@@ -1,7 +1,7 @@
 #pragma once
 // A simulated controller on a pseudo-terminal for the furnace tests (its
-// furnace standing still), with a record of the request frames it received (by function code) and of the
-// pauses the program asked for.
+// furnace standing still), with a record of the request frames it received
+// and of the pauses the program asked for.
 
 #include <gtest/gtest.h>
 
@@ -32,6 +32,16 @@ class SimFixture : public ::testing::Test {
   sim::SimController& Sim() { return sim_; }
   std::string Port() const { return sim_.DevicePath(); }
 
+  // The request frames received so far, in hexadecimal ("01 03 00 01 00 06
+  // 94 08"), in order.
+  std::vector<std::string> RequestFrames() {
+    std::lock_guard lock(m_);
+    std::vector<std::string> frames;
+    for (const std::string& line : trace_) {
+      if (line.rfind("<- ", 0) == 0) frames.push_back(line.substr(3, line.find(" (") - 3));
+    }
+    return frames;
+  }
   // Requests received so far with the given function code (3 read, 6 write).
   int Requests(std::uint8_t function) {
     std::lock_guard lock(m_);

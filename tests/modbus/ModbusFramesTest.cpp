@@ -54,6 +54,27 @@ TEST(ModbusFrames, AddressRegisterAndValueAreCutToTheirBytes) {
   }
 }
 
+// The CRC worked bit by bit, independent of the table the program uses.
+std::uint16_t BitwiseCrc(const std::uint8_t* data, std::size_t size) {
+  std::uint16_t crc = 0xFFFF;
+  for (std::size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
+  }
+  return crc;
+}
+
+// The CRC of the single byte b goes through table entry 0xFF ^ b: the 256
+// bytes reach every entry once.
+TEST(ModbusCrc, EveryTableEntryAgreesWithTheBitwiseComputation) {
+  for (int b = 0; b < 256; ++b) {
+    const auto byte = static_cast<std::uint8_t>(b);
+    EXPECT_EQ(karvo::ModbusCrc16(&byte, 1), BitwiseCrc(&byte, 1)) << "byte " << b;
+  }
+  const std::string check = "123456789";
+  EXPECT_EQ(BitwiseCrc(reinterpret_cast<const std::uint8_t*>(check.data()), check.size()), 0x4B37);
+}
+
 TEST(ModbusCrc, StandardCheckValue) {
   const std::string check = "123456789";
   EXPECT_EQ(karvo::ModbusCrc16(reinterpret_cast<const std::uint8_t*>(check.data()), check.size()), 0x4B37);
@@ -116,6 +137,8 @@ TEST(ModbusDecode, InvalidRepliesGiveTheirTextAndNoValue) {
       {"another device's exception", kQueryD, WithCrc("02 83 02"), TModbusPort::kWrongDeviceOrFunction},
       {"another function", kTest, WithCrc("01 03 00 00 30 39"), TModbusPort::kWrongDeviceOrFunction},
       {"echo of another request", kWrite, WithCrc("01 08 00 02 00 64"), TModbusPort::kWrongDeviceOrFunction},
+      {"echo of another value", kWrite, WithCrc("01 06 00 02 00 65"), TModbusPort::kEchoDiffers},
+      {"echo of another register", kWrite, WithCrc("01 06 00 03 00 64"), TModbusPort::kEchoDiffers},
       {"illegal function", kTest, WithCrc("01 88 01"), "Modbus exception 1 (illegal function)"},
       {"illegal data address", kWords, WithCrc("01 83 02"), "Modbus exception 2 (illegal data address)"},
       {"illegal data value", kWrite, WithCrc("01 86 03"), "Modbus exception 3 (illegal data value)"},

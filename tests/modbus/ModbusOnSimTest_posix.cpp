@@ -75,6 +75,35 @@ TEST(ModbusOnSim, SetpointWrittenReadsBackAndOneOutsideTheLimitsIsRefused) {
   EXPECT_EQ(r.rDouble, 350.0) << "the old setpoint stays";
 }
 
+// The furnace module's confirmed write: a write sent without waiting and its
+// read-back at once. The controller takes both only as two frames with a
+// silence between them, and only while it is not answering.
+TEST(ModbusOnSim, WriteWithoutWaitingAndItsReadBackAreBothTaken) {
+  SimOnComPort sim({.Seed = 1});
+  TModbusPort port;
+  port.SetPort(sim.ComName());
+  for (const std::uint16_t value : {500, 501, 502}) {
+    ASSERT_TRUE(port.WriteWord(1, reg::TargetSetpoint, value, false));
+    const TSerialResponse r = port.QueryWords(1, reg::TargetSetpoint, 1);
+    EXPECT_EQ(r.Status, "") << value;
+    EXPECT_EQ(r.ValueOfFirstWord, value);
+  }
+  EXPECT_EQ(sim->FramesDiscarded(), 0u);
+}
+
+// A controller whose replies come 1.5 s after the request, later than a
+// transaction waits: each reply is heard out and thrown away, never taken
+// for the reply to the next request.
+TEST(ModbusOnSim, LateRepliesAreNeverTakenForTheNextOnes) {
+  SimOnComPort sim({.Seed = 1, .Faults = {.ReplyDelayMs = 1500}});
+  TModbusPort port;
+  port.SetPort(sim.ComName());
+  EXPECT_EQ(port.QueryWords(1, reg::ProcessValue, 6).Status, TSerialPort::kTimeout);
+  const TSerialResponse next = port.QueryWords(1, reg::OutputHighLimit, 6);
+  EXPECT_NE(next.Status, "") << "registers 1 to 6 taken for 30 to 35: " << next.rArray[1];
+  EXPECT_EQ(next.rArray[1], 0);
+}
+
 TEST(ModbusOnSim, AddressResetFindsAControllerAtAnotherAddress) {
   SimOnComPort sim({.Address = 7, .Seed = 1});
   TModbusPort port;

@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "HarnessSim.h"
@@ -32,6 +34,22 @@ namespace reg = karvo::reg;
 
 // "01 08 00 00 " and "1 8 0 0 ": the frame as the diagnostic lines show it.
 std::string HexLine(const TArrayOfByte& bytes) { return karvo::testing::Hex(bytes) + ' '; }
+// Reply bytes as the "Response Str" line shows them: printable ASCII as it
+// is, every other byte as \xHH.
+std::string EscapedLine(const std::string& bytes) {
+  std::string s;
+  char hex[5];
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b < 0x7F && b != '\\') {
+      s += c;
+    } else {
+      std::snprintf(hex, sizeof hex, "\\x%02X", b);
+      s += hex;
+    }
+  }
+  return s;
+}
 std::string DecimalLine(const TArrayOfByte& bytes) {
   std::string s;
   for (std::uint8_t b : bytes) s += std::to_string(b) + ' ';
@@ -72,7 +90,7 @@ TEST_F(ModbusOnHarnessSim, TransactionCarriesTheRequestAndTheWholeReply) {
                             std::string(44, '*'),
                             "PortName                 : " + sim.Com,
                             "Bytes written            : 8",
-                            "Response Str             : " + r.Response,
+                            "Response Str             : " + EscapedLine(r.Response),
                             "Response Int             : " + DecimalLine(request),
                             "Response Status          : ",
                         }));
@@ -162,6 +180,42 @@ TEST_F(ModbusOnHarnessSim, WriteWithoutWaitingSucceedsOnceWrittenAndTakesEffect)
   EXPECT_TRUE(port.WriteWord(sim.Address, reg::Setpoint2, setpoint2, true, status)) << status;
 }
 
+// The simulated controller takes only frames with a silence of 3.5
+// characters around them, and none while it answers: a write sent without
+// waiting, one to another device right after it, and the read-back all
+// reach it, because the Win32 path drains each frame (FlushFileBuffers),
+// keeps the spacing, and hears the echo out before the read-back.
+TEST_F(ModbusOnHarnessSim, FramesSentAtOnceReachTheStrictControllerOneByOne) {
+  const int setpoint2 = Register(reg::Setpoint2);
+  ASSERT_GE(setpoint2, 0);
+  for (const int value : {setpoint2 == 61 ? 62 : 61, setpoint2 == 63 ? 64 : 63, setpoint2}) {
+    ASSERT_TRUE(port.WriteWord(sim.Address, reg::Setpoint2, value, false));
+    ASSERT_TRUE(port.WriteWord(sim.Address + 1, reg::Setpoint2, value + 1, false));
+    EXPECT_EQ(Register(reg::Setpoint2), value) << "at the first read-back";
+  }
+  EXPECT_TRUE(log.Take().empty());
+}
+
+// Wine does not refuse a second open of a COM port, so two objects on two
+// threads would interleave their frames on the line, which the controller
+// takes as garbage. Their transactions take turns instead, and all succeed.
+TEST_F(ModbusOnHarnessSim, TwoThreadsOnOnePortTakeTurns) {
+  std::vector<std::string> failures[2];
+  auto reads = [&](int who) {
+    TModbusPort own;
+    own.SetPort(sim.Com);
+    for (int i = 0; i < 4; ++i) {
+      const TSerialResponse r = own.QueryWords(sim.Address, reg::ProcessValue, 6);
+      if (!r.Status.empty()) failures[who].push_back(r.Status);
+    }
+  };
+  std::thread other(reads, 0);
+  reads(1);
+  other.join();
+  EXPECT_TRUE(failures[0].empty()) << failures[0].front();
+  EXPECT_TRUE(failures[1].empty()) << failures[1].front();
+}
+
 // A second open of a COM port fails with a sharing violation on Windows;
 // Wine does not refuse it, so the port in use is produced here by a port
 // that cannot be opened at all. The transaction takes the same way in both
@@ -180,8 +234,12 @@ TEST(ModbusOnWindows, PortThatCannotBeOpenedFailsAsPortInUse) {
   EXPECT_EQ(port.QueryD(1, reg::ProcessValue).rDouble, 0.0);
   EXPECT_FALSE(port.WriteWord(1, reg::RampRate, 5, false, status));
   EXPECT_EQ(status, TSerialPort::kPortInUse);
-  EXPECT_EQ(log.Take(), (std::vector<std::string>(3, TSerialPort::kPortInUse)))
-      << "a status line each from Test, QueryWords and QueryD, none from WriteWord";
+  const std::string reason = port.LastFailureReason();
+  EXPECT_EQ(reason.rfind("COM200: ", 0), 0u) << reason;
+  EXPECT_EQ(log.Take(), (std::vector<std::string>{reason, TSerialPort::kPortInUse, reason, TSerialPort::kPortInUse,
+                                                  reason, TSerialPort::kPortInUse, reason}))
+      << "the reason from every transaction; a status line each from Test, QueryWords and QueryD, none from "
+         "WriteWord";
 }
 
 }  // namespace

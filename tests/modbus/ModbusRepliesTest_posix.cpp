@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -78,6 +79,7 @@ TEST_F(ModbusOnScriptedPeer, InvalidRepliesFailLikeATransportFailureAndDecodeNot
       {"another device", kQueryWords, WithCrc("05 03 04 00 07 00 08"), TModbusPort::kWrongDeviceOrFunction},
       {"three words for two", kQueryWords, WithCrc("01 03 06 00 07 00 08 00 09"), TModbusPort::kWrongByteCount},
       {"exception", kWriteWord, WithCrc("01 86 03"), "Modbus exception 3 (illegal data value)"},
+      {"echo of another value", kWriteWord, WithCrc("01 06 00 02 05 DD"), TModbusPort::kEchoDiffers},
   };
   for (const Case& c : cases) {
     peer.Script({{8, c.reply}});
@@ -117,4 +119,23 @@ TEST_F(ModbusOnScriptedPeer, EchoOfAnotherValueFailsTheTestWithBothValues) {
   EXPECT_EQ(status, "Echo test failed: sent 12345, received 7");
   EXPECT_EQ(TakeLines(),
             (std::vector<std::string>{"Sent to diagnostic loop  : 12345", "Response                 : 7"}));
+}
+
+// A controller that answers 1.25 s after the request, later than the
+// transaction waits. It is still answering when the next request comes, so
+// that one is lost; the late reply to registers 1 to 6 must not pass for the
+// reply to registers 30 to 35.
+TEST_F(ModbusOnScriptedPeer, LateReplyIsNeverTakenForTheReplyToTheNextRequest) {
+  using namespace std::chrono_literals;
+  const std::string first = WithCrc("01 03 0C 00 01 00 02 00 03 00 04 00 05 00 06");
+  const std::string second = WithCrc("01 03 0C 02 EE 00 00 00 00 00 00 00 00 00 0C");
+  peer.Script({{8, first, 1250ms}, {8, ""}, {8, second}});
+  EXPECT_EQ(port.QueryWords(1, 1, 6).Status, karvo::TSerialPort::kTimeout);
+  const TSerialResponse next = port.QueryWords(1, 30, 6);
+  EXPECT_EQ(next.Status, karvo::TSerialPort::kTimeout) << "registers 1 to 6 taken for 30 to 35";
+  EXPECT_EQ(next.rArray[1], 0);
+  const TSerialResponse again = port.QueryWords(1, 30, 6);
+  EXPECT_EQ(again.Status, "");
+  EXPECT_EQ(again.rArray[1], 750);
+  EXPECT_EQ(again.rArray[6], 12);
 }

@@ -1,13 +1,20 @@
 // The COM name mapping on Linux, against a temporary folder that stands for
 // the port map folder, sysfs and /dev.
 
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "TempDir_posix.h"
+#include "common/ConfigDir.h"
 #include "serial/ComPortCatalogue.h"
 #include "serial/PortMap.h"
 
@@ -132,6 +139,61 @@ TEST(ComPortCatalogueOnLinux, ListsThePortMapOfTheUser) {
   EXPECT_EQ(mapped, (std::vector<std::string>{"COM120", "COM150"}));
   EXPECT_EQ(std::count(names.begin(), names.end(), "stale entry"), 0);
   EXPECT_EQ(names.size(), set.count());
+}
+
+// A pseudo-terminal stays alive only while its holder does; then the number
+// goes to the next terminal session. A link to one is a port only while the
+// process named in its owner file lives (not one that got its number later).
+TEST(PortMapOnLinux, LinkToAPseudoTerminalIsAPortOnlyWhileItsOwnerLives) {
+  TempDir tmp;
+  karvo::testing::ScopedEnv config("XDG_CONFIG_HOME", tmp.Path());
+  int master = -1, slave = -1;
+  char pts[256] = {};
+  ASSERT_EQ(::openpty(&master, &slave, pts, nullptr, nullptr), 0);
+  const std::string map = tmp / "TalvikAS/Karvo/ports";
+  tmp.Link("TalvikAS/Karvo/ports/COM140", pts);
+  tmp.Write("adapter", "");
+  tmp.Link("TalvikAS/Karvo/ports/COM141", tmp / "adapter");  // not a pseudo-terminal: needs no owner
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+
+  const struct {
+    const char* what;
+    std::string owner;  // the owner file's text; empty: none
+    bool port;
+  } cases[] = {
+      {"no owner file", "", false},
+      {"owner ended", std::to_string(ended) + " 0\n", false},
+      {"a later process with the owner's number", std::to_string(::getpid()) + " 1\n", false},
+      {"owner lives", "*", true},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(karvo::PortLinkOwnerFile(map, "COM140"));
+    if (c.owner == "*") {
+      ASSERT_TRUE(karvo::WritePortLinkOwner(map, "COM140"));
+    } else if (!c.owner.empty()) {
+      std::ofstream(karvo::PortLinkOwnerFile(map, "COM140")) << c.owner;
+    }
+    EXPECT_EQ(karvo::MappedPortDevice("COM140"), c.port ? map + "/COM140" : "") << c.what;
+    EXPECT_EQ(karvo::TComPortCatalogue().GetExistingCommPorts().test(140), c.port) << c.what;
+    EXPECT_EQ(karvo::LivePortLinkOwner(map, "COM140"), c.port ? ::getpid() : 0) << c.what;
+    EXPECT_EQ(karvo::MappedPortDevice("COM141"), map + "/COM141") << c.what;
+  }
+  ::close(master);
+  ::close(slave);
+}
+
+TEST(PortMapOnLinux, MapFolderOfAnotherUserIsNotLookedAt) {
+  TempDir tmp;
+  karvo::testing::ScopedEnv config("XDG_CONFIG_HOME", tmp.Path());
+  tmp.Write("device", "");
+  tmp.Link("TalvikAS/Karvo/ports/COM150", tmp / "device");
+  ASSERT_EQ(karvo::MappedPortDevice("COM150"), tmp / "TalvikAS/Karvo/ports/COM150");
+  const unsigned us = karvo::SetKarvoConfigOwner(::geteuid() + 1);
+  EXPECT_EQ(karvo::MappedPortDevice("COM150"), "");
+  EXPECT_FALSE(karvo::TComPortCatalogue().GetExistingCommPorts().test(150));
+  karvo::SetKarvoConfigOwner(us);
 }
 
 }  // namespace

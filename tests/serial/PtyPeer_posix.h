@@ -33,11 +33,14 @@ class PtyPeer {
   using Clock = std::chrono::steady_clock;
 
   // One exchange: once `requestBytes` more bytes have come, `reply` goes
-  // back after `delay` (nothing for an empty reply).
+  // back after `delay` (nothing for an empty reply). With `hangUpAfter` the
+  // peer then hangs up that long after the request: it closes its side, as
+  // a device that goes away (the script ends there).
   struct Step {
     std::size_t requestBytes;
     std::string reply;
     std::chrono::milliseconds delay{0};
+    std::chrono::milliseconds hangUpAfter{-1};
   };
 
   PtyPeer() {
@@ -58,7 +61,7 @@ class PtyPeer {
   ~PtyPeer() {
     stop_ = true;
     thread_.join();
-    ::close(master_);
+    if (master_ >= 0) ::close(master_);
     ::close(slave_);
   }
 
@@ -89,6 +92,20 @@ class PtyPeer {
     return replyTimes_;
   }
 
+  // When each run of bytes from the port came, and how many bytes it held.
+  struct Arrival {
+    Clock::time_point at;
+    std::size_t bytes;
+  };
+  std::vector<Arrival> Arrivals() {
+    std::lock_guard lock(mutex_);
+    return arrivals_;
+  }
+
+  // Stops and resumes taking what the port writes: while stopped, the
+  // port's output queue fills up.
+  void SetReading(bool reading) { reading_ = reading; }
+
   // Waits until `n` bytes have come from the port; false on timeout.
   bool WaitForReceived(std::size_t n, std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
@@ -116,6 +133,7 @@ class PtyPeer {
   struct Due {
     Clock::time_point at;
     std::string bytes;
+    bool hangUp = false;
   };
 
   void Run() {
@@ -129,17 +147,19 @@ class PtyPeer {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(d.at - now).count();
         timeoutMs = std::max(0, std::min<int>(timeoutMs, static_cast<int>(left)));
       }
-      pollfd p{master_, POLLIN, 0};
+      if (master_ < 0) return;  // hung up
+      pollfd p{master_, static_cast<short>(reading_ ? POLLIN : 0), 0};
       if (::poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN)) {
         const ssize_t n = ::read(master_, buffer, sizeof buffer);
         if (n > 0) {
           std::lock_guard lock(mutex_);
           received_.append(buffer, static_cast<std::size_t>(n));
+          arrivals_.push_back({Clock::now(), static_cast<std::size_t>(n)});
           while (!script_.empty() && received_.size() - counted >= script_.front().requestBytes) {
-            counted += script_.front().requestBytes;
-            if (!script_.front().reply.empty()) {
-              due.push_back({Clock::now() + script_.front().delay, script_.front().reply});
-            }
+            const Step& step = script_.front();
+            counted += step.requestBytes;
+            if (!step.reply.empty()) due.push_back({Clock::now() + step.delay, step.reply});
+            if (step.hangUpAfter.count() >= 0) due.push_back({Clock::now() + step.hangUpAfter, {}, true});
             script_.pop_front();
           }
           if (script_.empty()) counted = received_.size();
@@ -150,6 +170,11 @@ class PtyPeer {
         if (Clock::now() < it->at) {
           ++it;
           continue;
+        }
+        if (it->hangUp) {
+          ::close(master_);
+          master_ = -1;
+          return;
         }
         WriteAll(it->bytes);
         {
@@ -183,6 +208,8 @@ class PtyPeer {
   std::deque<Step> script_;
   std::string received_;
   std::vector<Clock::time_point> replyTimes_;
+  std::vector<Arrival> arrivals_;
+  std::atomic<bool> reading_{true};
   std::thread thread_;
 };
 

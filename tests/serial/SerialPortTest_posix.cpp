@@ -1,18 +1,26 @@
 // Transactions on real pseudo-terminals, with a scripted controller on the
 // other side. Each waiting transaction costs real time (0.4 s with a reply,
-// 1.2 s without), so the waiting cases are few.
+// 1.5 s without), so the waiting cases are few.
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,13 +28,16 @@
 #include "PtyPeer_posix.h"
 #include "TempDir_posix.h"
 #include "common/Log.h"
+#include "serial/PortMap.h"
 #include "serial/SerialPort.h"
+#include "serial/UucpLock_posix.h"
 
 namespace {
 
 using karvo::TSerialPort;
 using karvo::TSerialResponse;
 using karvo::testing::PtyPeer;
+using std::chrono::microseconds;
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
@@ -37,6 +48,29 @@ const std::string kReply("\x01\x03\x0C\xFF\x38\x00\x02\x00\x03\x00\x04\x00\x05\x
 TSerialResponse Transact(TSerialPort& port, const std::string& request, bool wait) {
   return port.SendData(reinterpret_cast<const std::uint8_t*>(request.data()),
                        static_cast<std::uint32_t>(request.size()), wait);
+}
+
+TSerialResponse Transact(TSerialPort& port, const std::string& request, bool wait, std::uint8_t device) {
+  return port.SendData(reinterpret_cast<const std::uint8_t*>(request.data()),
+                       static_cast<std::uint32_t>(request.size()), wait, device);
+}
+
+// Lock files go to a folder of the test's own for its length.
+class ScopedLockFolder {
+ public:
+  ScopedLockFolder() : previous_(karvo::SetUucpLockFolders({dir_.Path()})) {}
+  ~ScopedLockFolder() { karvo::SetUucpLockFolders(previous_); }
+  const karvo::testing::TempDir& Dir() const { return dir_; }
+
+ private:
+  karvo::testing::TempDir dir_;
+  std::vector<std::string> previous_;
+};
+
+std::vector<std::string> FilesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  return names;
 }
 
 int OpenDescriptors() {
@@ -57,6 +91,18 @@ class SerialPortOnPty : public ::testing::Test {
     return lines;
   }
 
+  // The port as COM150 through a link of the port map (a link to a
+  // pseudo-terminal with its owner file, as the simulator makes it).
+  void ReachByComName() {
+    config.emplace();
+    xdg.emplace("XDG_CONFIG_HOME", config->Path());
+    config->Link("TalvikAS/Karvo/ports/COM150", peer.Path());
+    ASSERT_TRUE(karvo::WritePortLinkOwner(*config / "TalvikAS/Karvo/ports", "COM150"));
+    port.SetPort("COM150");
+  }
+
+  std::optional<karvo::testing::TempDir> config;
+  std::optional<karvo::testing::ScopedEnv> xdg;
   PtyPeer peer;
   TSerialPort port;
   std::mutex linesMutex;
@@ -69,10 +115,7 @@ class SerialPortOnPty : public ::testing::Test {
 
 // Through a link of the port map, as the program addresses a port.
 TEST_F(SerialPortOnPty, ReplyIsReadWholeAndLoggedWithDebug) {
-  karvo::testing::TempDir config;
-  karvo::testing::ScopedEnv xdg("XDG_CONFIG_HOME", config.Path());
-  config.Link("TalvikAS/Karvo/ports/COM150", peer.Path());
-  port.SetPort("COM150");
+  ReachByComName();
   port.SetDebug(true);
   peer.Script({{kRequest.size(), kReply}});
 
@@ -89,7 +132,9 @@ TEST_F(SerialPortOnPty, ReplyIsReadWholeAndLoggedWithDebug) {
                          std::string(44, '*'),
                          "PortName                 : COM150",
                          "Bytes written            : 8",
-                         "Response Str             : " + kReply,
+                         // Device bytes never reach the log raw.
+                         "Response Str             : \\x01\\x03\\x0C\\xFF8\\x00\\x02\\x00\\x03\\x00\\x04\\x00\\x05"
+                         "\\x00\\x06\\x124",
                          "Response Int             : 1 3 12 255 56 0 2 0 3 0 4 0 5 0 6 18 52 ",
                          "Response Status          : ",
                      }));
@@ -218,26 +263,118 @@ TEST_F(SerialPortOnPty, StaleLateReplyIsNotReadAsTheNextOne) {
   EXPECT_EQ(r.Response, kReply);
 }
 
-TEST_F(SerialPortOnPty, PortHeldByAnotherOwnerFailsAtOnce) {
-  const int other = ::open(peer.Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  ASSERT_GE(other, 0);
-  ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
-  port.SetDebug(true);
-
-  const auto start = Clock::now();
-  const TSerialResponse r = Transact(port, kRequest, true);
-
-  EXPECT_EQ(r.Status, "Failed to setup Com port, port in use");
-  EXPECT_LT(Clock::now() - start, milliseconds(400));
-  EXPECT_TRUE(Lines().empty());
-  ::close(other);
-  EXPECT_EQ(Transact(port, kRequest, false).Status, "");  // free again
-  EXPECT_TRUE(peer.WaitForReceived(kRequest.size(), milliseconds(5000)));
-  EXPECT_EQ(peer.Received(), kRequest);
+// Other programs' claims on a device are honoured, and left as they were:
+// a lock (flock), the exclusive flag (TIOCEXCL, which root would pass), a
+// UUCP lock file of a live process, a session whose controlling terminal it
+// is. The transaction fails at once with the specified text, and says why.
+TEST_F(SerialPortOnPty, ClaimsOfOtherProgramsAreHonouredAndLeftAlone) {
+  ScopedLockFolder locks;
+  const std::string lockFile = locks.Dir() / karvo::UucpLockName(peer.Path());
+  struct Claim {
+    const char* what;
+    std::function<void()> take;
+    std::function<void()> checkKept;
+    std::function<void()> release;
+  };
+  int other = -1;
+  pid_t session = 0;
+  int sessionReady[2] = {-1, -1};
+  const std::vector<Claim> claims = {
+      {"flock",
+       [&] {
+         other = ::open(peer.Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+         ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+       },
+       [&] {
+         const int third = ::open(peer.Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+         EXPECT_NE(::flock(third, LOCK_EX | LOCK_NB), 0) << "the other program's lock was released";
+         ::close(third);
+       },
+       [&] { ::close(other); }},
+      {"held exclusively", [&] { ASSERT_EQ(::ioctl(peer.DeviceFd(), TIOCEXCL), 0); },
+       [&] {
+         int exclusive = 0;
+         ASSERT_EQ(::ioctl(peer.DeviceFd(), TIOCGEXCL, &exclusive), 0);
+         EXPECT_EQ(exclusive, 1) << "the other program's exclusive flag was cleared";
+       },
+       [&] { ::ioctl(peer.DeviceFd(), TIOCNXCL); }},
+      {"is locked by process 1",
+       [&] {
+         std::ofstream(lockFile) << "         1\n";  // init: always alive
+       },
+       [&] { EXPECT_TRUE(std::filesystem::exists(lockFile)); }, [&] { std::filesystem::remove(lockFile); }},
+      {"names no process", [&] { std::ofstream(lockFile) << "garbage\n"; },
+       [&] { EXPECT_TRUE(std::filesystem::exists(lockFile)); }, [&] { std::filesystem::remove(lockFile); }},
+      {"controlling terminal of a session",
+       [&] {
+         // A terminal session on the device: a session leader that opens it
+         // without O_NOCTTY makes it its controlling terminal.
+         ASSERT_EQ(::pipe(sessionReady), 0);
+         session = ::fork();
+         ASSERT_GE(session, 0);
+         if (session == 0) {
+           ::setsid();
+           const int tty = ::open(peer.Path().c_str(), O_RDWR);
+           char ok = tty >= 0 ? '1' : '0';
+           (void)!::write(sessionReady[1], &ok, 1);
+           ::pause();
+           ::_exit(0);
+         }
+         char ok = 0;
+         ASSERT_EQ(::read(sessionReady[0], &ok, 1), 1);
+         ASSERT_EQ(ok, '1');
+       },
+       [] {},
+       [&] {
+         ::kill(session, SIGKILL);
+         ::waitpid(session, nullptr, 0);
+         ::close(sessionReady[0]);
+         ::close(sessionReady[1]);
+       }},
+  };
+  for (const Claim& claim : claims) {
+    SCOPED_TRACE(claim.what);
+    claim.take();
+    if (::testing::Test::HasFatalFailure()) return;
+    const std::size_t linesBefore = Lines().size();
+    const auto start = Clock::now();
+    const TSerialResponse r = Transact(port, kRequest, true);
+    EXPECT_EQ(r.Status, "Failed to setup Com port, port in use");
+    EXPECT_LT(Clock::now() - start, milliseconds(400));
+    EXPECT_NE(port.LastFailureReason().find(claim.what), std::string::npos) << port.LastFailureReason();
+    EXPECT_EQ(port.LastFailureReason().rfind(peer.Path(), 0), 0u) << "the reason names the port";
+    const std::vector<std::string> lines = Lines();
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(linesBefore), lines.end()),
+              std::vector<std::string>{port.LastFailureReason()})
+        << "the reason goes to the log, with Debug off";
+    EXPECT_EQ(peer.Received(), "") << "the device was written to";
+    claim.checkKept();
+    claim.release();
+  }
+  // Free again; a stale lock file, whose process has ended, is removed, and
+  // the transaction holds a lock file of its own while it has the device.
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  std::ofstream(lockFile) << std::to_string(ended) << '\n';
+  peer.Script({{kRequest.size(), kReply, milliseconds(100)}});
+  TSerialResponse r;
+  std::thread transaction([&] { r = Transact(port, kRequest, true); });
+  ASSERT_TRUE(peer.WaitForReceived(kRequest.size(), milliseconds(5000)));
+  std::string held;
+  std::getline(std::ifstream(lockFile), held);
+  EXPECT_EQ(held, std::string(10 - std::to_string(::getpid()).size(), ' ') + std::to_string(::getpid()));
+  transaction.join();
+  EXPECT_EQ(r.Status, "");
+  EXPECT_EQ(port.LastFailureReason(), "");
+  EXPECT_TRUE(FilesIn(locks.Dir().Path()).empty()) << "the lock file stays behind";
 }
 
-// Two objects on two threads, as a poll and a write of the program meet.
-TEST_F(SerialPortOnPty, SecondObjectFailsWhileTheFirstWaitsForItsReply) {
+// Objects of this process on two threads, one by the port's COM name and
+// one by its device path, as a poll and the furnace module's write meet:
+// the second waits for the first's transaction to end, and both succeed.
+TEST_F(SerialPortOnPty, TransactionsOfThisProcessOnOnePortTakeTurns) {
+  ReachByComName();
   peer.Script({{kRequest.size(), kReply, milliseconds(100)}, {kRequest.size(), kReply}});
   TSerialResponse first;
   std::thread poll([&] { first = Transact(port, kRequest, true); });
@@ -248,22 +385,116 @@ TEST_F(SerialPortOnPty, SecondObjectFailsWhileTheFirstWaitsForItsReply) {
   const TSerialResponse meanwhile = Transact(second, kRequest, true);
   poll.join();
 
-  EXPECT_EQ(meanwhile.Status, "Failed to setup Com port, port in use");
   EXPECT_EQ(first.Status, "");
   EXPECT_EQ(first.Response, kReply);
-  const TSerialResponse after = Transact(second, kRequest, true);
-  EXPECT_EQ(after.Status, "");
-  EXPECT_EQ(after.Response, kReply);
+  EXPECT_EQ(meanwhile.Status, "");
+  EXPECT_EQ(meanwhile.Response, kReply);
+  const auto arrivals = peer.Arrivals();
+  const auto replies = peer.ReplyTimes();
+  ASSERT_EQ(arrivals.size(), 2u);
+  ASSERT_EQ(replies.size(), 2u);
+  EXPECT_GT(arrivals[1].at, replies[0]) << "the second request went out while the first waited for its reply";
 }
 
-TEST_F(SerialPortOnPty, ThousandTransactionsWithoutWaitLeaveNoDescriptorOrLock) {
+// Frames to different devices (the address reset) keep only the spacing: each
+// takes its wire time (8 bytes, 8.3 ms at 9600 baud) and 3.5 characters of
+// silence (3.6 ms) follow before the next.
+TEST_F(SerialPortOnPty, FramesKeepTheirWireTimeAndASilenceBetweenThem) {
+  constexpr auto kWire = microseconds(8 * 1042), kSilence = microseconds(3646);
+  std::vector<Clock::duration> took;
+  for (std::uint8_t device = 1; device <= 3; ++device) {
+    const auto start = Clock::now();
+    ASSERT_EQ(Transact(port, kRequest, false, device).Status, "");
+    took.push_back(Clock::now() - start);
+  }
+  // Each transaction keeps the silence before its frame and ends only once
+  // the frame is on the wire.
+  EXPECT_GE(took[0], kWire) << "a frame still on the wire when its transaction ended";
+  EXPECT_GE(took[1], kSilence + kWire);
+  EXPECT_GE(took[2], kSilence + kWire);
+  EXPECT_LT(took[1] + took[2], milliseconds(200)) << "frames to other devices waited for answers";
+  // The peer saw three frames, apart by about that much; it notes a frame
+  // when it gets to read it, up to a few milliseconds late on a busy machine.
+  ASSERT_TRUE(peer.WaitForReceived(3 * kRequest.size(), milliseconds(5000)));
+  const auto arrivals = peer.Arrivals();
+  ASSERT_EQ(arrivals.size(), 3u) << "frames ran together";
+  for (std::size_t i = 1; i < arrivals.size(); ++i) {
+    EXPECT_GE(arrivals[i].at - arrivals[i - 1].at, kWire + kSilence - milliseconds(6)) << "frame " << i;
+  }
+}
+
+// After a frame sent without waiting to one device, the next request to
+// that device goes out only once the device has answered (its answer read
+// and thrown away), or the settle limit has passed when it does not answer.
+TEST_F(SerialPortOnPty, NextRequestToADeviceWaitsForItsAnswerToTheLast) {
+  const std::string echo("\x01\x06\x00\x02\x01\xF4\x28\x1D", 8);  // write 500 to register 2
+  peer.Script({{echo.size(), echo, milliseconds(60)}, {kRequest.size(), kReply}});
+  ASSERT_EQ(Transact(port, echo, false, 1).Status, "");
+  const TSerialResponse r = Transact(port, kRequest, true, 1);
+  EXPECT_EQ(r.Status, "");
+  EXPECT_EQ(r.Response, kReply) << "the echo passed for the reply";
+  auto arrivals = peer.Arrivals();
+  const auto replies = peer.ReplyTimes();
+  ASSERT_EQ(arrivals.size(), 2u);
+  ASSERT_EQ(replies.size(), 2u);
+  EXPECT_GE(arrivals[1].at - replies[0], microseconds(3646)) << "the request went out while the device answered";
+
+  // A device that does not answer: the next request to it waits the settle
+  // limit, one to another device does not.
+  peer.Script({{echo.size(), ""}, {kRequest.size(), ""}, {kRequest.size(), ""}});
+  ASSERT_EQ(Transact(port, echo, false, 1).Status, "");
+  ASSERT_EQ(Transact(port, kRequest, false, 2).Status, "");
+  ASSERT_EQ(Transact(port, kRequest, false, 1).Status, "");
+  ASSERT_TRUE(
+      peer.WaitForReceived(echo.size() + kRequest.size() + 2 * echo.size() + kRequest.size(), milliseconds(5000)));
+  arrivals = peer.Arrivals();
+  ASSERT_EQ(arrivals.size(), 5u);
+  EXPECT_LT(arrivals[3].at - arrivals[2].at, milliseconds(60)) << "another device's frame waited";
+  EXPECT_GE(arrivals[4].at - arrivals[2].at, milliseconds(TSerialPort::kEchoSettleMs));
+}
+
+// A request that cannot go out whole, and a reply cut off by the device
+// going away, are failures, not a success with what got through.
+TEST_F(SerialPortOnPty, WriteThatDoesNotGoOutWholeAndReadCutOffByAHangUpFail) {
+  peer.SetReading(false);
+  const int device = peer.DeviceFd();
+  ::fcntl(device, F_SETFL, ::fcntl(device, F_GETFL) | O_NONBLOCK);
+  // Full once the kernel has moved what it can to the peer's side and the
+  // port stays unwritable.
+  const std::string filler(4096, 'x');
+  for (pollfd p{device, POLLOUT, 0}; ::poll(&p, 1, 100) != 0; p.revents = 0) {
+    while (::write(device, filler.data(), filler.size()) > 0) {
+    }
+    ASSERT_EQ(errno, EAGAIN) << "the port's output queue did not fill up";
+  }
+  EXPECT_EQ(Transact(port, kRequest, false).Status, "Failed to write to Com port");
+  EXPECT_NE(port.LastFailureReason(), "");
+  peer.SetReading(true);
+
+  karvo::testing::PtyPeer goingAway;
+  TSerialPort cut;
+  cut.SetPort(goingAway.Path());
+  // The look 600 ms after the write finds the first bytes of the reply; the
+  // device hangs up 300 ms later, while the transaction pauses before it
+  // reads.
+  cut.SetWindowsReadLoopTimeoutMS(600);
+  goingAway.Script({{kRequest.size(), kReply.substr(0, 5), milliseconds(0), milliseconds(900)}});
+  const TSerialResponse r = Transact(cut, kRequest, true);
+  EXPECT_EQ(r.Status, "Failed to read from Com port");
+  EXPECT_NE(cut.LastFailureReason(), "");
+}
+
+TEST_F(SerialPortOnPty, ManyTransactionsWithoutWaitLeaveNoDescriptorOrLock) {
+  ScopedLockFolder locks;
   const int before = OpenDescriptors();
-  for (int i = 0; i < 1000; ++i) {
-    ASSERT_EQ(Transact(port, kRequest, false).Status, "") << "transaction " << i;
+  // A broadcast: no answer to wait for, so only the line's pace counts.
+  for (int i = 0; i < 300; ++i) {
+    ASSERT_EQ(Transact(port, kRequest, false, 0).Status, "") << "transaction " << i;
   }
   EXPECT_EQ(OpenDescriptors(), before);
-  ASSERT_TRUE(peer.WaitForReceived(1000 * kRequest.size(), milliseconds(10000)));
-  EXPECT_EQ(peer.Received().size(), 1000 * kRequest.size());
+  ASSERT_TRUE(peer.WaitForReceived(300 * kRequest.size(), milliseconds(10000)));
+  EXPECT_EQ(peer.Received().size(), 300 * kRequest.size());
+  EXPECT_TRUE(FilesIn(locks.Dir().Path()).empty());
 
   int exclusive = -1;
   ASSERT_EQ(::ioctl(peer.DeviceFd(), TIOCGEXCL, &exclusive), 0);
@@ -302,12 +533,24 @@ TEST_F(SerialPortOnPty, AppliesRaw9600EightNoneOneWithoutFlowControl) {
   EXPECT_EQ(t.c_lflag, 0u);
 }
 
-TEST(SerialPortOnPosix, DeviceThatIsNoTerminalFailsAsPortInUse) {
+TEST(SerialPortOnPosix, DeviceThatIsNoTerminalFailsAsPortInUseAndSaysWhy) {
   const int before = OpenDescriptors();
   TSerialPort port;
-  for (const char* path : {"/dev/null", "/nonexistent/device"}) {
-    port.SetPort(path);
-    EXPECT_EQ(Transact(port, kRequest, false).Status, "Failed to setup Com port, port in use") << path;
+  karvo::testing::TempDir config;
+  karvo::testing::ScopedEnv xdg("XDG_CONFIG_HOME", config.Path());
+  const struct {
+    const char* port;
+    const char* reason;
+  } cases[] = {
+      {"/dev/null", "/dev/null: Inappropriate ioctl for device"},
+      {"/nonexistent/device", "/nonexistent/device: No such file or directory"},
+      {"COM300", "COM300 maps to no device"},
+      {"COM250", "COM250 maps to no device"},
+  };
+  for (const auto& c : cases) {
+    port.SetPort(c.port);
+    EXPECT_EQ(Transact(port, kRequest, false).Status, "Failed to setup Com port, port in use") << c.port;
+    EXPECT_EQ(port.LastFailureReason(), c.reason);
   }
   EXPECT_EQ(OpenDescriptors(), before);
 }

@@ -42,6 +42,18 @@ class RawLine {
   }
   bool Ok() const { return fd_ >= 0; }
   void Write(const Bytes& b) { ASSERT_EQ(write(fd_, b.data(), b.size()), static_cast<ssize_t>(b.size())); }
+  // When each byte arrived, read byte by byte until `expect` have come or
+  // the time is up.
+  std::vector<Clock::time_point> ReadTimed(std::size_t expect, std::chrono::milliseconds timeout) {
+    std::vector<Clock::time_point> times;
+    const auto deadline = Clock::now() + timeout;
+    while (times.size() < expect && Clock::now() < deadline) {
+      pollfd p{fd_, POLLIN, 0};
+      std::uint8_t b = 0;
+      if (poll(&p, 1, 10) > 0 && (p.revents & POLLIN) && read(fd_, &b, 1) == 1) times.push_back(Clock::now());
+    }
+    return times;
+  }
   // Collects bytes until `expect` have come or the time is up.
   Bytes Read(std::size_t expect, std::chrono::milliseconds timeout) {
     Bytes got;
@@ -111,27 +123,49 @@ TEST(SimController, AnswersEveryExchangeWhileTheProgramOpensAndClosesTheDevice) 
   EXPECT_EQ(sim.FramesReceived(), 5u);
 }
 
-TEST(SimController, WritesThatArriveBackToBackAreEachExecuted) {
-  // The address reset: write 1 to register 131 at every address, each in
-  // its own open-write-close without waiting, as fast as the machine goes.
-  SimController sim({.Address = 7, .Seed = 1});
+// The line as a real controller keeps it: a frame ends with a silence of
+// 3.5 characters, one request at a time, replies at 9600 baud.
+TEST(SimController, TakesOnlyFramesWithASilenceAroundThemOneAtATime) {
+  SimController sim({.Seed = 1});
   sim.Start();
   const std::string path = sim.DevicePath();
-  for (int address = 1; address <= 256; ++address) {
-    RawLine line(path);
-    ASSERT_TRUE(line.Ok());
-    line.Write(WriteRequest(static_cast<std::uint8_t>(address & 0xFF), 131, 1));
-  }
-  EXPECT_TRUE(WaitFor([&] { return sim.FramesReceived() == 256; }, 5000ms)) << sim.FramesReceived();
-  EXPECT_EQ(sim.Address(), 1);
   const Bytes echo = EchoRequest(1, 4242);
-  EXPECT_EQ(Exchange(path, echo, 8), echo);
 
-  // Two requests in one write: both executed, only the last answered.
+  // Two requests without a silence between them are one frame of garbage:
+  // neither is executed or answered.
   Bytes both = WriteRequest(1, 35, 3);
   both.insert(both.end(), echo.begin(), echo.end());
-  EXPECT_EQ(Exchange(path, both, 16, 500ms), echo);
-  EXPECT_EQ(sim.GetRegister(35), 3);
+  EXPECT_TRUE(Exchange(path, both, 1, 300ms).empty());
+  EXPECT_EQ(sim.GetRegister(35), 0);
+  EXPECT_EQ(sim.FramesReceived(), 0u);
+  EXPECT_EQ(sim.FramesDiscarded(), 1u);
+
+  // The same two with a silence between them are both taken; the reply
+  // comes at the line's pace (1.04 ms a byte).
+  {
+    RawLine line(path);
+    ASSERT_TRUE(line.Ok());
+    line.Write(WriteRequest(2, 35, 3));  // another device's: no reply to wait for
+    ASSERT_TRUE(WaitFor([&] { return sim.FramesReceived() == 1; }, 3000ms));
+    line.Write(WithCrc({0x01, 0x03, 0x00, 0x01, 0x00, 0x06}));
+    const std::vector<Clock::time_point> arrived = line.ReadTimed(17, 3000ms);
+    ASSERT_EQ(arrived.size(), 17u);
+    EXPECT_GE(arrived.back() - arrived.front(), 15ms) << "16 byte times after the first byte";
+  }
+
+  // A request that arrives while the controller is still answering is lost.
+  sim.SetFaults({.ReplyDelayMs = 200});
+  {
+    RawLine line(path);
+    ASSERT_TRUE(line.Ok());
+    line.Write(echo);
+    ASSERT_TRUE(WaitFor([&] { return sim.FramesReceived() == 3; }, 3000ms));
+    line.Write(WriteRequest(1, 35, 9));
+    EXPECT_EQ(line.Read(8, 3000ms), echo);
+  }
+  EXPECT_TRUE(WaitFor([&] { return sim.FramesDiscarded() == 2; }, 3000ms));
+  EXPECT_EQ(sim.FramesReceived(), 3u);
+  EXPECT_EQ(sim.GetRegister(35), 0) << "the write that came while answering was executed";
 }
 
 TEST(SimController, FaultsOnDemand) {

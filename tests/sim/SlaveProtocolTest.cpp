@@ -29,24 +29,6 @@ TEST(SlaveProtocol, CrcOfKnownFrames) {
   EXPECT_FALSE(karvo::sim::CrcMatches(bad.data(), bad.size()));
 }
 
-TEST(SlaveProtocol, SplitsBackToBackRequestsAndDropsNoise) {
-  const Bytes a = WithCrc({0x01, 0x06, 0x00, 0x83, 0x00, 0x01});
-  const Bytes b = WithCrc({0x02, 0x06, 0x00, 0x83, 0x00, 0x01});
-  const Bytes other = WithCrc({0x01, 0x10, 0x00, 0x01, 0x00, 0x01, 0x02, 0x00, 0x07});  // function 16
-  Bytes ab = a;
-  ab.insert(ab.end(), b.begin(), b.end());
-  Bytes aNoise = a;
-  aNoise.insert(aNoise.end(), {0x55, 0x13});
-  Bytes corrupted = a;
-  corrupted[4] ^= 0x40;
-
-  EXPECT_EQ(karvo::sim::SplitFrames(ab), (std::vector<Bytes>{a, b}));
-  EXPECT_EQ(karvo::sim::SplitFrames(aNoise), (std::vector<Bytes>{a}));
-  EXPECT_EQ(karvo::sim::SplitFrames(other), (std::vector<Bytes>{other}));
-  EXPECT_TRUE(karvo::sim::SplitFrames(corrupted).empty());
-  EXPECT_TRUE(karvo::sim::SplitFrames(Bytes{0x01, 0x03, 0x00}).empty());
-}
-
 TEST(SlaveProtocol, RepliesAsAControllerDoes) {
   struct Case {
     const char* what;

@@ -1,6 +1,7 @@
 // The file-per-value store of systems without a registry.
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "StoreFixture.h"
+#include "common/ConfigDir.h"
 #include "supervisor/KarvoRegistry.h"
 
 namespace {
@@ -96,6 +98,23 @@ TEST_F(StoreTest, ValueNamedLikeTheFolderOfThePortMapIsRefusedNotLost) {
   EXPECT_THROW(karvo::WriteRegistryString(L"ports", L"1"), karvo::StoreError);
   EXPECT_EQ(karvo::ReadRegistryString(L"ports"), L"");
   EXPECT_EQ(karvo::ListRegistryStrings().size(), 1u);  // the folder is not a value
+  // Nothing left behind, hidden temporary files included.
+  EXPECT_EQ(Files(Dir()), (std::vector<std::string>{"FS_x", "ports"}));
+}
+
+TEST_F(StoreTest, AFolderOfAnotherUserIsNeitherReadNorWritten) {
+  karvo::WriteRegistryString(L"FW_Furnace1", L"mine");
+  const unsigned us = karvo::SetKarvoConfigOwner(::geteuid() + 1);
+  EXPECT_EQ(karvo::ReadRegistryString(L"FW_Furnace1"), L"");
+  EXPECT_TRUE(karvo::ListRegistryStrings().empty());
+  try {
+    karvo::WriteRegistryString(L"FW_Furnace1", L"theirs");
+    ADD_FAILURE() << "the write was reported as done";
+  } catch (const karvo::StoreError& e) {
+    EXPECT_NE(std::string(e.what()).find("belongs to another user"), std::string::npos) << e.what();
+  }
+  karvo::SetKarvoConfigOwner(us);
+  EXPECT_EQ(karvo::ReadRegistryString(L"FW_Furnace1"), L"mine");
 }
 
 TEST_F(StoreTest, AReaderNeverSeesHalfAValue) {

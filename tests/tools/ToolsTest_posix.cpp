@@ -6,11 +6,14 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "Process_posix.h"
+#include "serial/PortMap.h"
+#include "serial/PtyPeer_posix.h"
 #include "sim/ComLink.h"
 
 using karvo::testing::Process;
@@ -51,8 +54,11 @@ TEST(KarvoProbe, CommandsAgainstTheSimulatedController) {
       {{"COM9", "float", "2"}, 0, "20\n", ""},
       {{"COM9", "write", "35", "10", "1"}, 0, "35 10\n", ""},
       {{"COM9", "write", "2", "5000"}, 1, "", "Modbus exception 3 (illegal data value)\n"},
-      {{"COM9", "read", "1", "33"}, 1, "", "Maximum wordcount read is 32\n"},
-      {{"COM10", "test"}, 1, "", "Failed to setup Com port, port in use\n"},
+      {{"COM10", "test"}, 1, "", "Failed to setup Com port, port in use\nCOM10 maps to no device\n"},
+      {{"/dev/null", "read", "1"},
+       1,
+       "",
+       "Failed to setup Com port, port in use\n/dev/null: Inappropriate ioctl for device\n"},
   };
   for (const Case& c : cases) {
     const Outcome o = Probe(c.args);
@@ -84,6 +90,7 @@ TEST(KarvoProbe, UsageErrorsExitWithTwoAndSendNothing) {
       {"COM9", "write", "2", "70000"},
       {"COM9", "write", "2", "-1"},
       {"COM9", "read", "1", "0"},
+      {"COM9", "read", "1", "33"},
       {"COM9", "float", "abc"},
   };
   for (const auto& args : cases) {
@@ -120,23 +127,47 @@ SensorBreak=false
   const Outcome failed = Probe({"COM10", "poll"});
   EXPECT_EQ(failed.exitCode, 1);
   EXPECT_NE(failed.out.find("aMessage=Failed to setup Com port, port in use\n"), std::string::npos) << failed.out;
-  EXPECT_EQ(failed.err, "Failed to setup Com port, port in use\n");
+  EXPECT_EQ(failed.err, "Failed to setup Com port, port in use\nCOM10 maps to no device\n");
 
+  // The controller takes a write and its read-back only as two frames with
+  // a silence between them, and the read-back only once it has answered.
   const Outcome ramp = Probe({"COM9", "set-ramp", "15"});
   EXPECT_EQ(ramp.exitCode, 0) << ramp.err;
   EXPECT_EQ(ramp.out, "confirmed after 1 attempt\n");
   EXPECT_EQ(sim->GetRegister(35), 15);
+  const Outcome setpoint = Probe({"COM9", "set-target", "500"});
+  EXPECT_EQ(setpoint.exitCode, 0) << setpoint.err;
+  EXPECT_EQ(setpoint.out, "confirmed after 1 attempt\n");
+  EXPECT_EQ(sim->GetRegister(2), 500);
 
-  // Above the controller's highest setpoint (1200): refused every time.
+  // Above the controller's highest setpoint (1200): refused every time, and
+  // each attempt says why.
   const Outcome target = Probe({"COM9", "set-target", "5000"});
   EXPECT_EQ(target.exitCode, 1) << target.err;
   EXPECT_EQ(target.out, "not confirmed after 5 attempts\n");
-  EXPECT_EQ(sim->GetRegister(2), 345);
+  EXPECT_EQ(target.err,
+            "attempt 1: read back 500\nattempt 2: read back 500\nattempt 3: read back 500\n"
+            "attempt 4: read back 500\nattempt 5: read back 500\n");
+  EXPECT_EQ(sim->GetRegister(2), 500);
 
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"COM9", "poll", "1"}, {"COM9", "set-ramp"}, {"COM9", "set-target", "-1"}, {"COM9", "set-ramp", "65536"}}) {
     EXPECT_EQ(Probe(args).exitCode, 2) << ::testing::PrintToString(args);
   }
+}
+
+// A controller whose replies come 1.5 s after the request, later than a
+// transaction waits: a read that gave up must not leave its late reply to
+// the next read, even in the next run of the tool.
+TEST(KarvoProbe, LateReplyIsNeverTakenForTheNextRead) {
+  karvo::sim::SimOnComPort sim({.Speed = 0.0, .Seed = 1, .Faults = {.ReplyDelayMs = 1500}}, "COM9");
+  sim->SetRegister(30, 750);
+  const Outcome first = Probe({"COM9", "read", "1", "6"});
+  EXPECT_EQ(first.exitCode, 1);
+  EXPECT_EQ(first.err, "Timeout while waiting for response\n");
+  const Outcome next = Probe({"COM9", "read", "30", "6"});
+  EXPECT_EQ(next.exitCode, 1) << "registers 1 to 6 shown as 30 to 35:\n" << next.out;
+  EXPECT_EQ(next.out, "");
 }
 
 TEST(KarvoSim, ServesUnderItsComNameUntilTerminatedAndTidiesUp) {
@@ -156,9 +187,48 @@ TEST(KarvoSim, ServesUnderItsComNameUntilTerminatedAndTidiesUp) {
   EXPECT_EQ(read.exitCode, 0) << read.err;
   EXPECT_EQ(read.out, "258 1\n");
 
+  // A second simulator does not take the name over while the first serves.
+  const Outcome second = RunTool({KARVO_SIM_EXE, "--com", "COM21"});
+  EXPECT_EQ(second.exitCode, 1);
+  EXPECT_NE(second.err.find("COM21 is served by a running simulator"), std::string::npos) << second.err;
+  EXPECT_EQ(fs::read_symlink(link), m[1].str());
+  EXPECT_EQ(Probe({"COM21", "read", "258", "1", "3"}).out, "258 1\n");
+
   sim.Signal(SIGTERM);
   EXPECT_EQ(sim.Wait(10s), 0) << sim.Err();
   EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << "the link stays behind";
+  EXPECT_FALSE(fs::exists(karvo::PortLinkOwnerFile(karvo::sim::PortMapDir(), "COM21")))
+      << "the owner file stays behind";
+}
+
+// A simulator killed without a chance to tidy up leaves its link behind, and
+// the pseudo-terminal's number goes to the next terminal that is opened,
+// someone's terminal session perhaps. The link is then no port: nothing is
+// written to that terminal.
+TEST(KarvoSim, LinkOfAKilledSimulatorIsNoPort) {
+  karvo::sim::ScopedConfigHome home;
+  Process sim({KARVO_SIM_EXE, "--com", "COM23"});
+  ASSERT_NE(sim.ReadLine(10s).find("Simulated controller on COM23"), std::string::npos) << sim.Err();
+  EXPECT_EQ(Probe({"COM23", "test"}).exitCode, 0);
+  sim.Signal(SIGKILL);
+  sim.Wait(10s);
+  const fs::path link = fs::path(karvo::sim::PortMapDir()) / "COM23";
+  ASSERT_TRUE(fs::is_symlink(link)) << "the link was tidied up after all";
+  // The next terminals opened here get the freed number (the lowest free).
+  std::vector<std::unique_ptr<karvo::testing::PtyPeer>> terminals;
+  while (terminals.size() < 32 && (terminals.empty() || terminals.back()->Path() != fs::read_symlink(link))) {
+    terminals.push_back(std::make_unique<karvo::testing::PtyPeer>());
+  }
+  ASSERT_EQ(terminals.back()->Path(), fs::read_symlink(link)) << "no terminal got the simulator's number";
+  const Outcome o = Probe({"COM23", "test"});
+  EXPECT_EQ(o.exitCode, 1);
+  EXPECT_EQ(o.err, "Failed to setup Com port, port in use\nCOM23 maps to no device\n");
+  EXPECT_EQ(terminals.back()->Received(), "") << "Modbus bytes written to a terminal";
+  terminals.clear();
+  // A new simulator takes the name over.
+  Process again({KARVO_SIM_EXE, "--com", "COM23"});
+  EXPECT_NE(again.ReadLine(10s).find("Simulated controller on COM23"), std::string::npos) << again.Err();
+  EXPECT_EQ(Probe({"COM23", "test"}).exitCode, 0);
 }
 
 TEST(KarvoSim, RefusesBadArgumentsAndAPortThatIsNotASimulators) {

@@ -131,11 +131,17 @@ remove_sim() {
   echo "karvo-sim stopped, $KARVO_SIM_COM removed from the prefix"
 }
 
+# A program that ran no test at all passes in gtest's eyes ("0 tests",
+# exit 0); here it fails.
 run_program() {
   local program=$1
   [ -f "$program" ] || fail "no Windows test program $program (build the Windows configuration first)"
   echo "wine $program, simulator on $KARVO_SIM_COM"
-  wine "$program" --gtest_color=no
+  local output
+  output=$state/$(basename "$program").out
+  mkdir -p "$state"
+  wine_text "$program" --gtest_color=no | tee "$output"
+  grep -Eq '^\[==========\] [1-9][0-9]* tests? from .* ran\.' "$output" || fail "$program ran no test"
 }
 
 check_tools() {

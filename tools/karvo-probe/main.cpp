@@ -9,12 +9,17 @@
 //   karvo-probe [--verbose] PORT set-target VALUE
 //
 // Results go to stdout; failures print the operation's failure text on
-// stderr and exit 1; a usage error exits 2. --verbose shows the transport's
-// diagnostic lines (the program log) on stderr.
+// stderr, followed by the reason when the transport knows more (what holds
+// the port, "COM300 maps to no device"), and exit 1; a usage error exits 2.
+// set-ramp and set-target print each attempt that did not confirm the value
+// on stderr. --verbose shows the transport's diagnostic lines (the program
+// log) on stderr.
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <iostream>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,7 +45,8 @@ constexpr const char* kUsage =
     "\n"
     "PORT is a COM port name (COM3); on Linux also a device path (/dev/ttyUSB0).\n"
     "ADDRESS is the device address, 1 to 256 (default 1; 256 goes out as 0).\n"
-    "read prints one line per word: the register number, a blank, the value.\n"
+    "read prints one line per word (COUNT 1 to 32): the register number, a\n"
+    "blank, the value.\n"
     "write waits for the controller's echo, then reads the register back.\n"
     "poll runs one poll of the program's read cycle (device 1) and prints the\n"
     "record, one Field=value line per field.\n"
@@ -82,10 +88,16 @@ std::string FloatText(double value) {
   return ec == std::errc() ? std::string(buf, end) : std::to_string(value);
 }
 
-int Fail(const std::string& status) {
+int Fail(const std::string& status, const std::string& reason = {}) {
   std::cerr << status << '\n';
+  if (!reason.empty()) std::cerr << reason << '\n';
   return 1;
 }
+
+// The program log of this run, kept to explain a failed poll, whose port
+// object is gone when the poll ends.
+std::mutex logMutex;
+std::vector<std::string> logLines;
 
 // Longer than any poll: four transactions that each find no reply.
 constexpr std::uint32_t kPollLimitMs = 30000;
@@ -97,6 +109,17 @@ int Poll(const std::string& portName) {
     return Fail("The poll did not complete");
   }
   const karvo::TFurnaceReadRecord& r = karvo::ReadResult;
+  // What the poll's transactions logged beyond its failure text, each once.
+  std::string reasons;
+  {
+    std::lock_guard lock(logMutex);
+    std::vector<std::string> seen{r.aMessage};
+    for (const std::string& line : logLines) {
+      if (std::find(seen.begin(), seen.end(), line) != seen.end()) continue;
+      seen.push_back(line);
+      reasons += (reasons.empty() ? "" : "\n") + line;
+    }
+  }
   auto flag = [](bool b) { return b ? "true" : "false"; };
   std::cout << "Readtime=" << karvo::FormatIsoDateTime(r.Readtime) << '\n'
             << "Valid=" << flag(r.Valid) << '\n'
@@ -109,7 +132,7 @@ int Poll(const std::string& portName) {
             << "RampRate=" << r.RampRate << '\n'
             << "ActiveThreads=" << r.ActiveThreads << '\n'
             << "SensorBreak=" << flag(r.SensorBreak) << '\n';
-  if (!r.aMessage.empty()) return Fail(r.aMessage);
+  if (!r.aMessage.empty()) return Fail(r.aMessage, reasons);
   return 0;
 }
 
@@ -120,7 +143,11 @@ int ConfirmedWrite(const std::string& portName, std::uint32_t reg, std::uint32_t
   module.SetAddress(1);
   module.Com()->SetDebug(verbose);
   int attempts = 0;
-  const bool confirmed = module.ConfirmedWrite(reg, static_cast<std::int32_t>(value), &attempts);
+  const bool confirmed = module.ConfirmedWrite(
+      reg, static_cast<std::int32_t>(value), &attempts, [&](int attempt, const std::string& failure) {
+        std::cerr << "attempt " << attempt << ": " << failure << '\n';
+        if (const std::string& reason = module.Com()->LastFailureReason(); !reason.empty()) std::cerr << reason << '\n';
+      });
   std::cout << (confirmed ? "confirmed" : "not confirmed") << " after " << attempts
             << (attempts == 1 ? " attempt" : " attempts") << '\n';
   return confirmed ? 0 : 1;
@@ -149,29 +176,31 @@ int Run(const std::vector<std::string>& args, bool verbose) {
   if (command == "test") {
     atMost(1);
     const std::uint32_t device = address(0);
-    if (!port.Test(device, status)) return Fail(status);
+    if (!port.Test(device, status)) return Fail(status, port.LastFailureReason());
     std::cout << "Echo test passed at address " << device << '\n';
   } else if (command == "read") {
     atMost(3);
     const std::uint32_t first = arg(0, "REGISTER", 0, kLargestRegister);
-    const std::uint32_t count = arg(1, "COUNT", 1, 125, 1);
+    const std::uint32_t count = arg(1, "COUNT", 1, 32, 1);
     const karvo::TSerialResponse r = port.QueryWords(address(2), first, count);
-    if (!r.Status.empty()) return Fail(r.Status);
+    if (!r.Status.empty()) return Fail(r.Status, port.LastFailureReason());
     PrintWords(first, r, count);
   } else if (command == "float") {
     atMost(2);
     const std::uint32_t parameter = arg(0, "PARAMETER", 0, kLargestParameter);
     const karvo::TSerialResponse r = port.QueryD(address(1), parameter);
-    if (!r.Status.empty()) return Fail(r.Status);
+    if (!r.Status.empty()) return Fail(r.Status, port.LastFailureReason());
     std::cout << FloatText(r.rDouble) << '\n';
   } else if (command == "write") {
     atMost(3);
     const std::uint32_t reg = arg(0, "REGISTER", 0, kLargestRegister);
     const std::uint32_t value = arg(1, "VALUE", 0, 0xFFFF);
     const std::uint32_t device = address(2);
-    if (!port.WriteWord(device, reg, static_cast<std::int32_t>(value), true, status)) return Fail(status);
+    if (!port.WriteWord(device, reg, static_cast<std::int32_t>(value), true, status)) {
+      return Fail(status, port.LastFailureReason());
+    }
     const karvo::TSerialResponse r = port.QueryWords(device, reg, 1);
-    if (!r.Status.empty()) return Fail(r.Status);
+    if (!r.Status.empty()) return Fail(r.Status, port.LastFailureReason());
     PrintWords(reg, r, 1);
   } else if (command == "poll") {
     atMost(0);
@@ -204,9 +233,11 @@ int main(int argc, char** argv) {
       args.push_back(a);
     }
   }
-  // The program log: shown on stderr with --verbose, dropped otherwise.
+  // The program log: shown on stderr with --verbose, and kept.
   karvo::SetLogSink([verbose](const std::string& line) {
     if (verbose) std::cerr << line << '\n';
+    std::lock_guard lock(logMutex);
+    logLines.push_back(line);
   });
   try {
     return Run(args, verbose);

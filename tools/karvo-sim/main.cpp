@@ -6,8 +6,15 @@
 //             [--sensor-break] [--reply-address N] [--verbose]
 //
 // Creates a pseudo-terminal, links it as COMn (default COM9) in the port map
-// folder, prints "Simulated controller on COMn (<device path>)" and serves
-// until SIGINT or SIGTERM; then removes its link.
+// folder with an owner file naming this process (the link counts as a port
+// only while it runs), prints "Simulated controller on COMn (<device
+// path>)" and serves until SIGINT or SIGTERM; then removes its link. A COM
+// name that a running simulator serves is refused.
+//
+// It keeps to the line as strictly as a real controller: frames are what
+// arrives between silences of 3.5 characters (requests sent back to back
+// are garbage), a request that comes while it answers is lost, and its
+// replies take their wire time at 9600 baud.
 
 #include <signal.h>
 
@@ -36,7 +43,7 @@ constexpr const char* kUsage =
     "  --speed X            simulated seconds per real second (default 1)\n"
     "  --start-temp T       furnace temperature at start, ºC (default 20)\n"
     "  --no-reply           execute nothing, answer nothing\n"
-    "  --reply-delay MS     wait MS milliseconds before every reply\n"
+    "  --reply-delay MS     start every reply MS milliseconds after the request's end\n"
     "  --bad-crc FRACTION   corrupt the CRC of this share of replies (0 to 1)\n"
     "  --sensor-break       report a broken sensor (register 258 = 1)\n"
     "  --reply-address N    answer with device address N in the replies\n"
