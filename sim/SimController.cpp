@@ -117,9 +117,10 @@ void SimController::ServeLoop() {
       const Bytes frame = std::exchange(pending, {});
       if (std::exchange(lost, false)) {
         Discard(frame, " (lost: arrived while answering)");
-      } else if (HandleFrame(frame, lastByte) && pty_->Receive(pending, 0)) {
+      } else if (HandleFrame(frame, lastByte, pending) && !pending.empty()) {
         // Whatever came while it answered is lost, and so is the rest of the
-        // frame it belongs to.
+        // frame it belongs to. Bytes that come after the reply's last byte
+        // has left start a frame of their own.
         lost = true;
         lastByte = Clock::now();
       }
@@ -128,7 +129,7 @@ void SimController::ServeLoop() {
   }
 }
 
-bool SimController::HandleFrame(const Bytes& frame, Clock::time_point end) {
+bool SimController::HandleFrame(const Bytes& frame, Clock::time_point end, Bytes& arrivedMeanwhile) {
   if (!CrcMatches(frame.data(), frame.size())) {
     Discard(frame, " (no valid frame, ignored)");
     return false;
@@ -159,17 +160,21 @@ bool SimController::HandleFrame(const Bytes& frame, Clock::time_point end) {
   if (!reply) return false;
   const auto due = end + std::chrono::milliseconds(delayMs);
   while (!stop_ && Clock::now() < due) {
-    std::this_thread::sleep_for(std::min<Clock::duration>(due - Clock::now(), std::chrono::milliseconds(5)));
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
+    pty_->Receive(arrivedMeanwhile, static_cast<int>(std::min<std::int64_t>(left.count(), 5)));
   }
-  TransmitOnTheWire(*reply);
+  TransmitOnTheWire(*reply, arrivedMeanwhile);
   TraceBytes("-> ", *reply);
   return true;
 }
 
 // Byte k leaves the line one byte time after byte k - 1: the master sees
 // the reply arrive at the line's pace, as from a real controller.
-void SimController::TransmitOnTheWire(const Bytes& reply) {
+// A request is lost when any of it arrives before the reply's last byte has
+// left: the looks for it come right before each byte goes out.
+void SimController::TransmitOnTheWire(const Bytes& reply, Bytes& arrivedMeanwhile) {
   if (options_.ByteTimeUs == 0) {
+    pty_->Receive(arrivedMeanwhile, 0);
     pty_->Transmit(reply);
     return;
   }
@@ -177,6 +182,7 @@ void SimController::TransmitOnTheWire(const Bytes& reply) {
   const Clock::time_point start = Clock::now();
   for (std::size_t k = 0; k < reply.size() && !stop_; ++k) {
     std::this_thread::sleep_until(start + byteTime * static_cast<int>(k + 1));
+    pty_->Receive(arrivedMeanwhile, 0);
     pty_->Transmit(Bytes{reply[k]});
   }
 }

@@ -118,9 +118,11 @@ class SimController {
   using Clock = std::chrono::steady_clock;
   void ServeLoop();
   // Handles one frame that ended at `end`; returns when its reply has gone
-  // out, true when there was one.
-  bool HandleFrame(const Bytes& frame, Clock::time_point end);
-  void TransmitOnTheWire(const Bytes& reply);
+  // out, true when there was one. Bytes that arrive while the controller is
+  // answering (during the reply delay or before the reply's last byte has
+  // left) are appended to `arrivedMeanwhile`.
+  bool HandleFrame(const Bytes& frame, Clock::time_point end, Bytes& arrivedMeanwhile);
+  void TransmitOnTheWire(const Bytes& reply, Bytes& arrivedMeanwhile);
   void Discard(const Bytes& bytes, const char* note);
   void Advance(Clock::time_point now);
   void TraceBytes(const char* prefix, const Bytes& bytes, const char* note = "") const;
