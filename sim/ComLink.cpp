@@ -81,22 +81,22 @@ ScopedComLink::ScopedComLink(std::string comName, std::string device)
 
 ScopedComLink::~ScopedComLink() { UnlinkComPort(comName_, device_); }
 
-ScopedConfigHome::ScopedConfigHome() {
-  if (const char* old = std::getenv("XDG_CONFIG_HOME")) {
+ScopedTempHome::ScopedTempHome(std::string variable) : variable_(std::move(variable)) {
+  if (const char* old = std::getenv(variable_.c_str())) {
     hadPrevious_ = true;
     previous_ = old;
   }
-  std::string pattern = (fs::temp_directory_path() / "karvo-config-XXXXXX").string();
+  std::string pattern = (fs::temp_directory_path() / "karvo-home-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::system_error(errno, std::generic_category(), "mkdtemp");
   path_ = pattern;
-  setenv("XDG_CONFIG_HOME", path_.c_str(), 1);
+  setenv(variable_.c_str(), path_.c_str(), 1);
 }
 
-ScopedConfigHome::~ScopedConfigHome() {
+ScopedTempHome::~ScopedTempHome() {
   if (hadPrevious_) {
-    setenv("XDG_CONFIG_HOME", previous_.c_str(), 1);
+    setenv(variable_.c_str(), previous_.c_str(), 1);
   } else {
-    unsetenv("XDG_CONFIG_HOME");
+    unsetenv(variable_.c_str());
   }
   std::error_code ec;
   fs::remove_all(path_, ec);

@@ -38,21 +38,35 @@ class ScopedComLink {
   std::string comName_, device_;
 };
 
-// Points XDG_CONFIG_HOME at a fresh temporary folder for the lifetime of the
-// object (tests), then restores it and removes the folder. Set it up before
-// threads that read the environment start.
-class ScopedConfigHome {
+// Points an environment variable at a fresh temporary folder for the
+// lifetime of the object (tests), then restores it and removes the folder.
+// Set it up before threads that read the environment start.
+class ScopedTempHome {
  public:
-  ScopedConfigHome();
-  ~ScopedConfigHome();
-  ScopedConfigHome(const ScopedConfigHome&) = delete;
-  ScopedConfigHome& operator=(const ScopedConfigHome&) = delete;
+  explicit ScopedTempHome(std::string variable);
+  ~ScopedTempHome();
+  ScopedTempHome(const ScopedTempHome&) = delete;
+  ScopedTempHome& operator=(const ScopedTempHome&) = delete;
   const std::string& Path() const { return path_; }
 
  private:
+  std::string variable_;
   std::string path_;
   bool hadPrevious_ = false;
   std::string previous_;
+};
+
+// XDG_CONFIG_HOME (the store and the port map) in a temporary folder.
+class ScopedConfigHome : public ScopedTempHome {
+ public:
+  ScopedConfigHome() : ScopedTempHome("XDG_CONFIG_HOME") {}
+};
+
+// XDG_STATE_HOME (the program log's files, error reports) in a temporary
+// folder.
+class ScopedStateHome : public ScopedTempHome {
+ public:
+  ScopedStateHome() : ScopedTempHome("XDG_STATE_HOME") {}
 };
 
 // A running simulated controller reachable as `comName` (tests):

@@ -6,7 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include "ChartData.h"
-#include "chart/RtMainChart.h"
+#include "supervisor/RtMainChart.h"
 
 namespace karvo {
 namespace {

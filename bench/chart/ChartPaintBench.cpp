@@ -13,7 +13,7 @@
 #include "ChartData.h"
 #include "ShowAllSeries.h"
 #include "chart/RtGraph2D.h"
-#include "chart/RtMainChart.h"
+#include "supervisor/RtMainChart.h"
 
 #ifdef KARVO_BENCH_QCUSTOMPLOT
 #include <qcustomplot.h>

@@ -77,6 +77,25 @@ Slot<seams::QuestionFn>& QuestionSlot() {
   return s;
 }
 
+Slot<seams::SaveDialogFn>& SaveDialogSlot() {
+  static Slot<seams::SaveDialogFn> s([](const TSaveDialogOptions& options) {
+    LogLine(options.Title);
+    return std::string();
+  });
+  return s;
+}
+Slot<seams::QuestionFn>& ErrorReportSlot() {
+  static Slot<seams::QuestionFn> s([](const std::string& text) {
+    LogLine(text);
+    return false;
+  });
+  return s;
+}
+Slot<seams::ProcessMessagesFn>& ProcessMessagesSlot() {
+  static Slot<seams::ProcessMessagesFn> s([] {});
+  return s;
+}
+
 }  // namespace
 
 TDateTime UtcNow() { return NowSlot().Get()(); }
@@ -86,6 +105,9 @@ int RandomRange(int lo, int hi) { return RandomSlot().Get()(lo, hi); }
 void RunOnUiThreadAndWait(const std::function<void()>& fn) { UiSlot().Get()(fn); }
 void ShowMessage(const std::string& text) { MessageSlot().Get()(text); }
 bool AskYesNo(const std::string& text) { return QuestionSlot().Get()(text); }
+std::string AskSaveFileName(const TSaveDialogOptions& options) { return SaveDialogSlot().Get()(options); }
+bool AskSaveErrorReport(const std::string& text) { return ErrorReportSlot().Get()(text); }
+void ProcessMessages() { ProcessMessagesSlot().Get()(); }
 
 namespace seams {
 NowFn SetUtcNow(NowFn fn) { return NowSlot().Set(std::move(fn)); }
@@ -94,6 +116,9 @@ RandomFn SetRandom(RandomFn fn) { return RandomSlot().Set(std::move(fn)); }
 UiInvokeFn SetUiInvoke(UiInvokeFn fn) { return UiSlot().Set(std::move(fn)); }
 MessageFn SetMessage(MessageFn fn) { return MessageSlot().Set(std::move(fn)); }
 QuestionFn SetQuestion(QuestionFn fn) { return QuestionSlot().Set(std::move(fn)); }
+SaveDialogFn SetSaveDialog(SaveDialogFn fn) { return SaveDialogSlot().Set(std::move(fn)); }
+QuestionFn SetErrorReport(QuestionFn fn) { return ErrorReportSlot().Set(std::move(fn)); }
+ProcessMessagesFn SetProcessMessages(ProcessMessagesFn fn) { return ProcessMessagesSlot().Set(std::move(fn)); }
 }  // namespace seams
 
 }  // namespace karvo

@@ -36,6 +36,27 @@ void ShowMessage(const std::string& text);
 // A modal Yes/No question; true for Yes. Default: logs it and answers No.
 bool AskYesNo(const std::string& text);
 
+// What a modal save-file dialog is set up with (texts in the system code
+// page, like every text of these seams).
+struct TSaveDialogOptions {
+  std::string Title;
+  std::string InitialDir;     // the folder the dialog starts in
+  std::string FilterName;     // e.g. "csv file"
+  std::string FilterPattern;  // e.g. "*.csv"
+  std::string DefaultExt;     // added to a name typed without extension, e.g. "csv"
+};
+// Runs a modal save-file dialog; the chosen file's path, or empty text when
+// the operator cancelled. Default (no user interface): logs the title and
+// cancels.
+std::string AskSaveFileName(const TSaveDialogOptions& options);
+// Shows an error that escaped an operator action, with a button that saves
+// a report of it; true when the operator asked for the report. Default: logs
+// the text and answers no.
+bool AskSaveErrorReport(const std::string& text);
+// Lets the user interface handle the events waiting for it (a repaint, the
+// busy cursor) in the middle of a long action. Default: nothing.
+void ProcessMessages();
+
 namespace seams {
 
 using NowFn = std::function<TDateTime()>;
@@ -44,6 +65,8 @@ using RandomFn = std::function<int(int lo, int hi)>;
 using UiInvokeFn = std::function<void(const std::function<void()>& fn)>;
 using MessageFn = std::function<void(const std::string& text)>;
 using QuestionFn = std::function<bool(const std::string& text)>;
+using SaveDialogFn = std::function<std::string(const TSaveDialogOptions& options)>;
+using ProcessMessagesFn = std::function<void()>;
 
 // Replaces the clock behind UtcNow() (and with it Now()).
 NowFn SetUtcNow(NowFn fn);
@@ -52,6 +75,9 @@ RandomFn SetRandom(RandomFn fn);
 UiInvokeFn SetUiInvoke(UiInvokeFn fn);
 MessageFn SetMessage(MessageFn fn);
 QuestionFn SetQuestion(QuestionFn fn);
+SaveDialogFn SetSaveDialog(SaveDialogFn fn);
+QuestionFn SetErrorReport(QuestionFn fn);
+ProcessMessagesFn SetProcessMessages(ProcessMessagesFn fn);
 
 // The system's own clock (UTC instant), whatever is installed.
 TDateTime SystemUtcNow();

@@ -92,6 +92,9 @@ class TFurnaceModule {
   // it, and the limit the supervisor steers toward; tenths of a per cent.
   std::int32_t MaxOutputPowerActual = 0;
   std::int32_t MaxOutputPowerTarget = 0;
+  // True once the supervisor has chosen a target (the temperature has left
+  // the transition band); until then the limit is not written.
+  bool MaxOutputPowerTargetChosen = false;
 
  private:
   std::int32_t ReadWord(std::uint32_t Register);

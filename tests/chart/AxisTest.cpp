@@ -6,8 +6,8 @@
 
 #include "ChartFixture.h"
 #include "chart/RtAxis.h"
-#include "chart/RtMainChart.h"
 #include "common/DateTime.h"
+#include "supervisor/RtMainChart.h"
 
 namespace karvo {
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "chart/RtLinearRegression.h"
-#include "chart/RtMainChart.h"
 #include "chart/RtSeriesPoints.h"
+#include "supervisor/RtMainChart.h"
 
 namespace karvo {
 namespace {

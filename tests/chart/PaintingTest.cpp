@@ -15,7 +15,7 @@
 
 #include "ShowAllSeries.h"
 #include "chart/RtGraph2D.h"
-#include "chart/RtMainChart.h"
+#include "supervisor/RtMainChart.h"
 
 namespace karvo {
 namespace {

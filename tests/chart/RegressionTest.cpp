@@ -5,7 +5,7 @@
 
 #include "ChartFixture.h"
 #include "chart/RtLinearRegression.h"
-#include "chart/RtMainChart.h"
+#include "supervisor/RtMainChart.h"
 
 namespace karvo {
 namespace {

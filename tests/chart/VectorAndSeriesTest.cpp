@@ -4,7 +4,7 @@
 #include <string>
 
 #include "ChartFixture.h"
-#include "chart/RtMainChart.h"
+#include "supervisor/RtMainChart.h"
 
 namespace karvo {
 namespace {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/LocalTime.h"
+#include "common/Log.h"
 #include "common/Seams.h"
 
 namespace seams = karvo::seams;
@@ -56,4 +57,12 @@ TEST(Seams, DialogDefaultsLogAndAnswerNo) {
   karvo::ShowMessage("No COM ports detected!");
   EXPECT_EQ(messages, std::vector<std::string>{"No COM ports detected!"});
   EXPECT_FALSE(karvo::AskYesNo("Continue?"));
+  // Without a user interface a save dialog is cancelled and an error report
+  // is not asked for; both leave their text in the log.
+  karvo::MemoryLog::Clear();
+  karvo::TSaveDialogOptions save;
+  save.Title = "Save text file";
+  EXPECT_EQ(karvo::AskSaveFileName(save), "");
+  EXPECT_FALSE(karvo::AskSaveErrorReport("Disk full"));
+  EXPECT_EQ(karvo::MemoryLog::Lines(), (std::vector<std::string>{"Save text file", "Disk full"}));
 }

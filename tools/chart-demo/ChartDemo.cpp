@@ -10,9 +10,9 @@
 
 #include "SyntheticRun.h"
 #include "chart/RtGraph2D.h"
-#include "chart/RtMainChart.h"
 #include "chart/RtRegionalSettings.h"
 #include "common/DateTime.h"
+#include "supervisor/RtMainChart.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

@@ -1,4 +1,4 @@
-#include "chart/RtMainChart.h"
+#include "supervisor/RtMainChart.h"
 
 namespace karvo {
 

@@ -1,0 +1,104 @@
+// BM_ConsumedTick/N: the user-interface thread's work for one tick that
+// consumes a poll record with N samples already in the chart: the tick
+// (value report, five appends, axis modes, visibility), the read-only boxes,
+// the chart model's recalculation before a redraw, and the queued log lines
+// reaching MemoLog and the day's log file. Controller writes (the varying
+// limit is off) and the repaint itself are not part of it.
+//
+// BM_LogAppend/N: one line appended to a MemoLog that already holds N
+// lines (at 200,000 it drops its oldest line for each new one).
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QStringList>
+#include <QTimer>
+#include <filesystem>
+#include <memory>
+#include <random>
+
+#include "app/QtSeams.h"
+#include "furnace/ReadCycle.h"
+#include "supervisor/frmFurnaceModule.h"
+
+namespace {
+
+using namespace karvo;
+namespace fs = std::filesystem;
+
+fs::path TempFolder() { return fs::temp_directory_path() / ("karvo-bench-" + std::to_string(std::random_device{}())); }
+
+void BM_ConsumedTick(benchmark::State& state) {
+  const fs::path folder = TempFolder();
+  TQtSeams seams(std::make_unique<TProgramLogFile>(folder), false);
+  TFormModbus form;
+  seams.AttachWindow(form);
+  form.Timer1->stop();
+  form.resize(1484, 724);
+  form.show();
+  QCoreApplication::processEvents();
+  auto module = std::make_unique<TFurnaceModule>();
+  module->SetOnPort("COM250");
+  form.Supervisor->SetFurnaceModule(std::move(module));
+  // The history: a sample every 5 s.
+  TRtMainChart& c = *form.Chart;
+  const auto n = state.range(0);
+  TDateTime t = 45000.0;
+  for (std::int64_t i = 0; i < n; ++i, t += 5.0 / 86400) {
+    c.RtDoubleVectorSetpoint.Add(1050);
+    c.RtDoubleVectorWorkingSetpoint.Add(1040);
+    c.RtDoubleVectorTemperature.Add(1000 + (i % 100) * 0.1);
+    c.RtDoubleVectorWorkingOutput.Add(45.5);
+    c.RtDoubleVectorTime.Add(t);
+  }
+  form.RtGraph2D1->Recalculate();
+  for (auto _ : state) {
+    ReadResult.Valid = true;
+    ReadResult.aMessage.clear();
+    ReadResult.Temperature = 1021.5;
+    ReadResult.TargetSetpoint = 1050;
+    ReadResult.WorkingSetpoint = 1043;
+    ReadResult.WorkingOutput = 455;
+    ReadResult.MaxOutputPowerActual = 725;
+    ReadResult.RampRate = 10;
+    ReadResult.ReadtimeUtc = (t += 5.0 / 86400);
+    form.Timer1Timer();
+    form.RtGraph2D1->Recalculate();
+    seams.LogQueue().Drain();
+  }
+  state.counters["samples"] = static_cast<double>(c.RtDoubleVectorTime.GetCount());
+  form.close();
+  std::error_code ec;
+  fs::remove_all(folder, ec);
+}
+BENCHMARK(BM_ConsumedTick)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+
+void BM_LogAppend(benchmark::State& state) {
+  TFormModbus form;
+  form.Timer1->stop();
+  form.resize(1484, 724);
+  form.show();
+  QStringList lines;
+  for (std::int64_t i = 0; i < state.range(0); ++i)
+    lines << QStringLiteral("Temperature                : %1.5\u00BAC").arg(i % 1300);
+  form.MemoLog->AppendLines(lines);
+  QCoreApplication::processEvents();
+  const QStringList line{QStringLiteral("Working setpoint           : 1043\u00BAC")};
+  for (auto _ : state) form.MemoLog->AppendLines(line);
+  state.counters["lines"] = form.MemoLog->LineCount();
+  QCoreApplication::processEvents();
+  form.close();
+}
+BENCHMARK(BM_LogAppend)->Arg(1000)->Arg(200000)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,22 @@
+# Installs the packages the build, the tests and the program need (Debian 12 /
+# Ubuntu) when they are missing; sourced by scripts/test and scripts/run.
+karvo_packages=(
+  build-essential cmake ninja-build pkg-config
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  qt6-base-dev qt6-qpa-plugins fonts-dejavu-core fonts-dejavu-extra fonts-wine
+  g++-mingw-w64-x86-64 wine
+  xvfb xauth valgrind clang-format tzdata
+)
+
+karvo_install_dependencies() {
+  local missing=() p sudo=""
+  for p in "${karvo_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+  fi
+}

@@ -1,0 +1,58 @@
+#include "app/Program.h"
+
+#include <QApplication>
+#include <exception>
+
+#include "app/QtSeams.h"
+#include "app/Startup.h"
+#include "furnace/ReadCycle.h"
+#include "supervisor/CrashReport.h"
+#include "supervisor/frmFurnaceModule.h"
+
+namespace karvo {
+
+namespace {
+
+// The last net for errors outside the window's handlers (painting, layout):
+// the operator is told and offered a report, and the program goes on.
+class TKarvoApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+      ReportActionError(e.what());
+    } catch (...) {
+      ReportActionError("unknown error");
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
+int RunProgram(int argc, char** argv, bool placeDriverInstaller) {
+  InitialiseModules();
+  TKarvoApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("KarvoTemp"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Karvo Temp"));
+  InstallCrashHandler();
+  TQtSeams seams;
+  if (placeDriverInstaller) PlaceDriverInstaller();
+  int result = 0;
+  {
+    TFormModbus form;
+    seams.AttachWindow(form);
+    form.showMaximized();
+    result = QApplication::exec();
+    // The close has shut the read cycle down; the window's parts go now.
+    seams.RestoreUi();
+  }
+  // Program end: the module went with the window; the record's text goes.
+  ReadResult.aMessage.clear();
+  ReadResult.aMessage.shrink_to_fit();
+  return result;
+}
+
+}  // namespace karvo

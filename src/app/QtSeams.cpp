@@ -1,0 +1,165 @@
+#include "app/QtSeams.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThread>
+
+#include "common/Text.h"
+#include "supervisor/CrashReport.h"
+#include "supervisor/frmFurnaceModule.h"
+
+namespace karvo {
+
+namespace {
+
+QString Q(const std::string& systemText) { return QString::fromStdWString(SystemToWide(systemText)); }
+std::string S(const QString& text) { return WideToSystem(text.toStdWString()); }
+
+// Runs fn on the thread of `context` (the user-interface thread) and waits.
+void RunOn(QObject* context, const std::function<void()>& fn) {
+  if (QThread::currentThread() == context->thread()) {
+    fn();
+    return;
+  }
+  QMetaObject::invokeMethod(
+      context, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+}
+
+}  // namespace
+
+TLogQueue::TLogQueue(QObject* parent) : QObject(parent) {}
+
+void TLogQueue::SetView(TLogView* view) {
+  fView = view;
+  Drain();
+}
+
+void TLogQueue::Push(const std::string& line) {
+  std::lock_guard lock(fMutex);
+  fPending.push_back(line);
+  if (!fDrainPosted) {
+    fDrainPosted = true;
+    QMetaObject::invokeMethod(
+        this, [this] { Drain(); }, Qt::QueuedConnection);
+  }
+}
+
+std::size_t TLogQueue::Pending() {
+  std::lock_guard lock(fMutex);
+  return fPending.size();
+}
+
+void TLogQueue::Drain() {
+  if (!fView) return;  // the lines wait for a view
+  std::vector<std::string> lines;
+  {
+    std::lock_guard lock(fMutex);
+    lines.swap(fPending);
+    fDrainPosted = false;
+  }
+  if (lines.empty()) return;
+  QStringList texts;
+  texts.reserve(static_cast<qsizetype>(lines.size()));
+  for (const std::string& line : lines) texts << Q(line);
+  fView->AppendLines(texts);
+}
+
+TQtSeams::TQtSeams(std::unique_ptr<TProgramLogFile> logFile, bool dialogs)
+    : fLogFile(std::move(logFile)), fDialogs(dialogs) {
+  if (!fLogFile) fLogFile = std::make_unique<TProgramLogFile>();
+  fInvokeContext = new QObject;
+  QObject* context = fInvokeContext;
+  seams::SetUiInvoke([context](const std::function<void()>& fn) { RunOn(context, fn); });
+  seams::SetProcessMessages([] { QCoreApplication::processEvents(); });
+  seams::SetBeep([] { QApplication::beep(); });
+  fUiInstalled = true;
+  InstallLogSink(true);
+  if (!fDialogs) return;
+  auto parent = [this] { return fDialogParent.data(); };
+  seams::SetMessage([context, parent](const std::string& text) {
+    RunOn(context, [&] {
+      QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), Q(text), QMessageBox::Ok,
+                      parent());
+      box.exec();
+    });
+  });
+  seams::SetQuestion([context, parent](const std::string& text) {
+    bool yes = false;
+    RunOn(context, [&] {
+      QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(), Q(text),
+                      QMessageBox::Yes | QMessageBox::No, parent());
+      yes = box.exec() == QMessageBox::Yes;
+    });
+    return yes;
+  });
+  seams::SetSaveDialog([context, parent](const TSaveDialogOptions& o) {
+    std::string chosen;
+    RunOn(context, [&] {
+      QFileDialog dialog(parent(), Q(o.Title), Q(o.InitialDir));
+      dialog.setAcceptMode(QFileDialog::AcceptSave);
+      dialog.setNameFilter(Q(o.FilterName) + QStringLiteral(" (") + Q(o.FilterPattern) + QStringLiteral(")"));
+      dialog.setDefaultSuffix(Q(o.DefaultExt));
+      if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        chosen = S(dialog.selectedFiles().first());
+    });
+    return chosen;
+  });
+  seams::SetErrorReport([context, parent](const std::string& text) {
+    bool save = false;
+    RunOn(context, [&] {
+      QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), Q(text), QMessageBox::Close,
+                      parent());
+      box.setInformativeText(QStringLiteral("The program goes on. A report of the error helps to find its cause."));
+      QPushButton* report = box.addButton(QStringLiteral("Save report"), QMessageBox::AcceptRole);
+      box.exec();
+      save = box.clickedButton() == report;
+    });
+    return save;
+  });
+}
+
+TQtSeams::~TQtSeams() {
+  RestoreUi();
+  SetLogSink({});
+}
+
+void TQtSeams::InstallLogSink(bool toView) {
+  SetLogSink([this, toView](const std::string& line) {
+    // LogLine calls the sink one line at a time; nothing here waits for the
+    // user-interface thread.
+    fLogFile->Write(line);
+    RecentLogLines().Add(line);
+    if (toView) fLogQueue.Push(line);
+  });
+}
+
+void TQtSeams::AttachWindow(TFormModbus& window) {
+  fDialogParent = &window;
+  fLogQueue.SetView(window.MemoLog);
+  connect(&window, &TFormModbus::ReadCycleShutDown, this, &TQtSeams::RestoreUi);
+}
+
+void TQtSeams::RestoreUi() {
+  if (!fUiInstalled) return;
+  fUiInstalled = false;
+  // The lines still queued reach the view before it goes.
+  fLogQueue.Drain();
+  InstallLogSink(false);
+  seams::SetUiInvoke({});
+  seams::SetProcessMessages({});
+  seams::SetBeep({});
+  if (fDialogs) {
+    seams::SetMessage({});
+    seams::SetQuestion({});
+    seams::SetSaveDialog({});
+    seams::SetErrorReport({});
+  }
+  // Releases a caller still waiting in the invoke (its queued call is
+  // dropped with the context).
+  delete fInvokeContext;
+  fInvokeContext = nullptr;
+}
+
+}  // namespace karvo

@@ -1,0 +1,111 @@
+// Start-up and connection: the port list, Start, Stop and the close.
+#include <string>
+
+#include "common/Log.h"
+#include "common/Seams.h"
+#include "modbus/Registers.h"
+#include "supervisor/KarvoRegistry.h"
+#include "supervisor/Supervisor.h"
+
+namespace karvo {
+
+namespace {
+
+// Every controller on the line gets device address 1: register 131 written
+// at each address 1 to 256 (256 goes out as 0, the broadcast), without
+// waiting for replies, with a progress line every 25 addresses.
+void ResetControllerAddresses(TModbusPort& port) {
+  LogLine("Configuring modbus addresses, please wait.");
+  for (std::uint32_t a = 1; a <= 256; ++a) {
+    port.WriteWord(a, reg::DeviceAddress, 1, false);
+    if (a % 25 == 0) LogLine(std::to_string(a) + "/" + "256");
+  }
+  LogLine("Address reset done.");
+}
+
+TInitialValues ReadInitialValues(TModbusPort& port) {
+  TInitialValues v;
+  LogLine("Reading intial values 1");
+  const TSerialResponse r = port.QueryWords(1, 1, 32);
+  v.Temperature = r.rArray[reg::ProcessValue];
+  v.TargetSetpoint = r.rArray[reg::TargetSetpoint];
+  v.WorkingSetpoint = r.rArray[reg::WorkingSetpoint];
+  v.Proportional = r.rArray[reg::ProportionalBand];
+  v.Integral = r.rArray[reg::IntegralTime];
+  v.Derivate = r.rArray[reg::DerivativeTime];
+  v.SetpointLow = r.rArray[reg::SetpointLowLimit];
+  v.SetpointHigh = r.rArray[reg::SetpointHighLimit];
+  LogLine("Reading intial values 2");
+  v.RampRate = port.QueryWords(1, reg::RampRate, 1).ValueOfFirstWord;
+  LogLine("Reading intial values 3");
+  v.Thermocouple = port.QueryWords(1, reg::ThermocoupleType, 1).ValueOfFirstWord;
+  return v;
+}
+
+}  // namespace
+
+std::vector<std::string> TSupervisor::ComPortList(const TComPortCatalogue& catalogue) {
+  std::vector<std::string> names;
+  const TCommPortSet ports = catalogue.GetExistingCommPorts();
+  if (ports.none()) {
+    ShowMessage(kNoPortsDetected);
+    return names;
+  }
+  for (int n = 1; n <= 99; ++n) {
+    if (ports.test(static_cast<std::size_t>(n))) names.push_back(catalogue.CommPortToString(ComPortNumber(n)));
+  }
+  return names;
+}
+
+TStartResult TSupervisor::Start(const std::optional<std::string>& port) {
+  TStartResult result;
+  if (!port) {
+    LogLine(kNoPort);
+    return result;
+  }
+  auto module = std::make_unique<TFurnaceModule>();
+  module->SetOnPort(*port);
+  module->SetAddress(1);
+  TModbusPort& com = *module->Com();
+
+  bool found = com.Test(1);
+  if (!found) ResetControllerAddresses(com);
+  LogLine("Looking for a furnace from selected port.");
+  if (!found) found = com.Test(module->Address());
+  LogLine();
+  if (!found) {
+    LogLine(kNoController);
+    result.Outcome = TStartOutcome::NoController;
+    return result;
+  }
+  for (const char* line :
+       {"Found a furnace, starting operation.", "",
+        "The program reads temperature and other information from the furnace roughly every five seconds.", "",
+        "Note that while the Debug tab is selected the whole program remains idle.", "",
+        "Note that while the Quick control tab is selected the Instructions-program remains idle."})
+    LogLine(line);
+  result.Values = ReadInitialValues(com);
+  result.Outcome = TStartOutcome::Connected;
+  SetFurnaceModule(std::move(module));
+  return result;
+}
+
+void TSupervisor::Stop(const std::wstring& savedFurnaceName) {
+  fFurnaceModule.reset();
+  // The hold request of this furnace, under the name the close uses too.
+  WriteRegistryString(L"FW_" + savedFurnaceName, L"0");
+}
+
+void TSupervisor::CloseQuery(const std::wstring& savedFurnaceName,
+                             const std::function<void(const std::exception&)>& onError) {
+  try {
+    WriteRegistryString(L"FS_" + savedFurnaceName, L"0");
+  } catch (const std::exception& e) {
+    if (onError) onError(e);
+  }
+  LogLine();
+  LogLine("Waiting for communication threads to finish...");
+  PauseMs(2000);
+}
+
+}  // namespace karvo

@@ -1,0 +1,30 @@
+#pragma once
+// How the supervisor writes numbers and names for the operator. Every number
+// the tick shows with decimals goes through here, so the regional format is
+// decided in one place.
+
+#include <cstdint>
+#include <string>
+
+#include "chart/RtRegionalSettings.h"
+
+namespace karvo {
+
+// The pattern "0.0": one decimal with the regional decimal separator.
+std::string FormatOneDecimal(double value, const TRtRegionalSettings& regional);
+
+// Tenths of a per cent as a whole per cent, halves to the even neighbour
+// (725 -> 72, 735 -> 74).
+std::int32_t TenthsToWholePercent(std::int32_t tenths);
+
+// "ºC" and other texts with characters beyond ASCII, in the system code
+// page the program log takes.
+std::string DegreesCelsius();
+
+// The window title is the furnace name followed by this suffix; the name
+// used at close and at Stop is the title less its last 13 characters.
+inline constexpr const wchar_t* kTitleSuffix = L" : Karvo Temp";
+std::wstring TitleForFurnace(const std::wstring& name);
+std::wstring FurnaceNameFromTitle(const std::wstring& title);
+
+}  // namespace karvo

@@ -1,0 +1,181 @@
+#pragma once
+// The supervisor: the logic behind the main window, free of the window
+// toolkit. It owns the one furnace module while a furnace is operated, runs
+// the connection steps (Start, Stop, the close) and the periodic tick that
+// starts polls and consumes their records. The window (frmFurnaceModule)
+// reads its controls into the settings below, calls these functions and
+// shows what they return; log lines go straight to the program log, and
+// controller writes go through the furnace module, in the order the steps
+// make them.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "chart/RtRegionalSettings.h"
+#include "common/Types.h"
+#include "furnace/ClassFurnaceModule.h"
+#include "furnace/ReadCycle.h"
+#include "serial/ComPortCatalogue.h"
+#include "supervisor/Pages.h"
+#include "supervisor/RtMainChart.h"
+#include "supervisor/Stability.h"
+
+namespace karvo {
+
+// Timer1's interval at start and after every consumed poll, and the most it
+// grows to after failed polls.
+inline constexpr std::uint32_t kInitialIntervalMs = 2500;
+inline constexpr std::uint32_t kMaxIntervalMs = 30000;
+
+// What the tick reads from the window's controls, fresh at every tick.
+struct TTickSettings {
+  int ActivePage = static_cast<int>(TPageIndex::QuickControl);
+  std::string PollPort;  // the port list's selected entry
+  bool VerboseLog = false;
+  // "Controller settings": the varying output-power limit.
+  bool VaryingLimitEnabled = false;
+  std::int32_t TransitionTemperature = 600;  // ºC
+  std::int32_t HighPower = 75;               // %
+  std::int32_t LowPower = 45;                // %
+  // "Graph settings".
+  bool ShowAllData = true;
+  double TimeAxisMaxHours = 0.05;
+  std::int32_t MinTemp = 0;  // ºC
+  bool LegendVisible = true;
+  bool TargetSetpointVisible = false;
+  bool WorkingSetpointVisible = false;
+  bool WorkingOutputVisible = false;
+  // "Stability settings" and the instructions program.
+  std::int32_t StableTemperature = 2;  // ºC
+  std::int32_t StableSlopeTime = 300;  // s
+  double MaxRateOfChange = 0.75;       // ºC/min
+  std::int32_t MinimumSteadyTime = 5;  // min
+  std::wstring FurnaceName;            // the name box's current text
+  std::int32_t ProgramSegment = 0;     // the segment editor's number
+};
+
+// What the supervisor keeps from tick to tick.
+struct TTickState {
+  std::int32_t TickCounter = 0;                        // ticks that passed the guard since program start
+  TDateTime StableSince = 0.0;                         // instant the furnace became stable; 0 = not stable
+  double RateOfChangeWindow = 300.0 / kSecondsPerDay;  // days
+  std::uint32_t IntervalMs = kInitialIntervalMs;       // Timer1's interval
+};
+
+enum class TTickKind {
+  Idle,         // no module, or the "Debug" page: nothing happened
+  PollStarted,  // no record waited: a poll was started
+  PollRunning,  // no record waited and a poll is still running: only counted
+  PollFailed,   // a failed poll was reported
+  SensorBreak,  // a sensor break was reported
+  Consumed,     // a record was consumed
+};
+
+// What the window shows after a tick.
+struct TTickOutcome {
+  TTickKind Kind = TTickKind::Idle;
+  // Timer1 takes State.IntervalMs.
+  bool IntervalChanged = false;
+  // The consumed record (Kind Consumed): the read-only boxes show its
+  // target and working setpoints, temperature and ramp rate.
+  std::optional<TFurnaceReadRecord> Consumed;
+  // Set by the stability steps when they judged.
+  TStabilityDisplay Stability;
+};
+
+// Values read from the controller at Start.
+struct TInitialValues {
+  double Temperature = 0.0;  // register 1, whole degrees
+  std::int32_t TargetSetpoint = 0;
+  std::int32_t WorkingSetpoint = 0;
+  std::int32_t Proportional = 0;
+  std::int32_t Integral = 0;
+  std::int32_t Derivate = 0;
+  std::int32_t RampRate = 0;
+  std::int32_t Thermocouple = 0;  // register 12290: 0 = J .. 7 = S
+  std::int32_t SetpointLow = 0;   // register 11
+  std::int32_t SetpointHigh = 0;  // register 12
+};
+
+enum class TStartOutcome {
+  NoPort,        // no port selected: "Not usable serial port name."
+  NoController,  // no controller answered, also after the address reset
+  Connected,     // a module exists; Values hold the controller's settings
+};
+
+struct TStartResult {
+  TStartOutcome Outcome = TStartOutcome::NoPort;
+  TInitialValues Values;
+};
+
+class TSupervisor {
+ public:
+  // The chart the tick appends to; it must outlive the supervisor.
+  TSupervisor(TRtMainChart& chart, TRtRegionalSettings regional);
+  ~TSupervisor();
+  TSupervisor(const TSupervisor&) = delete;
+  TSupervisor& operator=(const TSupervisor&) = delete;
+
+  // The one furnace module; null while no furnace is operated.
+  TFurnaceModule* FurnaceModule() const { return fFurnaceModule.get(); }
+  // Puts a module in place (Start does; tests and benchmarks may).
+  void SetFurnaceModule(std::unique_ptr<TFurnaceModule> module);
+
+  TTickState State;
+  TStability Stability;
+
+  // How a poll is started and how many are running (ReadFurnace and
+  // PollsInFlight; tests replace them).
+  std::function<bool(const std::string& port)> StartPoll;
+  std::function<int()> PollsRunning;
+
+  // The names for the port list: COM1 to COM99 as registered, in ascending
+  // order. Shows "No COM ports detected!" when none is registered.
+  static std::vector<std::string> ComPortList(const TComPortCatalogue& catalogue);
+
+  // Start with the selected port (none: nothing selected): the echo test,
+  // the address reset when it fails, the second echo test and the initial
+  // reads. Runs on the calling thread and takes seconds.
+  TStartResult Start(const std::optional<std::string>& port);
+  // Frees the module and clears the hold request of the furnace name the
+  // window title carries. Throws StoreError when the store refuses.
+  void Stop(const std::wstring& savedFurnaceName);
+  // The close: withdraws the stable-segment signal of the saved name, logs
+  // and pauses 2 s. The read cycle is shut down by the caller afterwards.
+  // An error of the store is passed to onError and the close goes on.
+  void CloseQuery(const std::wstring& savedFurnaceName, const std::function<void(const std::exception&)>& onError);
+
+  // One tick of Timer1.
+  TTickOutcome Tick(const TTickSettings& settings, TFurnaceReadRecord& record);
+
+  // The rate-of-change window from the observation length in seconds.
+  void SetRateOfChangeWindow(std::int32_t seconds);
+
+  // Texts of the connection steps.
+  static constexpr const char* kNoPort = "Not usable serial port name.";
+  static constexpr const char* kNoPortsDetected = "No COM ports detected!";
+  static constexpr const char* kNoController =
+      "Could not find a furnace, please try another port. Refer to manual Appendix B to verify if a null-modem "
+      "adapter is required with your furnace.";
+
+ private:
+  void ReportValues(const TFurnaceReadRecord& record);
+  void SetAxisModes(const TTickSettings& settings);
+  void SetVisibility(const TTickSettings& settings);
+
+  TRtMainChart& fChart;
+  const TRtRegionalSettings fRegional;
+  std::unique_ptr<TFurnaceModule> fFurnaceModule;
+};
+
+// Step 6 of the tick, the varying output-power limit: moves the module's
+// target by the temperature against the transition band and returns the
+// value to write to the output high limit, or none. Nothing is chosen, and
+// so nothing written, until the temperature has left the band once.
+std::optional<std::int32_t> NextOutputLimit(double temperature, const TTickSettings& settings, TFurnaceModule& module);
+
+}  // namespace karvo

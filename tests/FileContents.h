@@ -1,0 +1,19 @@
+#pragma once
+// The whole content of a file, for tests that check what the program wrote.
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace karvo::test {
+
+// Binary: the bytes as stored. Text: line ends as the platform reads them.
+inline std::string FileContents(const std::filesystem::path& path, bool binary = true) {
+  std::ifstream in(path, binary ? std::ios::in | std::ios::binary : std::ios::in);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace karvo::test
