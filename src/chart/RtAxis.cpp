@@ -567,7 +567,7 @@ std::size_t TRtAxis::ChooseTimeStep(double start, double stop) const {
       if (s.format == F::LongMonth || s.format == F::ShortMonth) {
         w = 1.5 * MeasureText("February 9999");
       } else {
-        const std::string label = FormatDateTimePattern(TimePatternFor(s.format, days), stop, regional_);
+        const std::string label = FormatDateTime(TimePatternFor(s.format, days), stop, regional_);
         w = 1.6 * fontSize * static_cast<double>(Utf8Length(label));
       }
     }
@@ -617,7 +617,7 @@ void TRtAxis::BuildTimeTicks() const {
       }
     }
     if (tick.labelled) {
-      tick.label = FormatDateTimePattern(pattern, tick.value, regional_);
+      tick.label = FormatDateTime(pattern, tick.value, regional_);
       if (s.format == F::Millisecond) {
         // Up to two trailing zeros of the milliseconds are dropped.
         for (int k = 0; k < 2 && !tick.label.empty() && tick.label.back() == '0'; ++k) tick.label.pop_back();

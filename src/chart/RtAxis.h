@@ -8,10 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "chart/RtRegionalSettings.h"
 #include "chart/RtSeries.h"
+#include "common/Regional.h"
 
 namespace karvo {
+
+// The regional settings under the name the chart's configuration uses.
+using TRtRegionalSettings = TRegionalSettings;
 
 enum class TRtAxisScaling { Normal, Log, LogEE, Seconds, DateTime, Rubrics };
 enum class TRtAxisPosition { Bottom, Left, Top, Right };

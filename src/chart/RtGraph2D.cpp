@@ -3,10 +3,8 @@
 #include <QFile>
 #include <QFontMetricsF>
 #include <QImageWriter>
-#include <QLocale>
 #include <QMouseEvent>
 #include <QPainterPath>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStyle>
 #include <algorithm>
@@ -95,49 +93,6 @@ double WidestLabel(const TRtAxis& axis) {
 }
 
 }  // namespace
-
-TRtRegionalSettings SystemRegionalSettings() {
-  const QLocale locale = QLocale::system();
-  TRtRegionalSettings r;
-  r.decimalSeparator = locale.decimalPoint().toStdString();
-  auto stripZone = [](QString f) {
-    f.remove(QStringLiteral(" t"));
-    f.remove(QLatin1Char('t'));
-    return f.trimmed();
-  };
-  const QString shortTime = stripZone(locale.timeFormat(QLocale::ShortFormat));
-  // The time separator: the first character between the hour and the
-  // minute that is not a letter.
-  r.timeSeparator = ":";
-  const auto h = shortTime.indexOf(QRegularExpression(QStringLiteral("[hH]")));
-  if (h >= 0) {
-    for (auto i = h; i < shortTime.size(); ++i) {
-      if (!shortTime[i].isLetter()) {
-        r.timeSeparator = QString(shortTime[i]).toStdString();
-        break;
-      }
-    }
-  }
-  // In the model's patterns ':' stands for the time separator.
-  auto toPattern = [&](QString f) {
-    if (r.timeSeparator != ":") f.replace(Q(r.timeSeparator), QStringLiteral(":"));
-    return f.toStdString();
-  };
-  r.shortDateFormat = locale.dateFormat(QLocale::ShortFormat).toStdString();
-  r.shortTimeFormat = toPattern(shortTime);
-  r.longTimeFormat = toPattern(stripZone(locale.timeFormat(QLocale::LongFormat)));
-  for (int m = 1; m <= 12; ++m) {
-    r.longMonthNames[static_cast<std::size_t>(m - 1)] =
-        locale.standaloneMonthName(m, QLocale::LongFormat).toStdString();
-    r.shortMonthNames[static_cast<std::size_t>(m - 1)] = locale.monthName(m, QLocale::ShortFormat).toStdString();
-  }
-  for (int d = 0; d < 7; ++d) {
-    const int qtDay = d == 0 ? 7 : d;  // Qt counts Monday 1 .. Sunday 7
-    r.longDayNames[static_cast<std::size_t>(d)] = locale.dayName(qtDay, QLocale::LongFormat).toStdString();
-    r.shortDayNames[static_cast<std::size_t>(d)] = locale.dayName(qtDay, QLocale::ShortFormat).toStdString();
-  }
-  return r;
-}
 
 TRtGraph2D::TRtGraph2D(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);

@@ -10,7 +10,7 @@
 #include <stdexcept>
 
 #include "chart/RtCustomGraph.h"
-#include "chart/RtRegionalSettings.h"
+#include "chart/RtQtRegional.h"
 #include "chart/RtSeriesPoints.h"
 
 class QScrollBar;
@@ -24,9 +24,6 @@ class ERtImageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-// The user's regional settings as Qt's system locale gives them.
-TRtRegionalSettings SystemRegionalSettings();
 
 // Rows [top, bottom) of a pixel column.
 struct TRtRowSpan {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "common/Log.h"
+#include "common/Regional.h"
 #include "common/Text.h"
 #include "serial/SerialPlatform.h"
 

@@ -218,9 +218,9 @@ TEST(RtAxis, LabelFormatsComeFromTheRegionalSettings) {
   }
   const TRtRegionalSettings pinned = PinnedLocale();
   const double t = EncodeDateTime({2024, 3, 5, 14, 7, 9, 250});
-  EXPECT_EQ(FormatDateTimePattern(TRtTimeFormats::FromRegional(pinned).dayAndHour, t, pinned), "5.3.24 14.07");
-  EXPECT_EQ(FormatDateTimePattern(TRtTimeFormats::FromRegional(pinned).millisecond, t, pinned), "9,250");
-  EXPECT_EQ(FormatDateTimePattern("MMMM yyyy", t, pinned), "March 2024");
+  EXPECT_EQ(FormatDateTime(TRtTimeFormats::FromRegional(pinned).dayAndHour, t, pinned), "5.3.24 14.07");
+  EXPECT_EQ(FormatDateTime(TRtTimeFormats::FromRegional(pinned).millisecond, t, pinned), "9,250");
+  EXPECT_EQ(FormatDateTime("MMMM yyyy", t, pinned), "March 2024");
 }
 
 struct TimeCase {
