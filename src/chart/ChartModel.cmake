@@ -3,5 +3,5 @@
 karvo_core_library(karvo_chart_model
   SOURCES
     RtVectors.cpp RtSeries.cpp RtLinearRegression.cpp RtAxis.cpp RtLegend.cpp
-    RtCustomGraph.cpp RtSeriesPoints.cpp RtMainChart.cpp
+    RtCustomGraph.cpp RtSeriesPoints.cpp RtTimeGrid.cpp RtMainChart.cpp
   DEPENDS karvo_common)
