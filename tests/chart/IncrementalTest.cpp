@@ -9,7 +9,7 @@
 
 #include "chart/RtLinearRegression.h"
 #include "chart/RtMainChart.h"
-#include "chart/RtSeriesPoints.h"
+#include "chart/RtSeriesBands.h"
 
 namespace karvo {
 namespace {
@@ -168,8 +168,8 @@ TEST(SeriesPoints, ReducedColumnsKeepEverySpike) {
   const TRtPixelMap xm{x[0], x[n - 1], 10.0, 1010.0};
   const TRtPixelMap ym{-100.0, 1000.0, 400.0, 0.0};
   std::vector<TRtPoint> reduced, exact;
-  BuildSeriesPolyline(x, y, n, xm, ym, TRtPointReduction::Auto, reduced);
-  BuildSeriesPolyline(x, y, n, xm, ym, TRtPointReduction::Exact, exact);
+  BuildSeriesPolyline(x, y, 0, n, xm, ym, TRtPointReduction::Auto, reduced);
+  BuildSeriesPolyline(x, y, 0, n, xm, ym, TRtPointReduction::Exact, exact);
   EXPECT_EQ(exact.size(), static_cast<std::size_t>(n));
   EXPECT_LE(reduced.size(), 4u * 1002u);
   double top = 1e9, bottom = -1e9;
@@ -190,7 +190,7 @@ TEST(SeriesPoints, ReducedColumnsKeepEverySpike) {
   }
 }
 
-TEST(SeriesPoints, SparseOrUnorderedDataIsDrawnExactly) {
+TEST(SeriesPoints, SparseDataIsDrawnExactlyRunByRun) {
   TRtDoubleVector x, y;
   for (int i = 0; i < 50; ++i) {
     x.Add(i);
@@ -199,19 +199,25 @@ TEST(SeriesPoints, SparseOrUnorderedDataIsDrawnExactly) {
   const TRtPixelMap xm{0, 49, 0, 980};  // 20 pixels per sample
   const TRtPixelMap ym{0, 2401, 100, 0};
   std::vector<TRtPoint> points;
-  BuildSeriesPolyline(x, y, 50, xm, ym, TRtPointReduction::Auto, points);
+  BuildSeriesPolyline(x, y, 0, 50, xm, ym, TRtPointReduction::Auto, points);
   ASSERT_EQ(points.size(), 50u);
   for (int i = 0; i < 50; ++i) {
     EXPECT_EQ(points[static_cast<std::size_t>(i)].x, xm(i));
     EXPECT_EQ(points[static_cast<std::size_t>(i)].y, ym(i * i));
   }
-  // A time vector that goes back: every point, in index order.
+  // A time vector that goes back: two runs, drawn one by one, none
+  // joined to the other.
   x.Add(10);
   y.Add(5);
-  const TRtPixelMap dense{0, 49, 0, 10};
-  BuildSeriesPolyline(x, y, 51, dense, ym, TRtPointReduction::Auto, points);
-  ASSERT_EQ(points.size(), 51u);
-  EXPECT_EQ(points.back().x, dense(10));
+  x.Add(11);
+  y.Add(6);
+  std::vector<std::pair<int, int>> runs;
+  x.Runs(52, runs);
+  ASSERT_EQ(runs, (std::vector<std::pair<int, int>>{{0, 50}, {50, 52}}));
+  BuildSeriesPolyline(x, y, runs[1].first, runs[1].second, xm, ym, TRtPointReduction::Auto, points);
+  ASSERT_EQ(points.size(), 2u);
+  EXPECT_EQ(points.front().x, xm(10));
+  EXPECT_EQ(points.back().x, xm(11));
 }
 
 TEST(SeriesPoints, SegmentsEnteringFromOutsideAreClippedAtTheEdge) {
@@ -223,7 +229,7 @@ TEST(SeriesPoints, SegmentsEnteringFromOutsideAreClippedAtTheEdge) {
   const TRtPixelMap xm{500, 510, 0, 100};  // ten samples across 100 pixels
   const TRtPixelMap ym{0, 10, 100, 0};
   std::vector<TRtPoint> points;
-  BuildSeriesPolyline(x, y, 1000, xm, ym, TRtPointReduction::Auto, points);
+  BuildSeriesPolyline(x, y, 0, 1000, xm, ym, TRtPointReduction::Auto, points);
   ASSERT_EQ(points.size(), 13u);  // 11 inside, one neighbour each side
   EXPECT_EQ(points.front().x, -2.0);
   EXPECT_EQ(points.back().x, 102.0);
