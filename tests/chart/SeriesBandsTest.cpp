@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "chart/RtOcclusion.h"
 #include "chart/RtSeriesBands.h"
 
 namespace karvo {
@@ -252,6 +253,24 @@ TEST(SeriesShape, ColumnBinsCoverEverySample) {
     }
     for (int i = 0; i < n; ++i) ASSERT_TRUE(seen[static_cast<std::size_t>(i)]) << perColumn << ": sample " << i;
   }
+}
+
+TEST(Occlusion, ASeriesBetweenTwoBandsOfOthersStaysVisible) {
+  // Column 10: the layers above cover rows 10 .. 20 and 40 .. 50; the rows
+  // between them are not covered, whatever comes later.
+  TRtSeriesShape upper;
+  upper.band.push_back({10, 8, 10, 20, 22, 0});
+  upper.band.push_back({10, 38, 40, 50, 52, 0});
+  upper.band.push_back({11, 8, 10, 20, 22, 0});
+  upper.band.push_back({11, 19, 20, 30, 31, 0});  // touching: joined
+  std::vector<TRtRowSpan> covered(4);
+  CoverRows(upper, 9, covered);
+  const TRtRowSpan column10 = covered[1], column11 = covered[2];
+  for (int row = 21; row < 40; ++row) EXPECT_FALSE(row >= column10.top && row < column10.bottom) << row;
+  EXPECT_EQ(column10.bottom - column10.top, 10);
+  EXPECT_EQ(column11.top, 10);
+  EXPECT_EQ(column11.bottom, 30);
+  EXPECT_TRUE(covered[0].Empty());
 }
 
 }  // namespace
