@@ -25,14 +25,23 @@ class Slot {
   Fn Set(Fn fn) {
     std::lock_guard lock(mutex_);
     Fn previous = std::move(fn_);
+    replaced_ = static_cast<bool>(fn);
     fn_ = fn ? std::move(fn) : fallback_;
     return previous;
+  }
+  // Changes the default; it takes effect at once unless a replacement is
+  // installed.
+  void SetFallback(Fn fn) {
+    std::lock_guard lock(mutex_);
+    fallback_ = std::move(fn);
+    if (!replaced_) fn_ = fallback_;
   }
 
  private:
   mutable std::mutex mutex_;
-  const Fn fallback_;
+  Fn fallback_;
   Fn fn_;
+  bool replaced_ = false;
 };
 
 int DefaultRandom(int lo, int hi) {
@@ -77,6 +86,11 @@ Slot<seams::QuestionFn>& QuestionSlot() {
   return s;
 }
 
+Slot<seams::BeepFn>& BeepSlot() {
+  static Slot<seams::BeepFn> s([] {});
+  return s;
+}
+
 }  // namespace
 
 TDateTime UtcNow() { return NowSlot().Get()(); }
@@ -86,6 +100,7 @@ int RandomRange(int lo, int hi) { return RandomSlot().Get()(lo, hi); }
 void RunOnUiThreadAndWait(const std::function<void()>& fn) { UiSlot().Get()(fn); }
 void ShowMessage(const std::string& text) { MessageSlot().Get()(text); }
 bool AskYesNo(const std::string& text) { return QuestionSlot().Get()(text); }
+void Beep() { BeepSlot().Get()(); }
 
 namespace seams {
 NowFn SetUtcNow(NowFn fn) { return NowSlot().Set(std::move(fn)); }
@@ -94,6 +109,10 @@ RandomFn SetRandom(RandomFn fn) { return RandomSlot().Set(std::move(fn)); }
 UiInvokeFn SetUiInvoke(UiInvokeFn fn) { return UiSlot().Set(std::move(fn)); }
 MessageFn SetMessage(MessageFn fn) { return MessageSlot().Set(std::move(fn)); }
 QuestionFn SetQuestion(QuestionFn fn) { return QuestionSlot().Set(std::move(fn)); }
+BeepFn SetBeep(BeepFn fn) { return BeepSlot().Set(std::move(fn)); }
+void SetDefaultBeep(BeepFn fn) {
+  BeepSlot().SetFallback(fn ? std::move(fn) : [] {});
+}
 }  // namespace seams
 
 }  // namespace karvo

@@ -35,6 +35,10 @@ void RunOnUiThreadAndWait(const std::function<void()>& fn);
 void ShowMessage(const std::string& text);
 // A modal Yes/No question; true for Yes. Default: logs it and answers No.
 bool AskYesNo(const std::string& text);
+// The warning beep (an edit box refusing a key). Default: the user
+// interface's own beep once the shell has set it (seams::SetDefaultBeep);
+// silent in a program without one.
+void Beep();
 
 namespace seams {
 
@@ -44,6 +48,7 @@ using RandomFn = std::function<int(int lo, int hi)>;
 using UiInvokeFn = std::function<void(const std::function<void()>& fn)>;
 using MessageFn = std::function<void(const std::string& text)>;
 using QuestionFn = std::function<bool(const std::string& text)>;
+using BeepFn = std::function<void()>;
 
 // Replaces the clock behind UtcNow() (and with it Now()).
 NowFn SetUtcNow(NowFn fn);
@@ -52,6 +57,9 @@ RandomFn SetRandom(RandomFn fn);
 UiInvokeFn SetUiInvoke(UiInvokeFn fn);
 MessageFn SetMessage(MessageFn fn);
 QuestionFn SetQuestion(QuestionFn fn);
+BeepFn SetBeep(BeepFn fn);
+// The beep used while no replacement is installed (the Qt shell's).
+void SetDefaultBeep(BeepFn fn);
 
 // The system's own clock (UTC instant), whatever is installed.
 TDateTime SystemUtcNow();
