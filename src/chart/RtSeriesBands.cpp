@@ -131,9 +131,6 @@ namespace {
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // Samples per bin from which a bin's ends are not read singly.
 constexpr int kCoarseBin = 64;
-// Marks a coarse bin in TRtShapeScratch::binTurns until its neighbours are
-// known.
-constexpr std::uint8_t kCoarseTurn = 2;
 // Stretches of columns shorter than this are evened out with their
 // neighbours (TRtColumnIndex::Banded), and what counts as few samples a
 // column there.
@@ -318,10 +315,11 @@ void AddCoverage(TRtShapeScratch& scratch, TRtSeriesShape& out, int from, int to
     }
     return;
   }
-  std::vector<double>& part = scratch.rowPart;
-  std::vector<double>& step = scratch.rowStep;
-  part.assign(rows + 1, 0.0);
-  step.assign(rows + 1, 0.0);
+  // The count changes only where an interval starts or ends: each interval
+  // adds a part to its first and last row and a whole row to those
+  // between. Between such rows the coverage is the same, written at once.
+  std::vector<TRtRowEvent>& events = scratch.rowEvents;
+  events.clear();
   for (std::size_t j = 0; j < intervals; ++j) {
     // Relative to `from`, where floor is a cast.
     const double t = std::max(scratch.top[j] - from, 0.0);
@@ -329,18 +327,35 @@ void AddCoverage(TRtShapeScratch& scratch, TRtSeriesShape& out, int from, int to
     if (!(t < b)) continue;
     const auto i0 = static_cast<std::size_t>(t), i1 = static_cast<std::size_t>(b);
     if (i0 == i1) {
-      part[i0] += b - t;
+      events.push_back({i0, 0, b - t});
       continue;
     }
-    part[i0] += static_cast<double>(i0 + 1) - t;
-    step[i0 + 1] += 1;
-    step[i1] -= 1;
-    part[i1] += b - static_cast<double>(i1);
+    events.push_back({i0, 0, static_cast<double>(i0 + 1) - t});
+    events.push_back({i0 + 1, 1, 0});
+    events.push_back({i1, -1, b - static_cast<double>(i1)});
   }
+  std::stable_sort(events.begin(), events.end(),
+                   [](const TRtRowEvent& x, const TRtRowEvent& y) { return x.row < y.row; });
   double run = 0;
-  for (std::size_t i = 0; i < rows; ++i) {
-    run += step[i];
-    store(i, run + part[i]);
+  std::size_t row = 0;
+  for (std::size_t e = 0; e < events.size();) {
+    // Rows up to the next event: the running count alone.
+    if (row < events[e].row) {
+      store(row, run);
+      std::fill(cover + row + 1, cover + events[e].row, cover[row]);
+      row = events[e].row;
+    }
+    double part = 0;
+    for (; e < events.size() && events[e].row == row; ++e) {
+      run += events[e].step;
+      part += events[e].part;
+    }
+    if (row < rows) store(row, run + part);
+    ++row;
+  }
+  if (row < rows) {
+    store(row, run);
+    std::fill(cover + row + 1, cover + rows, cover[row]);
   }
 }
 
@@ -373,7 +388,6 @@ struct ShapeBuild {
 
   void ExactPieces();
   bool BinExtents();
-  void CoarseTurns();
   void StrokeBands();
 };
 
@@ -454,9 +468,13 @@ bool ShapeBuild::BinExtents() {
       // A piece that turns back within the bin: its strokes overlap (see
       // StrokeBands).
       const auto k = static_cast<std::size_t>(p - first) * kBandBins + static_cast<std::size_t>(j);
-      if (coarse)
-        scratch.binTurns[k] = kCoarseTurn;  // decided below, from the neighbours
-      else if (r.min <= r.max && ends.min <= ends.max) {
+      if (coarse) {
+        // Many samples: the stroke's pieces overlap where they crowd, more
+        // samples than the rows they span (noise, the bend at the top of a
+        // rise), and not where a steep stretch spreads them out.
+        const double rows = (r.max - r.min) * pixelsPerUnit;
+        scratch.binTurns[k] = r.min <= r.max && rows > 0.5 && e[j + 1] - e[j] > rows;
+      } else if (r.min <= r.max && ends.min <= ends.max) {
         // Back by half a pixel and by a twentieth of the way it goes (a
         // steep ramp with a little noise is one stroke).
         const double back = std::max(ends.min - r.min, r.max - ends.max);
@@ -471,37 +489,7 @@ bool ShapeBuild::BinExtents() {
       scratch.binHigh[k] = std::clamp(std::max(a, b), rowMin, rowMax);
     }
   }
-  CoarseTurns();
   return anyBanded;
-}
-
-// A coarse bin (many samples, read from the summary only) turns back when
-// it spans more than half a pixel and is not a stretch of the polyline
-// going through from one neighbour to the other: a steep rise lies between
-// a lower and a higher neighbour, noise overlaps both. Where a neighbour is
-// missing (the run's first or last bin), the run's end sample stands in.
-void ShapeBuild::CoarseTurns() {
-  std::vector<double>& low = scratch.binLow;
-  std::vector<double>& high = scratch.binHigh;
-  const auto bins = low.size();
-  for (std::size_t k = 0; k < bins; ++k) {
-    if (scratch.binTurns[k] != kCoarseTurn) continue;
-    scratch.binTurns[k] = 0;
-    if (!(high[k] - low[k] > 0.5)) continue;
-    auto side = [&](std::size_t n, int sample, double& lo, double& hi) {
-      if (n < bins && low[n] <= high[n]) {
-        lo = low[n];
-        hi = high[n];
-        return;
-      }
-      lo = hi = request.ym(y[sample]);
-    };
-    double prevLow, prevHigh, nextLow, nextHigh;
-    side(k - 1, begin, prevLow, prevHigh);  // k - 1 wraps past `bins` for k = 0
-    side(k + 1, end - 1, nextLow, nextHigh);
-    const bool through = prevHigh < nextLow || nextHigh < prevLow;
-    scratch.binTurns[k] = through ? 0 : 1;
-  }
 }
 
 // The stroke: every point within `radius` of a bin's vertical piece,
