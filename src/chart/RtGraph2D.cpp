@@ -129,9 +129,17 @@ void TRtGraph2D::Layout(const QSize& size) {
   // Axes by side; the time axis's labels need room at both ends too.
   double left = 8, right = 8, top = 12, bottom = 8;
   for (TRtAxis* axis : Axes()) {
-    axis->SetTextMeasure([font = ToQFont(axis->NumbersFont)](const std::string& text) {
-      return QFontMetricsF(font).horizontalAdvance(ToQString(text));
-    });
+    // A new measure makes the axis work its range out anew: only when its
+    // font is new.
+    const TRtFont& f = axis->NumbersFont;
+    const auto known = measuredFonts_.find(axis);
+    if (known == measuredFonts_.end() || known->second.Family != f.Family || known->second.PointSize != f.PointSize ||
+        known->second.Bold != f.Bold) {
+      measuredFonts_[axis] = f;
+      axis->SetTextMeasure([font = ToQFont(f)](const std::string& text) {
+        return QFontMetricsF(font).horizontalAdvance(ToQString(text));
+      });
+    }
     if (!axis->Visible()) continue;
     const QFontMetricsF fm(ToQFont(axis->NumbersFont));
     switch (axis->Position()) {

@@ -7,8 +7,10 @@
 #include <QPainter>
 #include <QWidget>
 #include <cstdint>
+#include <map>
 #include <stdexcept>
 
+#include "chart/RtAxis.h"
 #include "chart/RtCustomGraph.h"
 #include "chart/RtQtRegional.h"
 #include "chart/RtSeriesBands.h"
@@ -77,6 +79,8 @@ class TRtGraph2D : public QWidget, public TRtCustomGraph {
   TRtLegend* dragged_ = nullptr;
   QPointF dragFrom_;
   TRtSeriesPainter seriesPainter_;
+  // The numbers font each axis measures its labels with.
+  std::map<const TRtAxis*, TRtFont> measuredFonts_;
 };
 
 }  // namespace karvo

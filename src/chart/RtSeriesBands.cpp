@@ -315,11 +315,10 @@ void AddCoverage(TRtShapeScratch& scratch, TRtSeriesShape& out, int from, int to
     }
     return;
   }
-  // The count changes only where an interval starts or ends: each interval
-  // adds a part to its first and last row and a whole row to those
-  // between. Between such rows the coverage is the same, written at once.
-  std::vector<TRtRowEvent>& events = scratch.rowEvents;
-  events.clear();
+  std::vector<double>& part = scratch.rowPart;
+  std::vector<double>& step = scratch.rowStep;
+  part.assign(rows + 1, 0.0);
+  step.assign(rows + 1, 0.0);
   for (std::size_t j = 0; j < intervals; ++j) {
     // Relative to `from`, where floor is a cast.
     const double t = std::max(scratch.top[j] - from, 0.0);
@@ -327,35 +326,28 @@ void AddCoverage(TRtShapeScratch& scratch, TRtSeriesShape& out, int from, int to
     if (!(t < b)) continue;
     const auto i0 = static_cast<std::size_t>(t), i1 = static_cast<std::size_t>(b);
     if (i0 == i1) {
-      events.push_back({i0, 0, b - t});
+      part[i0] += b - t;
       continue;
     }
-    events.push_back({i0, 0, static_cast<double>(i0 + 1) - t});
-    events.push_back({i0 + 1, 1, 0});
-    events.push_back({i1, -1, b - static_cast<double>(i1)});
+    part[i0] += static_cast<double>(i0 + 1) - t;
+    step[i0 + 1] += 1;
+    step[i1] -= 1;
+    part[i1] += b - static_cast<double>(i1);
   }
-  std::stable_sort(events.begin(), events.end(),
-                   [](const TRtRowEvent& x, const TRtRowEvent& y) { return x.row < y.row; });
-  double run = 0;
-  std::size_t row = 0;
-  for (std::size_t e = 0; e < events.size();) {
-    // Rows up to the next event: the running count alone.
-    if (row < events[e].row) {
-      store(row, run);
-      std::fill(cover + row + 1, cover + events[e].row, cover[row]);
-      row = events[e].row;
+  // Between the rows where intervals start or end the count stays the same:
+  // the byte worked out last is taken again.
+  double run = 0, last = -1;
+  std::uint8_t byte = 0;
+  for (std::size_t i = 0; i < rows; ++i) {
+    run += step[i];
+    const double c = run + part[i];
+    if (c != last) {
+      store(i, c);
+      byte = cover[i];
+      last = c;
+    } else {
+      cover[i] = byte;
     }
-    double part = 0;
-    for (; e < events.size() && events[e].row == row; ++e) {
-      run += events[e].step;
-      part += events[e].part;
-    }
-    if (row < rows) store(row, run + part);
-    ++row;
-  }
-  if (row < rows) {
-    store(row, run);
-    std::fill(cover + row + 1, cover + rows, cover[row]);
   }
 }
 

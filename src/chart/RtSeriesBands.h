@@ -147,22 +147,13 @@ struct TRtSeriesShape {
   void Clear();
 };
 
-// Where the stroke's running count of one band column changes: at `row`,
-// the count of whole rows covered changes by `step` and the row itself
-// gets `part` of a row more.
-struct TRtRowEvent {
-  std::size_t row;
-  double step;
-  double part;
-};
-
 // Working storage of BuildSeriesShape, kept between calls so that a repaint
 // allocates nothing.
 struct TRtShapeScratch {
-  std::vector<double> binLow, binHigh;  // reach of each bin's piece, rows
-  std::vector<std::uint8_t> binTurns;   // the piece turns back in its bin
-  std::vector<double> top, bottom;      // stroke intervals of one column
-  std::vector<TRtRowEvent> rowEvents;   // changes of the running count
+  std::vector<double> binLow, binHigh;   // reach of each bin's piece, rows
+  std::vector<std::uint8_t> binTurns;    // the piece turns back in its bin
+  std::vector<double> top, bottom;       // stroke intervals of one column
+  std::vector<double> rowPart, rowStep;  // running coverage counts
 };
 
 struct TRtShapeRequest {

@@ -205,7 +205,10 @@ TEST(RtAxis, LabelFormatsComeFromTheRegionalSettings) {
   } cases[] = {{"dd.MM.yyyy", "HH:mm:ss", "d.M.yy", "HH:mm"},
                {"yyyy-MM-dd", "HH:mm", "yy-M-d", "HH:mm"},
                {"M/d/yyyy", "h:mm:ss AP", "M/d/yy", "h:mm AP"},
-               {"dd/MM/yy", "H.mm.ss", "d/M/yy", "H.mm"}};
+               {"dd/MM/yy", "H.mm.ss", "d/M/yy", "H.mm"},
+               // Month names stay names: only a run of exactly "MM" is a number.
+               {"d MMM yyyy", "HH:mm", "d MMM yy", "HH:mm"},
+               {"dddd, MMMM d, yyyy", "h:mm AP", "dddd, MMMM d, yy", "h:mm AP"}};
   for (const auto& c : cases) {
     TRtRegionalSettings r;
     r.shortDateFormat = c.shortDate;
