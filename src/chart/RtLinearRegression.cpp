@@ -48,11 +48,13 @@ std::pair<int, int> FitWindow(const TRtDoubleVector& x, const TRtDoubleVector& y
   auto inRange = [&](int i) { return start <= x[i] && x[i] <= stop; };
   // Each run of the vector is non-decreasing: the newest run that holds a
   // point of the range holds the newest such point, found by binary search.
-  std::vector<std::pair<int, int>> runs;
-  x.Runs(count, runs);
-  for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
-    const int first = LowerBound(x, run->first, run->second, start);
-    const int last = UpperBound(x, first, run->second, stop);
+  const std::vector<int>& starts = x.RunStarts();
+  auto next = std::upper_bound(starts.begin(), starts.end(), count - 1);  // past the last run's start
+  for (int runEnd = count; runEnd > 0;) {
+    const int runBegin = next == starts.begin() ? 0 : *--next;
+    const int first = LowerBound(x, runBegin, runEnd, start);
+    const int last = UpperBound(x, first, runEnd, stop);
+    runEnd = runBegin;
     if (first == last) continue;
     // The stretch goes on into older runs while their samples stay in the
     // range (a clock set back by a second keeps the window whole); values
@@ -103,6 +105,10 @@ void FitStraightLine(const TRtDoubleVector& x, const TRtDoubleVector& y, int cou
     ++n;
   }
   r.PointsUsed = n;
+  // Usually every point of the index range takes part: the passes below
+  // then test none.
+  const bool all = n == last - first;
+  auto counts = [&](int i) { return all || takesPart(i); };
   if (n > 0) {
     r.AverageX = static_cast<double>(x0 + sx / n);
     r.AverageY = static_cast<double>(sy / n);
@@ -112,7 +118,7 @@ void FitStraightLine(const TRtDoubleVector& x, const TRtDoubleVector& y, int cou
   const long double meanX = sx / n, meanY = sy / n;
   long double sxx = 0, syy = 0, sxy = 0;
   for (int i = first; i < last; ++i) {
-    if (!takesPart(i)) continue;
+    if (!counts(i)) continue;
     const long double dx = x[i] - x0 - meanX;
     const long double dy = y[i] - meanY;
     sxx += dx * dx;
@@ -128,7 +134,7 @@ void FitStraightLine(const TRtDoubleVector& x, const TRtDoubleVector& y, int cou
     r.Offset = r.AverageY - r.Slope * r.AverageX;
     long double res = 0;
     for (int i = first; i < last; ++i) {
-      if (!takesPart(i)) continue;
+      if (!counts(i)) continue;
       const long double d = static_cast<long double>(y[i]) - r.Slope * static_cast<long double>(x[i]) - r.Offset;
       res += d * d;
     }

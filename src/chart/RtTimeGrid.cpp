@@ -1,7 +1,12 @@
 #include "chart/RtTimeGrid.h"
 
 #include <algorithm>
+#include <array>
+#include <climits>
 #include <cmath>
+#include <cstdlib>
+#include <string>
+#include <string_view>
 
 #include "common/DateTime.h"
 #include "common/LocalTime.h"
@@ -135,7 +140,26 @@ double CountingLength(const TRtTimeStep& s, double days) {
 // --- Instants and local time, in whole milliseconds -------------------------
 
 // The local time's offset at an instant (whole minutes, so exact in ms).
-std::int64_t OffsetMs(std::int64_t instant) { return ToMs(UtcOffset(FromMs(instant))); }
+// Offsets change only at whole minutes: the few minutes asked for last are
+// remembered (the moving window asks for the same ones at every sample),
+// with the zone they were asked under.
+std::int64_t OffsetMs(std::int64_t instant) {
+  struct Known {
+    std::int64_t minute = INT64_MIN;
+    std::int64_t offset = 0;
+    std::string zone;
+  };
+  thread_local std::array<Known, 4> known;
+  thread_local std::size_t next = 0;
+  const std::int64_t minute = FloorDiv(instant, 60000);
+  const char* tz = std::getenv("TZ");
+  const std::string_view zone = tz ? tz : "";
+  for (const Known& k : known)
+    if (k.minute == minute && k.zone == zone) return k.offset;
+  Known& k = known[next++ % known.size()];
+  k = {minute, ToMs(UtcOffset(FromMs(instant))), std::string(zone)};
+  return k.offset;
+}
 
 // A grid whose points lie at most two days apart: between two of them the
 // local offset changes at most once.
