@@ -210,10 +210,8 @@ TEST(RtAxis, LabelFormatsComeFromTheRegionalSettings) {
                {"d MMM yyyy", "HH:mm", "d MMM yy", "HH:mm"},
                {"dddd, MMMM d, yyyy", "h:mm AP", "dddd, MMMM d, yy", "h:mm AP"}};
   for (const auto& c : cases) {
-    TRtRegionalSettings r;
-    r.shortDateFormat = c.shortDate;
-    r.shortTimeFormat = c.shortTime;
-    r.decimalSeparator = ",";
+    const TRtRegionalSettings r{
+        .decimalSeparator = ",", .shortDateFormat = c.shortDate, .shortTimeFormat = c.shortTime};
     const TRtTimeFormats f = TRtTimeFormats::FromRegional(r);
     EXPECT_EQ(f.day, c.day);
     EXPECT_EQ(f.minute, c.minute);
