@@ -10,6 +10,14 @@ if(KARVO_WERROR)
   target_compile_options(karvo_warnings INTERFACE -Werror)
 endif()
 
+# The sanitizer build instruments every target of the tree, libraries
+# included, so that a fault anywhere on a test's path is caught.
+if(KARVO_SANITIZE)
+  set(karvo_sanitize_flags -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_compile_options(${karvo_sanitize_flags})
+  add_link_options(${karvo_sanitize_flags})
+endif()
+
 # karvo_core_library(<name> SOURCES ...): a Qt-free static library whose
 # headers are included as "<folder>/<Header>.h" from src/.
 function(karvo_core_library name)
