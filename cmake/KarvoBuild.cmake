@@ -10,6 +10,14 @@ if(KARVO_WERROR)
   target_compile_options(karvo_warnings INTERFACE -Werror)
 endif()
 
+# The sanitizer build instruments every target of the tree, libraries
+# included, so that a fault anywhere on a test's path is caught.
+if(KARVO_SANITIZE)
+  set(karvo_sanitize_flags -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_compile_options(${karvo_sanitize_flags})
+  add_link_options(${karvo_sanitize_flags})
+endif()
+
 # The fuzz build instruments every target of the tree for the fuzzer's
 # coverage and with AddressSanitizer and UndefinedBehaviorSanitizer; only the
 # fuzz programs link the fuzzer's main (fuzz/CMakeLists.txt).

@@ -5,6 +5,7 @@
 
 #include "app/QtSeams.h"
 #include "app/Startup.h"
+#include "chart/RtQtRegional.h"
 #include "furnace/ReadCycle.h"
 #include "supervisor/CrashReport.h"
 #include "supervisor/frmFurnaceModule.h"
@@ -38,6 +39,7 @@ int RunProgram(int argc, char** argv, bool placeDriverInstaller) {
   QApplication::setApplicationName(QStringLiteral("KarvoTemp"));
   QApplication::setApplicationDisplayName(QStringLiteral("Karvo Temp"));
   InstallCrashHandler();
+  InstallSystemRegional();
   TQtSeams seams;
   if (placeDriverInstaller) PlaceDriverInstaller();
   int result = 0;

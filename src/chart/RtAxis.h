@@ -8,10 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "chart/RtRegionalSettings.h"
 #include "chart/RtSeries.h"
+#include "chart/RtTimeGrid.h"
+#include "common/Regional.h"
 
 namespace karvo {
+
+// The regional settings under the name the chart's configuration uses.
+using TRtRegionalSettings = TRegionalSettings;
 
 enum class TRtAxisScaling { Normal, Log, LogEE, Seconds, DateTime, Rubrics };
 enum class TRtAxisPosition { Bottom, Left, Top, Right };
@@ -25,52 +29,10 @@ enum class TRtAxisEndRounding {
   RndNothing
 };
 
-// Units of the time axis's label regions and ticks.
-enum class TRtTimeUnit { Millisecond, Second, Minute, Hour, Day, Month, Year };
-enum class TRtTimeLabelFormat {
-  Millisecond,
-  Second,
-  MinuteOrDayAndHour,  // minute format, day-and-hour when the range exceeds a day
-  DayAndHour,
-  Day,
-  LongMonth,
-  ShortMonth,
-  Year
-};
-
-// One candidate of the time axis's tick steps.
-struct TRtTimeStep {
-  TRtTimeUnit region;
-  TRtTimeUnit unit;  // the tick unit; steps count in it
-  int labelStep;
-  int majorStep;
-  int minorIncrement;
-  TRtTimeLabelFormat format;
-};
-
-// The candidates in the order they are tried; the last one is the fallback.
-const std::vector<TRtTimeStep>& TimeStepCandidates();
-
 struct TRtFont {
   std::string Family = "Tahoma";
   double PointSize = 8.0;
   bool Bold = false;
-};
-
-struct TRtTick {
-  double value = 0.0;
-  bool major = false;
-  bool labelled = false;
-  std::string label;
-};
-
-// The time axis's label formats, derived from the regional settings.
-struct TRtTimeFormats {
-  std::string day, minute, dayAndHour, second, millisecond;
-  std::string longMonth = "MMMM yyyy";
-  std::string shortMonth = "MMM yy";
-  std::string year = "yyyy";
-  static TRtTimeFormats FromRegional(const TRtRegionalSettings& regional);
 };
 
 class TRtAxis {
@@ -172,9 +134,11 @@ class TRtAxis {
   static const std::vector<TRtTimeStep>& candidates() { return TimeStepCandidates(); }
   double ClampTime(double t) const;
   double MovingSlitStop(double valuesStop);
+  // The newest X of the shown series on this (horizontal) axis; NaN when
+  // none has data.
+  double ValuesNewest() const;
   void ChooseValueSteps(double start, double stop);
   void RoundEnds(double& start, double& stop);
-  std::string TimePatternFor(TRtTimeLabelFormat format, double rangeDays) const;
   double MeasureText(const std::string& text) const;
   void BuildTimeTicks() const;
   void BuildValueTicks() const;
@@ -197,6 +161,7 @@ class TRtAxis {
   bool flagged_ = true;
   bool settingsChanged_ = true;
   TRtRange lastValues_;
+  double lastNewest_ = 0.0;
 
   // The moving window's stop is found by stepping from the anchor; the last
   // step is kept so that a growing data range continues from it.

@@ -1,37 +1,14 @@
 #pragma once
-// The decimal edit box TRtDoubleEdit and the number formats it shows.
-// Numbers are shown and parsed with the regional decimal separator of the
-// box's locale (QWidget::locale(): Qt's default locale unless one is set on
-// the box).
+// The decimal edit box TRtDoubleEdit. Its numbers are written and read by
+// the regional settings (common/Regional.h): the program's, or those of a
+// locale set on the box.
 
-#include <QLocale>
 #include <QString>
+#include <optional>
 
-#include "chart/RtIntegerEdit.h"
+#include "chart/RtCustomNumericEdit.h"
 
 namespace karvo {
-
-// The general format: up to `precision` significant digits without trailing
-// zeros; scientific ("1.5E20", "1E-6") when the decimal exponent is below -5
-// or at least `precision`. Not finite: std::domain_error.
-QString FloatToStrGeneral(double v, int precision, const QLocale& locale);
-// Fixed point with `digits` decimals (0 to 18); values of 1E15 and more in
-// the general format.
-QString FloatToStrFixed(double v, int digits, const QLocale& locale);
-// Formats by a number pattern: "0" a digit always shown, "#" a digit shown
-// when significant, "." the place of the decimal separator, "," group
-// separators in the whole part, "E+0"/"E-0" (also "e") scientific notation,
-// text in quotes and other characters literal; up to three sections
-// "positive;negative;zero". Rounds half away from zero. Not finite:
-// std::domain_error.
-QString FormatFloat(const QString& pattern, double v, const QLocale& locale);
-// The general format in at most `maxChars` characters, with as many
-// significant digits as fit; empty when even one digit does not fit.
-QString FloatToStrShort(double v, int maxChars, const QLocale& locale);
-// An optional sign, digits with at most one regional decimal separator, and
-// an optional exponent ("e" or "E", optional sign, digits); blanks around
-// are ignored. Only finite results are taken.
-bool ParseFloat(const QString& text, const QLocale& locale, double& out);
 
 class TRtCustomDoubleEdit : public TRtCustomNumericEdit {
   Q_OBJECT
@@ -41,10 +18,11 @@ class TRtCustomDoubleEdit : public TRtCustomNumericEdit {
 
   double Value() const { return FNumber.FValue; }
   // Clamps v into the bounds, shows it (at rest) and raises OnValueChanged,
-  // also when the value stays the same. A value that cannot be shown (not
-  // finite) leaves the text "Error".
+  // also when the value stays the same. A value that is not finite is not
+  // taken: the value stays, the text becomes "Error".
   void SetValue(double v);
-  // Bounds; when MinValue >= MaxValue there are none.
+  // Bounds; when MinValue >= MaxValue there are none. A bound that is not
+  // finite is not taken either ("Error").
   double MinValue() const { return FNumber.FMinValue; }
   double MaxValue() const { return FNumber.FMaxValue; }
   void SetMinValue(double v);

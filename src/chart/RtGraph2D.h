@@ -7,11 +7,14 @@
 #include <QPainter>
 #include <QWidget>
 #include <cstdint>
+#include <map>
 #include <stdexcept>
 
+#include "chart/RtAxis.h"
 #include "chart/RtCustomGraph.h"
-#include "chart/RtRegionalSettings.h"
-#include "chart/RtSeriesPoints.h"
+#include "chart/RtQtRegional.h"
+#include "chart/RtSeriesBands.h"
+#include "chart/RtSeriesPainter.h"
 
 class QScrollBar;
 
@@ -25,14 +28,6 @@ class ERtImageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The user's regional settings as Qt's system locale gives them.
-TRtRegionalSettings SystemRegionalSettings();
-
-// Rows [top, bottom) of a pixel column.
-struct TRtRowSpan {
-  int top = 0, bottom = 0;
-};
-
 class TRtGraph2D : public QWidget, public TRtCustomGraph {
  public:
   explicit TRtGraph2D(QWidget* parent = nullptr);
@@ -41,9 +36,10 @@ class TRtGraph2D : public QWidget, public TRtCustomGraph {
   // Writes the chart as shown, without the vertical scroll bar strip, to
   // `fileName`. With removeTransparency the picture has 24-bit pixels on
   // `transparentExchangeColor` (RGB); otherwise 32-bit ARGB on transparent.
-  // BMP, PNG, JPEG, TIFF and Icon are written when Qt has a writer for them;
-  // EMF, GIF and EXIF raise ERtImageError without touching the file. A file
-  // that cannot be created or written raises ERtImageError too.
+  // BMP, PNG, JPEG, GIF and TIFF are written when Qt has a writer for them;
+  // EMF, EXIF and Icon (Qt would write a thumbnail) raise ERtImageError
+  // without touching the file. A file that cannot be created or written
+  // raises ERtImageError too.
   void SaveImage(const QString& fileName, TRtImageFileFormat format, std::uint32_t transparentExchangeColor,
                  bool removeTransparency);
 
@@ -71,9 +67,6 @@ class TRtGraph2D : public QWidget, public TRtCustomGraph {
 
  private:
   void Layout(const QSize& size);
-  void PaintSeries(QPainter& painter);
-  void PaintAxis(QPainter& painter, TRtAxis& axis);
-  void PaintLegend(QPainter& painter, TRtLegend& legend, const QSize& size);
   QPointF ContentOrigin() const;
 
   QScrollBar* vScroll_ = nullptr;
@@ -85,13 +78,9 @@ class TRtGraph2D : public QWidget, public TRtCustomGraph {
   bool repaintQueued_ = false;
   TRtLegend* dragged_ = nullptr;
   QPointF dragFrom_;
-  std::vector<TRtPoint> points_;
-  std::vector<QPointF> qpoints_;
-  TRtColumnIndex columns_;
-  // Per series: its shape and the rows of each column that the series
-  // above it cover completely.
-  std::vector<TRtSeriesShape> shapes_;
-  std::vector<std::vector<TRtRowSpan>> hidden_;
+  TRtSeriesPainter seriesPainter_;
+  // The numbers font each axis measures its labels with.
+  std::map<const TRtAxis*, TRtFont> measuredFonts_;
 };
 
 }  // namespace karvo

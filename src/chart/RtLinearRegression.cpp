@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <vector>
 
 #include "chart/RtAxis.h"
 #include "chart/RtCustomGraph.h"
@@ -11,62 +13,104 @@ namespace karvo {
 
 namespace {
 
-// Index range [first, last) of the points i < count with start <= x_i <=
-// stop, for a non-decreasing x.
-void WindowBySearch(const TRtDoubleVector& x, int count, double start, double stop, int& first, int& last) {
-  int lo = 0, hi = count;  // first index with x >= start
+bool Finite(double x, double y) { return std::isfinite(x) && std::isfinite(y); }
+
+// First index in [lo, hi) with x >= v (x non-decreasing there).
+int LowerBound(const TRtDoubleVector& x, int lo, int hi, double v) {
   while (lo < hi) {
     const int mid = lo + (hi - lo) / 2;
-    if (x[mid] < start)
+    if (x[mid] < v)
       lo = mid + 1;
     else
       hi = mid;
   }
-  first = lo;
-  hi = count;  // first index with x > stop
+  return lo;
+}
+
+// First index in [lo, hi) with x > v (x non-decreasing there).
+int UpperBound(const TRtDoubleVector& x, int lo, int hi, double v) {
   while (lo < hi) {
     const int mid = lo + (hi - lo) / 2;
-    if (x[mid] <= stop)
+    if (x[mid] <= v)
       lo = mid + 1;
     else
       hi = mid;
   }
-  last = std::max(lo, first);
+  return lo;
 }
 
 }  // namespace
 
+std::pair<int, int> FitWindow(const TRtDoubleVector& x, const TRtDoubleVector& y, int count, double start,
+                              double stop) {
+  count = std::min({count, x.Count(), y.Count()});
+  if (count <= 0 || !(start <= stop)) return {0, 0};
+  auto inRange = [&](int i) { return start <= x[i] && x[i] <= stop; };
+  // Each run of the vector is non-decreasing: the newest run that holds a
+  // point of the range holds the newest such point, found by binary search.
+  const std::vector<int>& starts = x.RunStarts();
+  auto next = std::upper_bound(starts.begin(), starts.end(), count - 1);  // past the last run's start
+  for (int runEnd = count; runEnd > 0;) {
+    const int runBegin = next == starts.begin() ? 0 : *--next;
+    const int first = LowerBound(x, runBegin, runEnd, start);
+    const int last = UpperBound(x, first, runEnd, stop);
+    runEnd = runBegin;
+    if (first == last) continue;
+    // The stretch goes on into older runs while their samples stay in the
+    // range (a clock set back by a second keeps the window whole); values
+    // that are not finite do not end it.
+    int from = first;
+    for (int i = first - 1; i >= 0; --i) {
+      if (!std::isfinite(x[i])) continue;
+      if (!inRange(i)) break;
+      from = i;
+    }
+    return {from, last};
+  }
+  return {0, 0};
+}
+
+double NewestX(const TRtDoubleVector& x, const TRtDoubleVector& y, int count) {
+  count = std::min({count, x.Count(), y.Count()});
+  for (int i = count - 1; i >= 0; --i)
+    if (Finite(x[i], y[i])) return x[i];
+  return std::numeric_limits<double>::quiet_NaN();
+}
+
 void FitStraightLine(const TRtDoubleVector& x, const TRtDoubleVector& y, int count, double start, double stop,
-                     TRtFitScan scan, TRtRegressionResults& r) {
+                     TRtRegressionResults& r) {
   r = TRtRegressionResults{};
   r.Slope = r.Offset = 0.0;
   r.AverageX = r.AverageY = r.VarianceX = r.VarianceY = 0.0;
   r.Correlation = r.Probability = r.SumOfResiduals = 0.0;
   r.DeltaSlope = -kRtMaxDouble;
   r.DeltaOffset = kRtMaxDouble;
-  count = std::min({count, x.Count(), y.Count()});
 
-  // The points taking part: every i < count with start <= x_i <= stop. A
-  // non-decreasing x holds them as one index run, found by binary search;
-  // the loops below then visit exactly the points the full test would, in
-  // the same order.
-  int first = 0, last = count;
-  const bool search = scan == TRtFitScan::Auto && x.IsNonDecreasing() && !std::isnan(start) && !std::isnan(stop);
-  if (search) WindowBySearch(x, count, start, stop, first, last);
-  auto inRange = [&](double xi) { return search || (start <= xi && xi <= stop); };
+  const auto [first, last] = FitWindow(x, y, count, start, stop);
+  // Inside the window's index range every finite point lies in start ..
+  // stop but for the older runs' samples the stretch walked through; the
+  // test keeps the sums to the points of the range.
+  auto takesPart = [&](int i) { return Finite(x[i], y[i]) && start <= x[i] && x[i] <= stop; };
 
+  // Times are large numbers (days since 1900) and windows short: the sums
+  // take them relative to the window's last point, and Sxy is summed as
+  // (x - mean x)(y - mean y), so that no digits cancel.
+  const long double x0 = last > first ? x[last - 1] : 0.0;
   long double sx = 0, sy = 0;
   int n = 0;
   for (int i = first; i < last; ++i) {
-    const double xi = x[i];
-    if (!inRange(xi)) continue;
-    sx += xi;
+    if (!takesPart(i)) continue;
+    sx += x[i] - x0;
     sy += y[i];
     ++n;
   }
   r.PointsUsed = n;
+  // Usually every point of the index range takes part: the passes below
+  // then test none.
+  const bool all = n == last - first;
+  auto counts = [&](int i) { return all || takesPart(i); };
   if (n > 0) {
-    r.AverageX = static_cast<double>(sx / n);
+    r.AverageX = static_cast<double>(x0 + sx / n);
     r.AverageY = static_cast<double>(sy / n);
   }
   if (n < 2) throw ERtMathError("Not enough data points to calculate function");
@@ -74,13 +118,12 @@ void FitStraightLine(const TRtDoubleVector& x, const TRtDoubleVector& y, int cou
   const long double meanX = sx / n, meanY = sy / n;
   long double sxx = 0, syy = 0, sxy = 0;
   for (int i = first; i < last; ++i) {
-    const double xi = x[i];
-    if (!inRange(xi)) continue;
-    const long double dx = static_cast<long double>(xi) - meanX;
-    const long double dy = static_cast<long double>(y[i]) - meanY;
+    if (!counts(i)) continue;
+    const long double dx = x[i] - x0 - meanX;
+    const long double dy = y[i] - meanY;
     sxx += dx * dx;
     syy += dy * dy;
-    sxy += dx * y[i];
+    sxy += dx * dy;
   }
   const double Sxx = static_cast<double>(sxx), Syy = static_cast<double>(syy), Sxy = static_cast<double>(sxy);
   r.VarianceX = Sxx / (n - 1);
@@ -91,9 +134,8 @@ void FitStraightLine(const TRtDoubleVector& x, const TRtDoubleVector& y, int cou
     r.Offset = r.AverageY - r.Slope * r.AverageX;
     long double res = 0;
     for (int i = first; i < last; ++i) {
-      const double xi = x[i];
-      if (!inRange(xi)) continue;
-      const long double d = static_cast<long double>(y[i]) - r.Slope * static_cast<long double>(xi) - r.Offset;
+      if (!counts(i)) continue;
+      const long double d = static_cast<long double>(y[i]) - r.Slope * static_cast<long double>(x[i]) - r.Offset;
       res += d * d;
     }
     r.SumOfResiduals = static_cast<double>(res);
@@ -139,7 +181,11 @@ void TRtLinearRegression::Calculate() {
   const int n = std::min(xs->Count(), ys->Count());
   if (lastCalculatedCount_ >= n || n < 2) return;
 
+  // The data's range (values that are not finite take no part), and the
+  // newest time: the stop follows the newest sample, which is the largest
+  // unless the clock went back.
   const double xStart = xs->GetMinimum(), xStop = xs->GetMaximum();
+  const double newest = NewestX(*xs, *ys, n);
   if (!haveDataRange_ || xStart != dataStart_ || xStop != dataStop_) {
     dataStart_ = xStart;
     dataStop_ = xStop;
@@ -147,17 +193,17 @@ void TRtLinearRegression::Calculate() {
     if (XAxis()) XAxis()->FlagRecompute();
   }
   if (AutoStart) calculationStart_ = xStart;
-  if (AutoStop) calculationStop_ = xStop;
+  if (AutoStop) calculationStop_ = newest;
   if (CoupleCalculationAndDisplay) {
     DisplayStart = calculationStart_;
     DisplayStop = calculationStop_;
   } else {
     if (DisplayAutoStart) DisplayStart = xStart;
-    if (DisplayAutoStop) DisplayStop = xStop;
+    if (DisplayAutoStop) DisplayStop = newest;
   }
 
   try {
-    FitStraightLine(*xs, *ys, n, calculationStart_, calculationStop_, scan_, results_);
+    FitStraightLine(*xs, *ys, n, calculationStart_, calculationStop_, results_);
   } catch (...) {
     drawable_ = false;
     lastCalculatedCount_ = 0;
@@ -166,7 +212,8 @@ void TRtLinearRegression::Calculate() {
     throw;
   }
 
-  xRange_ = {true, dataStart_, dataStop_};
+  xRange_ = {dataStart_ <= dataStop_, dataStart_, dataStop_};
+  xNewest_ = newest;
   const double a = results_.Offset + results_.Slope * DisplayStart;
   const double b = results_.Offset + results_.Slope * DisplayStop;
   const bool otherSeriesOnY = Graph() && YAxis() && Graph()->HasOtherSeriesOn(YAxis(), this);

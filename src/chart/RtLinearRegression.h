@@ -3,6 +3,7 @@
 // (the chart's rate-of-change line).
 
 #include <stdexcept>
+#include <utility>
 
 #include "chart/RtSeries.h"
 
@@ -29,18 +30,26 @@ struct TRtRegressionResults {
   int PointsUsed = 0;
 };
 
-// How the fit finds the points of its range. Auto uses a binary search
-// over the range of X when X is non-decreasing and reads only the points
-// inside; Full tests every point. Both sum the same points in the same
-// order, so they give identical results.
-enum class TRtFitScan { Auto, Full };
+// The points of a fit among the first `count`: the newest stretch (by
+// index) of samples whose x lies in start .. stop, both ends included: the
+// newest such sample and those before it, back to the first one outside the
+// range. Points with a value that is not finite take no part (and do not
+// end the stretch). While x is non-decreasing these are exactly the points
+// with start <= x <= stop. After the clock went back, the samples taken
+// since then are the newest stretch: older samples that fall into the same
+// times belong to another stretch and stay out.
+// Returns the index range [first, last) that holds them.
+std::pair<int, int> FitWindow(const TRtDoubleVector& x, const TRtDoubleVector& y, int count, double start, double stop);
 
-// Ordinary least squares over the points i < count with start <= x_i <= stop.
-// Throws ERtMathError "Not enough data points to calculate function" when
-// fewer than two points take part; `out` then holds the reset values
-// (Slope 0).
+// Ordinary least squares over the points of FitWindow. Throws ERtMathError
+// "Not enough data points to calculate function" when fewer than two
+// points take part; `out` then holds the reset values (Slope 0).
 void FitStraightLine(const TRtDoubleVector& x, const TRtDoubleVector& y, int count, double start, double stop,
-                     TRtFitScan scan, TRtRegressionResults& out);
+                     TRtRegressionResults& out);
+
+// X of the newest of the first `count` points whose x and y are finite (NaN
+// when there is none): where AutoStop puts the calculation's stop.
+double NewestX(const TRtDoubleVector& x, const TRtDoubleVector& y, int count);
 
 class TRtLinearRegression : public TRtFunctionSeries {
  public:
@@ -59,12 +68,10 @@ class TRtLinearRegression : public TRtFunctionSeries {
   TRtRange XRange() const override { return drawable_ ? xRange_ : TRtRange{}; }
   TRtRange YRange() const override { return drawable_ ? yRange_ : TRtRange{}; }
 
-  // For verification and benchmarks: the way the fit finds its points.
-  void SetFitScan(TRtFitScan scan) { scan_ = scan; }
+  double XNewest() const override { return drawable_ ? xNewest_ : kNoValue; }
 
  private:
   TRtRegressionResults results_;
-  TRtFitScan scan_ = TRtFitScan::Auto;
   double dataStart_ = 0.0;
   double dataStop_ = 0.0;
   bool haveDataRange_ = false;

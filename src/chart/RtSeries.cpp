@@ -106,6 +106,7 @@ void TRtSeries::Recalculate() {
       scanned_ = 0;
       xMin_ = yMin_ = kRtMaxDouble;
       xMax_ = yMax_ = -kRtMaxDouble;
+      xNewest_ = kNoValue;
     }
     // Extremes of the first n values: only the values beyond what was
     // already scanned are read (the vectors only grow until cleared).
@@ -113,6 +114,8 @@ void TRtSeries::Recalculate() {
     const TRtDoubleVector& ys = *yData_;
     for (int i = scanned_; i < n; ++i) {
       const double x = xs[i], y = ys[i];
+      if (!std::isfinite(x) || !std::isfinite(y)) continue;
+      xNewest_ = x;
       if (x < xMin_) xMin_ = x;
       if (x > xMax_) xMax_ = x;
       if (y < yMin_) yMin_ = y;
@@ -138,6 +141,7 @@ void TRtSeries::VectorCleared(TRtDoubleVector* /*vector*/) {
 void TRtSeries::ForgetPoints() {
   pointCount_ = 0;
   scanned_ = 0;
+  xNewest_ = kNoValue;
   drawable_ = false;
   xRange_ = {};
   yRange_ = {};

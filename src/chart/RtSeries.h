@@ -2,6 +2,7 @@
 // Chart series: a series draws one data vector (Y) against another (X).
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,8 +105,13 @@ class TRtSeries {
   // Points the series draws (0 when it draws nothing).
   virtual int PointCount() const { return drawable_ ? pointCount_ : 0; }
   // Data ranges for axis ranging; empty when the series has no points.
+  // Points with a value that is not finite take no part.
   virtual TRtRange XRange() const { return drawable_ ? xRange_ : TRtRange{}; }
   virtual TRtRange YRange() const { return drawable_ ? yRange_ : TRtRange{}; }
+  // X of the newest point (the highest index) with finite values: where a
+  // moving window follows the data, also after the clock went back. NaN
+  // when there is none.
+  virtual double XNewest() const { return drawable_ && xRange_.valid ? xNewest_ : kNoValue; }
 
   // Brings point count and ranges up to date with the vectors. Scans only
   // the values appended since the last call.
@@ -130,10 +136,13 @@ class TRtSeries {
   // Forgets points and ranges (a vector was cleared or replaced).
   void ForgetPoints();
 
+  static constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
+
   int pointCount_ = 0;
   bool drawable_ = false;
   TRtRange xRange_;
   TRtRange yRange_;
+  double xNewest_ = kNoValue;
 
  private:
   std::string name_;

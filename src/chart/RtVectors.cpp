@@ -26,7 +26,10 @@ int TRtDoubleVector::Add(double x) {
   const auto block = static_cast<std::size_t>(count_) >> kBlockShift;
   if (block == blocks_.size()) blocks_.push_back(std::make_unique<double[]>(kBlockSize));
   blocks_[block][static_cast<std::size_t>(count_) & kBlockMask] = x;
-  if (count_ > 0 && !(x >= last_)) nonDecreasing_ = false;
+  if (count_ > 0 && !(x >= last_)) {
+    nonDecreasing_ = false;
+    runStarts_.push_back(count_);
+  }
   if (count_ == 0 && std::isnan(x)) nonDecreasing_ = false;
   last_ = x;
   UpdateLevelOfDetail(count_, x);
@@ -37,13 +40,13 @@ int TRtDoubleVector::Add(double x) {
 
 void TRtDoubleVector::UpdateLevelOfDetail(int index, double x) {
   if (lod_.empty()) lod_.emplace_back();
-  const bool isNan = std::isnan(x);
+  const bool skip = !std::isfinite(x);
   const auto idx = static_cast<std::size_t>(index);
   for (std::size_t level = 0; level < lod_.size(); ++level) {
     auto& entries = lod_[level];
     const std::size_t j = idx >> (kLodShift * (level + 1));
     if (j == entries.size()) entries.push_back({kInf, -kInf});
-    if (isNan) continue;
+    if (skip) continue;
     auto& e = entries[j];
     if (x < e.min) e.min = x;
     if (x > e.max) e.max = x;
@@ -70,6 +73,7 @@ void TRtDoubleVector::Clear(bool /*withLinkedMarkers*/) {
   sum_ = 0.0;
   nonDecreasing_ = true;
   last_ = 0.0;
+  runStarts_.clear();
   lod_.clear();
   for (TRtSeries* s : related_) s->VectorCleared(this);
 }
@@ -87,6 +91,7 @@ double TRtDoubleVector::GetValue(int i) const {
 void TRtDoubleVector::CatchUpStatistics() const {
   for (int i = covered_; i < count_; ++i) {
     const double v = (*this)[i];
+    if (!std::isfinite(v)) continue;
     if (v < min_) {
       min_ = v;
       minIndex_ = i;
@@ -121,6 +126,18 @@ double TRtDoubleVector::GetSum() const {
   return sum_;
 }
 
+void TRtDoubleVector::Runs(int count, std::vector<std::pair<int, int>>& out) const {
+  out.clear();
+  count = std::min(count, count_);
+  int first = 0;
+  for (const int start : runStarts_) {
+    if (start >= count) break;
+    out.emplace_back(first, start);
+    first = start;
+  }
+  if (first < count) out.emplace_back(first, count);
+}
+
 TRtMinMax TRtDoubleVector::RangeMinMax(int first, int last) const {
   // Climbs from single values to ever larger summary runs while the range
   // is aligned to them, then descends again towards its end: at most 31
@@ -151,6 +168,7 @@ TRtMinMax TRtDoubleVector::RangeMinMax(int first, int last) const {
     if (level == 0) {
       const double* v = &blocks_[i >> kBlockShift][i & kBlockMask];
       for (std::size_t k = 0; k < n; ++k) {
+        if (!std::isfinite(v[k])) continue;
         lo = v[k] < lo ? v[k] : lo;
         hi = v[k] > hi ? v[k] : hi;
       }
@@ -188,6 +206,10 @@ TRtExtremes TRtDoubleVector::RangeExtremes(int first, int last) const {
     std::size_t at = i;
     if (level < 0) {
       lo = hi = (*this)[static_cast<int>(i)];
+      if (!std::isfinite(lo)) {
+        lo = kInf;
+        hi = -kInf;
+      }
     } else {
       at = i / size;
       const TRtMinMax& e = lod_[static_cast<std::size_t>(level)][at];

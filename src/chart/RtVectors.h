@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace karvo {
@@ -43,7 +44,12 @@ struct TRtExtremes {
 //
 // The minimum, maximum (with their indices) and the sum are caught up
 // lazily: the first statistics read after appends scans only the values
-// beyond the high-water mark.
+// beyond the high-water mark. Values that are not finite (NaN, +/-Inf) take
+// no part in them: one bad value must not hide every good one.
+//
+// The vector also knows where it is in order: it is cut into runs, each
+// non-decreasing (a value below the one before it, or a NaN, starts a new
+// run). Time vectors are one run unless the clock went back.
 //
 // For drawing, the vector also keeps a level-of-detail pyramid: the minimum
 // and maximum of every aligned run of 32, 32^2, 32^3 ... values, updated on
@@ -90,9 +96,15 @@ class TRtDoubleVector {
   // True while every value is >= the one before it (NaN breaks it). Kept on
   // append; a cleared vector is non-decreasing again.
   bool IsNonDecreasing() const { return nonDecreasing_; }
+  // Where runs after the first begin, in index order (empty while the
+  // vector is non-decreasing throughout).
+  const std::vector<int>& RunStarts() const { return runStarts_; }
+  // The non-decreasing runs that meet indices 0 .. count - 1, each as
+  // [first, last), in index order.
+  void Runs(int count, std::vector<std::pair<int, int>>& out) const;
 
-  // The smallest and largest value of indices first .. last - 1 (NaN values
-  // are skipped). An empty range gives {+inf, -inf}.
+  // The smallest and largest value of indices first .. last - 1 (values
+  // that are not finite are skipped). An empty range gives {+inf, -inf}.
   TRtMinMax RangeMinMax(int first, int last) const;
   // The same with the indices of the extremes, found by descending the
   // pyramid: O(32 x levels) as well.
@@ -124,6 +136,7 @@ class TRtDoubleVector {
   int increment_ = kMinIncrement;
   bool nonDecreasing_ = true;
   double last_ = 0.0;
+  std::vector<int> runStarts_;
 
   mutable int covered_ = 0;  // high-water mark of the statistics
   mutable double min_ = kRtMaxDouble;

@@ -25,14 +25,23 @@ class Slot {
   Fn Set(Fn fn) {
     std::lock_guard lock(mutex_);
     Fn previous = std::move(fn_);
+    replaced_ = static_cast<bool>(fn);
     fn_ = fn ? std::move(fn) : fallback_;
     return previous;
+  }
+  // Changes the default; it takes effect at once unless a replacement is
+  // installed.
+  void SetFallback(Fn fn) {
+    std::lock_guard lock(mutex_);
+    fallback_ = std::move(fn);
+    if (!replaced_) fn_ = fallback_;
   }
 
  private:
   mutable std::mutex mutex_;
-  const Fn fallback_;
+  Fn fallback_;
   Fn fn_;
+  bool replaced_ = false;
 };
 
 int DefaultRandom(int lo, int hi) {
@@ -95,6 +104,10 @@ Slot<seams::ProcessMessagesFn>& ProcessMessagesSlot() {
   static Slot<seams::ProcessMessagesFn> s([] {});
   return s;
 }
+Slot<seams::BeepFn>& BeepSlot() {
+  static Slot<seams::BeepFn> s([] {});
+  return s;
+}
 
 }  // namespace
 
@@ -108,6 +121,7 @@ bool AskYesNo(const std::string& text) { return QuestionSlot().Get()(text); }
 std::string AskSaveFileName(const TSaveDialogOptions& options) { return SaveDialogSlot().Get()(options); }
 bool AskSaveErrorReport(const std::string& text) { return ErrorReportSlot().Get()(text); }
 void ProcessMessages() { ProcessMessagesSlot().Get()(); }
+void Beep() { BeepSlot().Get()(); }
 
 namespace seams {
 NowFn SetUtcNow(NowFn fn) { return NowSlot().Set(std::move(fn)); }
@@ -119,6 +133,10 @@ QuestionFn SetQuestion(QuestionFn fn) { return QuestionSlot().Set(std::move(fn))
 SaveDialogFn SetSaveDialog(SaveDialogFn fn) { return SaveDialogSlot().Set(std::move(fn)); }
 QuestionFn SetErrorReport(QuestionFn fn) { return ErrorReportSlot().Set(std::move(fn)); }
 ProcessMessagesFn SetProcessMessages(ProcessMessagesFn fn) { return ProcessMessagesSlot().Set(std::move(fn)); }
+BeepFn SetBeep(BeepFn fn) { return BeepSlot().Set(std::move(fn)); }
+void SetDefaultBeep(BeepFn fn) {
+  BeepSlot().SetFallback(fn ? std::move(fn) : [] {});
+}
 }  // namespace seams
 
 }  // namespace karvo

@@ -35,6 +35,10 @@ void RunOnUiThreadAndWait(const std::function<void()>& fn);
 void ShowMessage(const std::string& text);
 // A modal Yes/No question; true for Yes. Default: logs it and answers No.
 bool AskYesNo(const std::string& text);
+// The warning beep (an edit box refusing a key). Default: the user
+// interface's own beep once the shell has set it (seams::SetDefaultBeep);
+// silent in a program without one.
+void Beep();
 
 // What a modal save-file dialog is set up with (texts in the system code
 // page, like every text of these seams).
@@ -67,6 +71,7 @@ using MessageFn = std::function<void(const std::string& text)>;
 using QuestionFn = std::function<bool(const std::string& text)>;
 using SaveDialogFn = std::function<std::string(const TSaveDialogOptions& options)>;
 using ProcessMessagesFn = std::function<void()>;
+using BeepFn = std::function<void()>;
 
 // Replaces the clock behind UtcNow() (and with it Now()).
 NowFn SetUtcNow(NowFn fn);
@@ -78,6 +83,9 @@ QuestionFn SetQuestion(QuestionFn fn);
 SaveDialogFn SetSaveDialog(SaveDialogFn fn);
 QuestionFn SetErrorReport(QuestionFn fn);
 ProcessMessagesFn SetProcessMessages(ProcessMessagesFn fn);
+BeepFn SetBeep(BeepFn fn);
+// The beep used while no replacement is installed (the Qt shell's).
+void SetDefaultBeep(BeepFn fn);
 
 // The system's own clock (UTC instant), whatever is installed.
 TDateTime SystemUtcNow();

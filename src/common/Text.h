@@ -1,6 +1,7 @@
 #pragma once
 // Text helpers shared by the layers: conversion between wide text and the
-// system's 8-bit code page, and number formats of the diagnostic lines.
+// system's 8-bit code page, and the labels of the diagnostic lines. Numbers
+// are written by common/Regional.h.
 
 #include <string>
 #include <string_view>
@@ -14,11 +15,6 @@ std::string WideToSystem(std::wstring_view text);
 // that belongs to no well-formed sequence becoming U+FFFD; overlong forms,
 // surrogates and code points above U+10FFFF are not well formed).
 std::wstring SystemToWide(std::string_view text);
-
-// A double in the general format: the shortest form with at most 15
-// significant digits, no trailing zeros, "." as decimal point, exponent only
-// for very large or small magnitudes (1 -> "1", 0.25 -> "0.25").
-std::string FormatGeneral(double value);
 
 // Pads a label with blanks to `width` characters and appends ": "
 // ("PortName" with 25 -> "PortName                 : ").

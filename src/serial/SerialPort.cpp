@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/Log.h"
+#include "common/Regional.h"
 #include "common/Text.h"
 #include "serial/SerialPlatform.h"
 

@@ -6,7 +6,7 @@
 
 namespace karvo {
 
-std::string FormatOneDecimal(double value, const TRtRegionalSettings& regional) {
+std::string FormatOneDecimal(double value, const TRegionalSettings& regional) {
   return FormatFixed(value, 1, regional);
 }
 

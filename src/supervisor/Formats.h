@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <string>
 
-#include "chart/RtRegionalSettings.h"
+#include "common/Regional.h"
 
 namespace karvo {
 
 // The pattern "0.0": one decimal with the regional decimal separator.
-std::string FormatOneDecimal(double value, const TRtRegionalSettings& regional);
+std::string FormatOneDecimal(double value, const TRegionalSettings& regional);
 
 // Tenths of a per cent as a whole per cent, halves to the even neighbour
 // (725 -> 72, 735 -> 74).

@@ -38,7 +38,7 @@ void Attach(TRtSeries& series, TRtCustomGraph& graph, const char* caption, bool 
 
 }  // namespace
 
-TRtMainChart::TRtMainChart(TRtCustomGraph& graph, const TRtRegionalSettings& regional)
+TRtMainChart::TRtMainChart(TRtCustomGraph& graph, const TRegionalSettings& regional)
     : RtGraph2D1(graph),
       XAxis1(regional),
       YAxis1(regional),
@@ -144,7 +144,7 @@ TRtMainChart::TRtMainChart(TRtCustomGraph& graph, const TRtRegionalSettings& reg
   graph.EndUpdate();
 }
 
-std::unique_ptr<TRtMainChart> BuildMainChart(TRtCustomGraph& graph, const TRtRegionalSettings& regional) {
+std::unique_ptr<TRtMainChart> BuildMainChart(TRtCustomGraph& graph, const TRegionalSettings& regional) {
   return std::make_unique<TRtMainChart>(graph, regional);
 }
 

@@ -19,7 +19,7 @@ class TRtMainChart {
  public:
   // Configures `graph` and puts every object on it. The graph must outlive
   // this object.
-  TRtMainChart(TRtCustomGraph& graph, const TRtRegionalSettings& regional);
+  TRtMainChart(TRtCustomGraph& graph, const TRegionalSettings& regional);
   TRtMainChart(const TRtMainChart&) = delete;
   TRtMainChart& operator=(const TRtMainChart&) = delete;
 
@@ -45,6 +45,6 @@ class TRtMainChart {
 };
 
 // The one function the main window calls to get its chart.
-std::unique_ptr<TRtMainChart> BuildMainChart(TRtCustomGraph& graph, const TRtRegionalSettings& regional);
+std::unique_ptr<TRtMainChart> BuildMainChart(TRtCustomGraph& graph, const TRegionalSettings& regional);
 
 }  // namespace karvo

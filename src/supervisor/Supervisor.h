@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "chart/RtRegionalSettings.h"
+#include "common/Regional.h"
 #include "common/Types.h"
 #include "furnace/ClassFurnaceModule.h"
 #include "furnace/ReadCycle.h"
@@ -115,7 +115,7 @@ struct TStartResult {
 class TSupervisor {
  public:
   // The chart the tick appends to; it must outlive the supervisor.
-  TSupervisor(TRtMainChart& chart, TRtRegionalSettings regional);
+  TSupervisor(TRtMainChart& chart, TRegionalSettings regional);
   ~TSupervisor();
   TSupervisor(const TSupervisor&) = delete;
   TSupervisor& operator=(const TSupervisor&) = delete;
@@ -168,7 +168,7 @@ class TSupervisor {
   void SetVisibility(const TTickSettings& settings);
 
   TRtMainChart& fChart;
-  const TRtRegionalSettings fRegional;
+  const TRegionalSettings fRegional;
   std::unique_ptr<TFurnaceModule> fFurnaceModule;
 };
 

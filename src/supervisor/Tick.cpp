@@ -19,7 +19,7 @@ std::string ValueLabel(const char* text) { return Label(text, 27); }
 
 }  // namespace
 
-TSupervisor::TSupervisor(TRtMainChart& chart, TRtRegionalSettings regional)
+TSupervisor::TSupervisor(TRtMainChart& chart, TRegionalSettings regional)
     : StartPoll(ReadFurnace), PollsRunning(PollsInFlight), fChart(chart), fRegional(std::move(regional)) {}
 
 TSupervisor::~TSupervisor() = default;

@@ -1,5 +1,4 @@
 # The main window (Qt 6 Widgets): a thin adapter over karvo_supervisor.
-find_package(Qt6 REQUIRED COMPONENTS Widgets)
 add_library(karvo_window STATIC
   frmFurnaceModule.h frmFurnaceModuleLayout.h
   frmFurnaceModule.cpp frmFurnaceModuleStatus.cpp frmFurnaceModulePages.cpp frmFurnaceModulePagesTools.cpp

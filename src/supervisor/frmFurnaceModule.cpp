@@ -24,6 +24,7 @@
 #include <cmath>
 
 #include "common/Log.h"
+#include "common/Regional.h"
 #include "common/Seams.h"
 #include "common/Text.h"
 #include "supervisor/CrashReport.h"
@@ -87,8 +88,8 @@ TFormModbus::TFormModbus(QWidget* parent) : QWidget(parent) {
   setAutoFillBackground(true);
 
   BuildRegions();
-  Chart = std::make_unique<TRtMainChart>(*RtGraph2D1, SystemRegionalSettings());
-  Supervisor = std::make_unique<TSupervisor>(*Chart, SystemRegionalSettings());
+  Chart = std::make_unique<TRtMainChart>(*RtGraph2D1, Regional());
+  Supervisor = std::make_unique<TSupervisor>(*Chart, Regional());
   // The tick starts its polls through ReadFurnace.
   Supervisor->StartPoll = [this](const std::string&) {
     ReadFurnace();

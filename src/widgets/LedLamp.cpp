@@ -121,7 +121,7 @@ void FloodFill(QImage& image, QPoint seed, QColor color) {
     return;
   }
   const QRgb target = image.pixel(seed);
-  const QRgb replacement = color.rgb();
+  const QRgb replacement = color.rgba();
   if (target == replacement) {
     return;
   }
@@ -144,7 +144,6 @@ void FloodFill(QImage& image, QPoint seed, QColor color) {
 // TLedLamp
 
 TLedLamp::TLedLamp(QWidget* parent) : QWidget(parent), fBordColor(palette().color(QPalette::Button)) {
-  setAttribute(Qt::WA_OpaquePaintEvent);
   CreateLedBitmap();
 }
 
@@ -162,9 +161,19 @@ void TLedLamp::CreateLedBitmap() {
   FloodFill(fLedBitmap, centre, fTrueColor);
   FloodFill(fUnlitBitmap, centre, fFalseColor);
   if (!fBordered) {
-    FloodFill(fLedBitmap, {0, 0}, fBordColor);
-    FloodFill(fUnlitBitmap, {0, 0}, fBordColor);
+    // Until a border colour is set, the surround is left transparent: the
+    // lamp then blends with whatever lies behind it (a group box, a
+    // coloured panel), not only with the window's button colour.
+    const bool clear = fBordColorFollowsPalette;
+    if (clear) {
+      fLedBitmap.convertTo(QImage::Format_ARGB32);
+      fUnlitBitmap.convertTo(QImage::Format_ARGB32);
+    }
+    const QColor surround = clear ? QColor(Qt::transparent) : fBordColor;
+    FloodFill(fLedBitmap, {0, 0}, surround);
+    FloodFill(fUnlitBitmap, {0, 0}, surround);
   }
+  setAttribute(Qt::WA_OpaquePaintEvent, fLedBitmap.format() == QImage::Format_RGB32);
 }
 
 void TLedLamp::paintEvent(QPaintEvent* /*event*/) {
@@ -295,7 +304,9 @@ void TLedLamp::SetInterval(int ms) {
   if (ms > 0) {
     fLedTimer->start();
   } else {
+    // No blink steps: the lamp stays lit, whichever phase it was in.
     fLedTimer->stop();
+    SetToTrueColor();
   }
 }
 

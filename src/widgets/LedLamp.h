@@ -9,8 +9,8 @@
 // surround outside the lamp is silver RGB (192, 192, 192) and reaches the
 // top-left pixel; a black rim separates the two. The lamp recolours the glass
 // by a flood fill from the centre, and, for a lamp without frame, the
-// surround by a flood fill from the top-left pixel with BorderColor, so that
-// it blends into the window behind it.
+// surround by a flood fill from the top-left pixel: transparent, so that it
+// blends with whatever lies behind it, or BorderColor once that is set.
 
 #include <QColor>
 #include <QImage>
@@ -59,8 +59,9 @@ class TLedLamp : public QWidget {
   void SetTrueColor(QColor color);
   QColor FalseColor() const { return fFalseColor; }
   void SetFalseColor(QColor color);
-  // Around a lamp without frame. Until it is set, the button colour of the
-  // lamp's palette (the window it sits on), following changes of it.
+  // Around a lamp without frame. Until it is set, the surround is
+  // transparent (the lamp blends with what lies behind it) and this reports
+  // the button colour of the lamp's palette.
   QColor BorderColor() const { return fBordColor; }
   void SetBordColor(QColor color);
 

@@ -205,12 +205,13 @@ TEST(RtAxis, LabelFormatsComeFromTheRegionalSettings) {
   } cases[] = {{"dd.MM.yyyy", "HH:mm:ss", "d.M.yy", "HH:mm"},
                {"yyyy-MM-dd", "HH:mm", "yy-M-d", "HH:mm"},
                {"M/d/yyyy", "h:mm:ss AP", "M/d/yy", "h:mm AP"},
-               {"dd/MM/yy", "H.mm.ss", "d/M/yy", "H.mm"}};
+               {"dd/MM/yy", "H.mm.ss", "d/M/yy", "H.mm"},
+               // Month names stay names: only a run of exactly "MM" is a number.
+               {"d MMM yyyy", "HH:mm", "d MMM yy", "HH:mm"},
+               {"dddd, MMMM d, yyyy", "h:mm AP", "dddd, MMMM d, yy", "h:mm AP"}};
   for (const auto& c : cases) {
-    TRtRegionalSettings r;
-    r.shortDateFormat = c.shortDate;
-    r.shortTimeFormat = c.shortTime;
-    r.decimalSeparator = ",";
+    const TRtRegionalSettings r{
+        .decimalSeparator = ",", .shortDateFormat = c.shortDate, .shortTimeFormat = c.shortTime};
     const TRtTimeFormats f = TRtTimeFormats::FromRegional(r);
     EXPECT_EQ(f.day, c.day);
     EXPECT_EQ(f.minute, c.minute);
@@ -218,9 +219,9 @@ TEST(RtAxis, LabelFormatsComeFromTheRegionalSettings) {
   }
   const TRtRegionalSettings pinned = PinnedLocale();
   const double t = EncodeDateTime({2024, 3, 5, 14, 7, 9, 250});
-  EXPECT_EQ(FormatDateTimePattern(TRtTimeFormats::FromRegional(pinned).dayAndHour, t, pinned), "5.3.24 14.07");
-  EXPECT_EQ(FormatDateTimePattern(TRtTimeFormats::FromRegional(pinned).millisecond, t, pinned), "9,250");
-  EXPECT_EQ(FormatDateTimePattern("MMMM yyyy", t, pinned), "March 2024");
+  EXPECT_EQ(FormatDateTime(TRtTimeFormats::FromRegional(pinned).dayAndHour, t, pinned), "5.3.24 14.07");
+  EXPECT_EQ(FormatDateTime(TRtTimeFormats::FromRegional(pinned).millisecond, t, pinned), "9,250");
+  EXPECT_EQ(FormatDateTime("MMMM yyyy", t, pinned), "March 2024");
 }
 
 struct TimeCase {

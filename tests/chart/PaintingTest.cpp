@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
@@ -9,12 +10,16 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ShowAllSeries.h"
+#include "chart/RtAxisPainter.h"
 #include "chart/RtGraph2D.h"
+#include "common/Regional.h"
 #include "supervisor/RtMainChart.h"
 
 namespace karvo {
@@ -110,9 +115,13 @@ TEST(RtGraph2D, SavedPngAndBmpAreTheChartLessTheScrollBarOnWhite) {
 TEST(RtGraph2D, UnwritableFileOrFormatRaises) {
   PaintedChart p(300, 200, 10);
   QTemporaryDir dir;
-  const QString emf = dir.filePath("chart.emf");
-  EXPECT_THROW(p.graph.SaveImage(emf, TRtImageFileFormat::EMF, 0xFFFFFF, true), ERtImageError);
-  EXPECT_FALSE(QFile::exists(emf));
+  // Formats the program does not write (Icon would be a thumbnail).
+  for (const auto& [format, file] :
+       {std::pair{TRtImageFileFormat::EMF, "chart.emf"}, std::pair{TRtImageFileFormat::Icon, "chart.ico"}}) {
+    const QString path = dir.filePath(file);
+    EXPECT_THROW(p.graph.SaveImage(path, format, 0xFFFFFF, true), ERtImageError) << file;
+    EXPECT_FALSE(QFile::exists(path)) << file;
+  }
   EXPECT_THROW(p.graph.SaveImage(dir.filePath("missing/folder/chart.png"), TRtImageFileFormat::PNG, 0xFFFFFF, true),
                ERtImageError);
   // Transparency kept: 32-bit, transparent where nothing is drawn.
@@ -237,6 +246,124 @@ TEST(RtGraph2D, TheWidgetShowsWhatRenderImageDraws) {
   const int strip = p.graph.VerticalScrollBarWidth();
   ASSERT_EQ(shown.size(), QSize(900, 400));
   EXPECT_EQ(shown.copy(strip, 0, 900 - strip, 400), drawn.convertToFormat(QImage::Format_RGB32));
+}
+
+// Red pixels of the temperature line in each column of an image.
+std::vector<int> RedPerColumn(const QImage& image) {
+  std::vector<int> red(static_cast<std::size_t>(image.width()), 0);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb c = image.pixel(x, y);
+      if (qRed(c) > 200 && qGreen(c) < 90 && qBlue(c) < 90) ++red[static_cast<std::size_t>(x)];
+    }
+  return red;
+}
+
+// Values that are not numbers, or absurdly large, from a careless source.
+TEST(RtGraph2D, HostileValuesLeaveTheRestOfTheChartVisible) {
+  struct Case {
+    const char* name;
+    int at;
+    double time, temperature;  // NaN: keep the run's value
+  };
+  const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
+  const Case cases[] = {
+      {"infinite temperature", 300, nan, inf},          {"temperature not a number", 300, nan, nan},
+      {"infinite time stamp", 300, inf, nan},           {"time stamp not a number", 300, nan * 0, nan},
+      {"float register error value", 300, nan, 3.4e38}, {"1e300", 300, nan, 1e300},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PaintedChart p(900, 400, 600);
+    // Rewrite one sample by rebuilding the vectors with it changed.
+    std::vector<double> t, v;
+    for (int i = 0; i < 600; ++i) {
+      t.push_back(p.chart->RtDoubleVectorTime[i]);
+      v.push_back(p.chart->RtDoubleVectorTemperature[i]);
+    }
+    if (c.name == std::string("time stamp not a number")) t[c.at] = nan;
+    if (!std::isnan(c.time)) t[c.at] = c.time;
+    if (!std::isnan(c.temperature) || c.name == std::string("temperature not a number")) v[c.at] = c.temperature;
+    p.chart->Legend1.SetVisible(false);  // the line only
+    p.chart->RtDoubleVectorTime.Clear();
+    p.chart->RtDoubleVectorTemperature.Clear();
+    for (int i = 0; i < 600; ++i) {
+      p.chart->RtDoubleVectorTemperature.Add(v[static_cast<std::size_t>(i)]);
+      p.chart->RtDoubleVectorTime.Add(t[static_cast<std::size_t>(i)]);
+    }
+    const QImage image = p.graph.RenderImage(0xFFFFFF, true);
+    // The axes stay finite and the data area wide: labels are compact.
+    for (const TRtAxis* a : {&p.chart->XAxis1, &p.chart->YAxis1}) {
+      EXPECT_TRUE(std::isfinite(a->Start()) && std::isfinite(a->Stop()));
+      for (const TRtTick& tick : a->Ticks()) EXPECT_LE(Utf8Length(tick.label), 12u) << tick.label;
+    }
+    EXPECT_GT(p.graph.DataArea().width(), 0.7 * image.width());
+    const bool huge = c.temperature > 1e30;
+    if (huge) continue;  // the other samples then lie on one row at the bottom
+    // The temperature shows across the run, but for a column or two.
+    const std::vector<int> red = RedPerColumn(image);
+    const QRectF d = p.graph.DataArea();
+    int columnsWithRed = 0;
+    for (int x = static_cast<int>(d.left()) + 2; x < static_cast<int>(d.right()) - 2; ++x)
+      columnsWithRed += red[static_cast<std::size_t>(x)] > 0 ? 1 : 0;
+    EXPECT_GT(columnsWithRed, 0.9 * (d.width() - 4));
+  }
+}
+
+// The clock set back an hour in the middle of a run: each stretch is drawn
+// on its own, no line goes back across the chart, no area fills between.
+TEST(RtGraph2D, TimeGoingBackDrawsNoStrokeBack) {
+  for (const int samples : {600, 60000}) {  // exact polylines, and bands
+    SCOPED_TRACE(samples);
+    TRtGraph2D graph;
+    graph.resize(900, 400);
+    auto chart = BuildMainChart(graph, {});
+    ShowAllSeries(*chart);
+    chart->Legend1.SetVisible(false);
+    const double start = 45600.0, step = 4.0 / 24 / samples;  // two runs of four hours
+    for (int i = 0; i < 2 * samples; ++i) {
+      const bool second = i >= samples;
+      // The first run flat at 100, the second (an hour back) at 200.
+      chart->RtDoubleVectorTemperature.Add(second ? 200 : 100);
+      chart->RtDoubleVectorSetpoint.Add(150);
+      chart->RtDoubleVectorWorkingSetpoint.Add(150);
+      chart->RtDoubleVectorWorkingOutput.Add(second ? 80 : 20);
+      chart->RtDoubleVectorTime.Add(start + (second ? i - samples + samples / 4 : i) * step);
+    }
+    const QImage image = graph.RenderImage(0xFFFFFF, true);
+    const QRectF d = graph.DataArea();
+    const TRtPixelMap ym{chart->YAxis1.Start(), chart->YAxis1.Stop(), d.bottom(), d.top()};
+    const TRtPixelMap xm{chart->XAxis1.Start(), chart->XAxis1.Stop(), d.left(), d.right()};
+    // Between the two lines, over the whole width: no red (a stroke back
+    // from the end of the first run to the start of the second would cross).
+    const int from = static_cast<int>(ym(190)), to = static_cast<int>(ym(110));
+    for (int x = static_cast<int>(d.left()) + 1; x < static_cast<int>(d.right()) - 1; ++x)
+      for (int y = from; y <= to; ++y) {
+        const QRgb c = image.pixel(x, y);
+        ASSERT_FALSE(qRed(c) > 200 && qGreen(c) < 90) << x << ", " << y;
+      }
+    // After the second run's end, nothing of the second run's area.
+    const int after = static_cast<int>(xm(start + 5.0 / 24 + 10 * step)) + 3;
+    const TRtPixelMap outputMap{chart->RightAxis1.Start(), chart->RightAxis1.Stop(), d.bottom(), d.top()};
+    const int washRow = static_cast<int>(outputMap(50));  // between 20 % and 80 %
+    for (int x = after; x < static_cast<int>(d.right()) - 1; ++x)
+      EXPECT_EQ(image.pixel(x, washRow), qRgb(255, 255, 255)) << x;
+  }
+}
+
+TEST(RtGraph2D, ShortChartShortensTheVerticalCaptionsByWords) {
+  const QFontMetricsF metrics(QFont(QStringLiteral("Times New Roman"), 14, QFont::Bold));
+  const QString caption = QStringLiteral("Working output, % of maximum power");
+  const double width = metrics.horizontalAdvance(caption);
+  EXPECT_EQ(FitCaption(caption, metrics, width), caption);
+  const QString shorter = FitCaption(caption, metrics, width * 0.6);
+  EXPECT_TRUE(shorter.endsWith(QChar(0x2026))) << shorter.toStdString();
+  EXPECT_TRUE(caption.startsWith(shorter.chopped(1))) << shorter.toStdString();
+  EXPECT_TRUE(shorter.chopped(1).back().isLetterOrNumber()) << shorter.toStdString();
+  EXPECT_LE(metrics.horizontalAdvance(shorter), width * 0.6);
+  // A chart 220 px high still paints (the captions shortened).
+  PaintedChart p(900, 220, 100);
+  EXPECT_FALSE(p.graph.RenderImage(0xFFFFFF, true).isNull());
 }
 
 }  // namespace

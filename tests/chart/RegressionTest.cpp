@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "ChartFixture.h"
@@ -45,6 +48,7 @@ TEST(RtLinearRegression, SpecialCases) {
     double slope, offset, correlation, probability, deltaSlope, deltaOffset;
   };
   const double nan = std::nan("");
+  const double inf = std::numeric_limits<double>::infinity();
   const Case cases[] = {
       // Rising one degree per minute: 1440 degrees per day.
       {"rising",
@@ -72,11 +76,29 @@ TEST(RtLinearRegression, SpecialCases) {
        nan},
       // Two points: the line passes through both, no error estimate.
       {"two points", {{kT0, 100}, {kT0 + kMinute, 130}}, kT0 - 1, kT0 + 1, false, 30 * 1440.0, nan, 1.0, 1.0, 0.0, 0.0},
-      // A point exactly at the window start takes part.
+      // A point exactly at the window start takes part: off the line of
+      // the other two, it turns the slope from 1 to 1.5 degrees a minute.
       {"start included",
-       {{kT0, 100}, {kT0 + kMinute, 101}, {kT0 + 2 * kMinute, 102}},
+       {{kT0, 99}, {kT0 + kMinute, 101}, {kT0 + 2 * kMinute, 102}},
        kT0,
        kT0 + 5 * kMinute,
+       false,
+       1.5 * 1440.0,
+       nan,
+       nan,
+       nan,
+       nan,
+       nan},
+      // Values that are not numbers (or infinite) take no part.
+      {"not finite left out",
+       {{kT0, 20},
+        {kT0 + kMinute, nan},
+        {kT0 + 2 * kMinute, 22},
+        {nan, 50},
+        {kT0 + 3 * kMinute, inf},
+        {kT0 + 4 * kMinute, 24}},
+       kT0 - 1,
+       kT0 + 1,
        false,
        1440.0,
        nan,
@@ -133,11 +155,18 @@ TEST(RtLinearRegression, SpecialCases) {
     if (!std::isnan(c.offset)) {
       EXPECT_NEAR(r.Offset, c.offset, std::fabs(c.offset) * 1e-12);
     }
-    EXPECT_NEAR(r.Correlation, c.correlation, 1e-6);
-    EXPECT_NEAR(r.Probability, c.probability, 1e-6);
-    EXPECT_NEAR(r.DeltaSlope, c.deltaSlope, 1e-2);
+    EXPECT_TRUE(std::isfinite(r.Slope));
+    if (!std::isnan(c.correlation)) {
+      EXPECT_NEAR(r.Correlation, c.correlation, 1e-6);
+      EXPECT_NEAR(r.Probability, c.probability, 1e-6);
+      EXPECT_NEAR(r.DeltaSlope, c.deltaSlope, 1e-2);
+    }
     if (!std::isnan(c.deltaOffset)) {
       EXPECT_EQ(r.DeltaOffset, c.deltaOffset);
+    }
+    const std::map<std::string, int> used = {{"start included", 3}, {"not finite left out", 3}, {"one point", 1}};
+    if (used.count(c.name)) {
+      EXPECT_EQ(r.PointsUsed, used.at(c.name));
     }
     if (c.name == std::string("two points")) {
       EXPECT_NEAR(r.Offset + r.Slope * kT0, 100.0, 1e-6);
@@ -206,6 +235,48 @@ TEST(RtLinearRegression, WindowAsTheOwnerDrivesIt) {
   EXPECT_EQ(r.GetSlope(), slope);
   EXPECT_EQ(r.GetCalculationStop(), stop);
   EXPECT_TRUE(r.CurvePoints().empty());
+}
+
+// The window as the owner drives it, when the clock is set back an hour in
+// the middle of a run: the fit follows the samples taken since, at once.
+TEST(RtLinearRegression, FitFollowsTheNewestSamplesAfterTheClockWentBack) {
+  TRtCustomGraph graph;
+  TRtMainChart chart(graph, {});
+  TRtLinearRegression& r = chart.RtLinearRegressionRateOfChange;
+  const double step = 5.0 / 86400, window = 300.0 / 86400;
+  std::vector<double> slopes;
+  double t = kT0, temperature = 500;
+  auto tick = [&](double rise) {
+    t += step;
+    temperature += rise;
+    chart.RtDoubleVectorTemperature.Add(temperature);
+    chart.RtDoubleVectorTime.Add(t);
+    r.SetCalculationStart(r.GetCalculationStop() - window);
+    try {
+      r.Calculate();
+    } catch (const ERtMathError&) {
+    }
+    slopes.push_back(r.GetSlope() / 1440);  // per minute
+  };
+  for (int i = 0; i < 720; ++i) tick(1.0 / 12);  // one hour rising 1 degree a minute
+  EXPECT_NEAR(slopes.back(), 1.0, 1e-6);
+  t -= 3600.0 / 86400;                    // the clock goes back an hour
+  for (int i = 0; i < 4; ++i) tick(0.0);  // the furnace now holds
+  EXPECT_EQ(r.GetCalculationStop(), t);
+  EXPECT_NEAR(slopes.back(), 0.0, 1e-9);
+  EXPECT_EQ(r.Results().PointsUsed, 4);
+  // The other way: calm before, rising after; the rise shows as soon as
+  // two samples are in.
+  for (int i = 0; i < 720; ++i) tick(0.0);
+  t -= 3600.0 / 86400;
+  tick(1.0 / 12);
+  tick(1.0 / 12);
+  EXPECT_NEAR(slopes.back(), 1.0, 1e-6);
+  // A clock set back by a second keeps the window whole.
+  for (int i = 0; i < 100; ++i) tick(1.0 / 12);
+  t -= 1.0 / 86400;
+  tick(1.0 / 12);
+  EXPECT_GE(r.Results().PointsUsed, 60);
 }
 
 TEST(RtLinearRegression, MissingVectorDoesNothing) {

@@ -18,8 +18,8 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-TRtRegionalSettings DecimalComma() {
-  TRtRegionalSettings r;
+TRegionalSettings DecimalComma() {
+  TRegionalSettings r;
   r.decimalSeparator = ",";
   return r;
 }

@@ -141,30 +141,38 @@ TEST(LedLamp, RecolouringFillsGlassAndSurround) {
   }
 }
 
-TEST(LedLamp, UnframedLampTakesTheButtonColourOfItsWindow) {
+TEST(LedLamp, UnframedLampBlendsWithWhatIsBehindIt) {
+  // A group box on a window of another colour: around the glass shows the
+  // box's own background, not a square of the button colour.
   QWidget window;
   QPalette palette = window.palette();
-  palette.setColor(QPalette::Button, QColor(10, 20, 30));
+  palette.setColor(QPalette::Window, QColor(10, 20, 30));
+  palette.setColor(QPalette::Button, QColor(200, 200, 200));
   window.setPalette(palette);
-  auto* lamp = new TLedLamp(&window);
+  window.setAutoFillBackground(true);
+  auto* box = new QWidget(&window);
+  box->setGeometry(10, 10, 80, 60);
+  QPalette boxPalette = box->palette();
+  boxPalette.setColor(QPalette::Window, QColor(90, 140, 70));
+  box->setPalette(boxPalette);
+  box->setAutoFillBackground(true);
+  auto* lamp = new TLedLamp(box);
+  lamp->ChangeStyle(TLEDStyle::LEDLarge);
   lamp->ChangeBorder(false);
-  EXPECT_EQ(lamp->BorderColor(), QColor(10, 20, 30));
-  EXPECT_EQ(lamp->UnlitImage().pixel(0, 0), qRgb(10, 20, 30));
+  lamp->move(20, 20);
+  EXPECT_EQ(lamp->BorderColor(), QColor(200, 200, 200));  // reported as the button colour
+  EXPECT_EQ(qAlpha(lamp->UnlitImage().pixel(0, 0)), 0);
+  window.resize(120, 100);
+  window.show();
+  const QImage shown = window.grab().toImage();
+  EXPECT_EQ(shown.pixel(30, 30), qRgb(90, 140, 70));    // the lamp's corner
+  EXPECT_EQ(shown.pixel(41, 41), qRgb(192, 192, 192));  // its unlit glass
+  EXPECT_EQ(shown.pixel(5, 5), qRgb(10, 20, 30));       // the window
 
-  // A lamp made before it was placed, and a window whose colours change.
-  auto* later = new TLedLamp;
-  later->ChangeBorder(false);
-  later->setParent(&window);
-  EXPECT_EQ(later->UnlitImage().pixel(0, 0), qRgb(10, 20, 30));
-  palette.setColor(QPalette::Button, QColor(40, 50, 60));
-  window.setPalette(palette);
-  EXPECT_EQ(lamp->LitImage().pixel(0, 0), qRgb(40, 50, 60));
-
-  // Once set, the border colour stays.
+  // Once set, the border colour is painted around the glass.
   lamp->SetBordColor(QColor(70, 80, 90));
-  palette.setColor(QPalette::Button, QColor(1, 1, 1));
-  window.setPalette(palette);
   EXPECT_EQ(lamp->LitImage().pixel(0, 0), qRgb(70, 80, 90));
+  EXPECT_EQ(window.grab().toImage().pixel(30, 30), qRgb(70, 80, 90));
 }
 
 TEST(LedLamp, BlinkStartsLitAndAlternates) {
@@ -231,6 +239,12 @@ TEST(LedLamp, BlinkSwitchAndInterval) {
   lamp.SetInterval(250);
   EXPECT_EQ(lamp.LedTimer()->interval(), 250);
   EXPECT_TRUE(lamp.LedTimer()->isActive());
+  lamp.LedTimerStep();  // the dark phase
+  EXPECT_EQ(lamp.ColorTemp(), 1);
+  lamp.SetInterval(0);  // no more steps: lit, not left dark
+  EXPECT_EQ(lamp.ColorTemp(), 0);
+  EXPECT_FALSE(lamp.LedTimer()->isActive());
+  lamp.SetInterval(250);
   lamp.LedTimerStep();
   lamp.ChangeBlink(false);  // steady lit at once
   EXPECT_EQ(lamp.ColorTemp(), 0);

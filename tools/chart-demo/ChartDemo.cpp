@@ -10,8 +10,8 @@
 
 #include "SyntheticRun.h"
 #include "chart/RtGraph2D.h"
-#include "chart/RtRegionalSettings.h"
 #include "common/DateTime.h"
+#include "common/Regional.h"
 #include "supervisor/RtMainChart.h"
 
 int main(int argc, char** argv) {
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   const double days = argc > 2 ? std::atof(argv[2]) : 3.0;
 
   // A fixed locale keeps the picture the same on every machine.
-  karvo::TRtRegionalSettings regional;
+  karvo::TRegionalSettings regional;
   regional.shortDateFormat = "dd.MM.yyyy";
   regional.shortTimeFormat = "HH:mm";
   regional.longTimeFormat = "HH:mm:ss";

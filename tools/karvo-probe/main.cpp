@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <iostream>
 #include <mutex>
@@ -27,6 +28,7 @@
 
 #include "common/DateTime.h"
 #include "common/Log.h"
+#include "common/Regional.h"
 #include "furnace/ClassFurnaceModule.h"
 #include "furnace/ReadCycle.h"
 #include "modbus/Modbus.h"
@@ -82,10 +84,10 @@ void PrintWords(std::uint32_t first, const karvo::TSerialResponse& r, std::uint3
   for (std::uint32_t k = 1; k <= count; ++k) std::cout << first + k - 1 << ' ' << r.rArray[k] << '\n';
 }
 
+// The controller's floating-point values carry about seven significant
+// digits; "." as decimal point whatever the regional settings.
 std::string FloatText(double value) {
-  char buf[32];
-  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, static_cast<float>(value));
-  return ec == std::errc() ? std::string(buf, end) : std::to_string(value);
+  return std::isfinite(value) ? karvo::FormatGeneral(value, 7) : std::to_string(value);
 }
 
 int Fail(const std::string& status, const std::string& reason = {}) {

@@ -1,14 +1,17 @@
-// karvo-widget-gallery [--screenshot FILE]
+// karvo-widget-gallery [--screenshot FILE [--check]]
 // Shows the six lamp styles lit and unlit, with and without frame, the lamp
 // images magnified, the status lamps as the main window sets them, and a few
 // numeric edit boxes (bounded, hashed, patterned, decimal comma, shortened).
-// With --screenshot the window writes a picture of itself to FILE and quits.
+// With --screenshot the window writes a picture of itself to FILE and quits;
+// with --check it then reads the picture back and exits 1 unless it has the
+// window's size and the status lamps show green, red, green at their glass.
 
 #include <QApplication>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLabel>
 #include <QLocale>
 #include <QPalette>
@@ -18,6 +21,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <vector>
 
 #include "chart/RtFloatEdit.h"
 #include "chart/RtIntegerEdit.h"
@@ -94,6 +98,8 @@ QWidget* LampsBox(QWidget* parent, bool blink) {
   return box;
 }
 
+std::vector<TLedLamp*> statusLamps;
+
 QWidget* StatusBox(QWidget* parent) {
   auto* box = new QGroupBox(QStringLiteral("Status lamps as on the main window"), parent);
   auto* layout = new QHBoxLayout(box);
@@ -110,6 +116,7 @@ QWidget* StatusBox(QWidget* parent) {
     lamp->SetShowHint(true);
     lamp->ChangeValue(lit[i]);
     layout->addWidget(lamp);
+    statusLamps.push_back(lamp);
   }
   layout->addStretch();
   return box;
@@ -172,17 +179,43 @@ QWidget* EditsBox(QWidget* parent) {
   return box;
 }
 
+// The picture as written: the window's size, the status lamps' colours.
+bool CheckPicture(const QString& file, const QWidget& window) {
+  QImage picture(file);
+  const QSize expected = window.size() * window.devicePixelRatio();
+  if (picture.size() != expected) {
+    std::fprintf(stderr, "picture is %dx%d, the window %dx%d\n", picture.width(), picture.height(), expected.width(),
+                 expected.height());
+    return false;
+  }
+  bool ok = statusLamps.size() == 3;
+  for (const TLedLamp* lamp : statusLamps) {
+    const QPoint glass = lamp->mapTo(&window, lamp->rect().center()) * window.devicePixelRatio();
+    const QRgb want = lamp->Value() ? qRgb(0, 255, 0) : qRgb(255, 0, 0);
+    const QRgb seen = picture.pixel(glass);
+    if ((seen & 0xFFFFFF) != (want & 0xFFFFFF)) {
+      std::fprintf(stderr, "status lamp at %d,%d shows %06x, not %06x\n", glass.x(), glass.y(), seen & 0xFFFFFF,
+                   want & 0xFFFFFF);
+      ok = false;
+    }
+  }
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QString screenshot;
+  bool check = false;
   const QStringList args = QApplication::arguments();
   for (int i = 1; i < args.size(); ++i) {
     if (args[i] == QStringLiteral("--screenshot") && i + 1 < args.size()) {
       screenshot = args[++i];
+    } else if (args[i] == QStringLiteral("--check")) {
+      check = true;
     } else {
-      std::fprintf(stderr, "usage: karvo-widget-gallery [--screenshot FILE]\n");
+      std::fprintf(stderr, "usage: karvo-widget-gallery [--screenshot FILE [--check]]\n");
       return 2;
     }
   }
@@ -209,6 +242,8 @@ int main(int argc, char** argv) {
     if (!window.grab().save(screenshot)) {
       std::fprintf(stderr, "cannot write %s\n", qPrintable(screenshot));
       status = 1;
+    } else if (check) {
+      status = CheckPicture(screenshot, window) ? 0 : 1;
     }
     QApplication::quit();
   });

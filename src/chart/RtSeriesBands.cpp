@@ -1,4 +1,4 @@
-#include "chart/RtSeriesPoints.h"
+#include "chart/RtSeriesBands.h"
 
 #include <algorithm>
 #include <array>
@@ -54,34 +54,42 @@ void ClipEnd(TRtPoint& a, const TRtPoint& b, double edge, bool left) {
   a.x = edge;
 }
 
+bool UsableMap(const TRtPixelMap& xm) {
+  return std::isfinite(xm.dataStart) && std::isfinite(xm.dataStop) && xm.dataStop > xm.dataStart &&
+         xm.pixelStop > xm.pixelStart;
+}
+
 }  // namespace
 
-void BuildSeriesPolyline(const TRtDoubleVector& x, const TRtDoubleVector& y, int count, const TRtPixelMap& xm,
+void TRtSeriesShape::Clear() {
+  points.clear();
+  pieces.clear();
+  band.clear();
+  coverage.clear();
+  areaColumns.clear();
+}
+
+void BuildSeriesPolyline(const TRtDoubleVector& x, const TRtDoubleVector& y, int first, int last, const TRtPixelMap& xm,
                          const TRtPixelMap& ym, TRtPointReduction reduction, std::vector<TRtPoint>& out) {
   out.clear();
-  count = std::min({count, x.Count(), y.Count()});
-  if (count <= 0) return;
+  const int begin = std::max(first, 0);
+  const int end = std::min({last, x.Count(), y.Count()});
+  if (end <= begin) return;
   auto emit = [&](int i) {
     const double xv = x[i], yv = y[i];
     if (!std::isfinite(xv) || !std::isfinite(yv)) return;
     out.push_back({xm(xv), ym(yv)});
   };
 
-  const bool ordered = x.IsNonDecreasing() && std::isfinite(xm.dataStart) && std::isfinite(xm.dataStop) &&
-                       xm.dataStop > xm.dataStart && xm.pixelStop > xm.pixelStart;
-  if (!ordered) {
-    out.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) emit(i);
-    return;
-  }
+  if (!UsableMap(xm)) return;
 
   // Visible samples [a, b) plus one neighbour on each side for the
   // segments that enter and leave the data area.
   const double left = std::floor(xm.pixelStart);
   const double right = std::ceil(xm.pixelStop);
-  const int a = GallopLowerBound(x, 0, count, xm.Inverse(left));
-  const int b = UpperBound(x, a, count, xm.Inverse(right));
-  if (a > 0) emit(a - 1);
+  const int a = GallopLowerBound(x, begin, end, xm.Inverse(left));
+  const int b = UpperBound(x, a, end, xm.Inverse(right));
+  if (a > begin) emit(a - 1);
 
   if (reduction == TRtPointReduction::Exact) {
     for (int i = a; i < b; ++i) emit(i);
@@ -111,7 +119,7 @@ void BuildSeriesPolyline(const TRtDoubleVector& x, const TRtDoubleVector& y, int
     for (; i < b; ++i) emit(i);
   }
 
-  if (b < count) emit(b);
+  if (b < end) emit(b);
   if (out.size() >= 2) {
     ClipEnd(out.front(), out[1], left - 2.0, true);
     ClipEnd(out.back(), out[out.size() - 2], right + 2.0, false);
@@ -173,10 +181,10 @@ bool SameMap(const TRtPixelMap& a, const TRtPixelMap& b) {
 
 // The polyline's y (data units) at pixel column position `at`, between
 // samples e - 1 and e; NaN where there is no finite value to take.
-double PolylineAt(const TRtDoubleVector& x, const TRtDoubleVector& y, int count, const TRtPixelMap& xm, int e,
+double PolylineAt(const TRtDoubleVector& x, const TRtDoubleVector& y, int begin, int end, const TRtPixelMap& xm, int e,
                   double at) {
-  const bool hasLeft = e > 0 && std::isfinite(y[e - 1]);
-  const bool hasRight = e < count && std::isfinite(y[e]);
+  const bool hasLeft = e > begin && std::isfinite(y[e - 1]) && std::isfinite(x[e - 1]);
+  const bool hasRight = e < end && std::isfinite(y[e]) && std::isfinite(x[e]);
   if (hasLeft && hasRight) {
     const double x0 = xm(x[e - 1]), x1 = xm(x[e]);
     if (!(x1 > x0)) return y[e];
@@ -188,22 +196,31 @@ double PolylineAt(const TRtDoubleVector& x, const TRtDoubleVector& y, int count,
   return std::numeric_limits<double>::quiet_NaN();
 }
 
+// The first index in [lo, hi) whose x is finite (or above -Inf), and the
+// end of the finite ones: a run may open with -Inf and close with +Inf.
+int LowerBoundFinite(const TRtDoubleVector& x, int lo, int hi) {
+  return GallopLowerBound(x, lo, hi, -std::numeric_limits<double>::max());
+}
+int UpperBoundFinite(const TRtDoubleVector& x, int lo, int hi) { return GallopLowerBound(x, lo, hi, kInfinity); }
+
 }  // namespace
 
-void TRtColumnIndex::Prepare(const TRtDoubleVector& x, int count, const TRtPixelMap& xm, int firstColumn,
+void TRtColumnIndex::Prepare(const TRtDoubleVector& x, int begin, int end, const TRtPixelMap& xm, int firstColumn,
                              int lastColumn) {
-  if (x_ == &x && count_ == count && SameMap(xm_, xm) && first_ == firstColumn && last_ == lastColumn) return;
+  if (x_ == &x && begin_ == begin && end_ == end && SameMap(xm_, xm) && first_ == firstColumn && last_ == lastColumn)
+    return;
   x_ = &x;
-  count_ = count;
+  begin_ = begin;
+  end_ = end;
   xm_ = xm;
   first_ = firstColumn;
   last_ = lastColumn;
   const auto columns = static_cast<std::size_t>(std::max(0, lastColumn - firstColumn));
   edges_.resize(columns + 1);
   binEdges_.resize(columns * (kBandBins + 1));
-  int at = 0, gap = 1;
+  int at = begin, gap = 1;
   for (std::size_t c = 0; c <= columns; ++c) {
-    const int e = HintedLowerBound(x, at, count, xm.Inverse(firstColumn + static_cast<double>(c)), at + gap);
+    const int e = HintedLowerBound(x, at, end, xm.Inverse(firstColumn + static_cast<double>(c)), at + gap);
     if (c > 0) gap = e - at;
     edges_[c] = at = e;
   }
@@ -261,7 +278,7 @@ void TRtColumnIndex::Prepare(const TRtDoubleVector& x, int count, const TRtPixel
         smaller = std::min(binSize(c, j - 1), binSize(c, j));
       int unit = 1;
       while (unit * 32 * 2 <= smaller) unit *= 32;
-      if (unit > 1) edges[j] = std::min(count, (edges[j] + unit / 2) / unit * unit);
+      if (unit > 1) edges[j] = std::clamp((edges[j] + unit / 2) / unit * unit, begin, end);
     }
   }
 }
@@ -269,15 +286,15 @@ void TRtColumnIndex::Prepare(const TRtDoubleVector& x, int count, const TRtPixel
 namespace {
 
 // Appends the coverage of rows [from, to) of one band column: the share of
-// each row that the intervals out.top[j] .. out.bottom[j] cover, summed
+// each row that the intervals scratch.top[j] .. scratch.bottom[j] cover, summed
 // over the intervals and divided by `samples` (more intervals than samples
 // count overlaps twice), found with a running count so that a row costs
 // the same however many intervals cross it. With `blended`, a coverage c
 // becomes 1 - (1 - c)^3 (see BuildSeriesShape).
-void AddCoverage(TRtSeriesShape& out, int from, int to, std::size_t samples, bool blended) {
+void AddCoverage(TRtShapeScratch& scratch, TRtSeriesShape& out, int from, int to, std::size_t samples, bool blended) {
   if (from >= to) return;
   const auto rows = static_cast<std::size_t>(to - from);
-  const std::size_t intervals = out.top.size();
+  const std::size_t intervals = scratch.top.size();
   const double scale = 1.0 / static_cast<double>(samples);
   const std::size_t at = out.coverage.size();
   out.coverage.resize(at + rows);
@@ -293,19 +310,19 @@ void AddCoverage(TRtSeriesShape& out, int from, int to, std::size_t samples, boo
       const double top = from + static_cast<double>(i), bottom = top + 1;
       double c = 0;
       for (std::size_t j = 0; j < intervals; ++j)
-        c += std::max(0.0, std::min(out.bottom[j], bottom) - std::max(out.top[j], top));
+        c += std::max(0.0, std::min(scratch.bottom[j], bottom) - std::max(scratch.top[j], top));
       store(i, c);
     }
     return;
   }
-  std::vector<double>& part = out.rowPart;
-  std::vector<double>& step = out.rowStep;
+  std::vector<double>& part = scratch.rowPart;
+  std::vector<double>& step = scratch.rowStep;
   part.assign(rows + 1, 0.0);
   step.assign(rows + 1, 0.0);
   for (std::size_t j = 0; j < intervals; ++j) {
     // Relative to `from`, where floor is a cast.
-    const double t = std::max(out.top[j] - from, 0.0);
-    const double b = std::min(out.bottom[j] - from, static_cast<double>(rows));
+    const double t = std::max(scratch.top[j] - from, 0.0);
+    const double b = std::min(scratch.bottom[j] - from, static_cast<double>(rows));
     if (!(t < b)) continue;
     const auto i0 = static_cast<std::size_t>(t), i1 = static_cast<std::size_t>(b);
     if (i0 == i1) {
@@ -317,67 +334,70 @@ void AddCoverage(TRtSeriesShape& out, int from, int to, std::size_t samples, boo
     step[i1] -= 1;
     part[i1] += b - static_cast<double>(i1);
   }
-  double run = 0;
+  // Between the rows where intervals start or end the count stays the same:
+  // the byte worked out last is taken again.
+  double run = 0, last = -1;
+  std::uint8_t byte = 0;
   for (std::size_t i = 0; i < rows; ++i) {
     run += step[i];
-    store(i, run + part[i]);
+    const double c = run + part[i];
+    if (c != last) {
+      store(i, c);
+      byte = cover[i];
+      last = c;
+    } else {
+      cover[i] = byte;
+    }
   }
 }
 
 }  // namespace
 
-void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int count, const TRtShapeRequest& request,
-                      TRtColumnIndex& columns, TRtSeriesShape& out) {
-  out.points.clear();
-  out.pieces.clear();
-  out.band.clear();
-  out.coverage.clear();
-  out.areaColumns.clear();
-  count = std::min({count, x.Count(), y.Count()});
-  if (count <= 0) return;
-  const TRtPixelMap& xm = request.xm;
-  const TRtPixelMap& ym = request.ym;
-  const bool ordered = x.IsNonDecreasing() && std::isfinite(xm.dataStart) && std::isfinite(xm.dataStop) &&
-                       xm.dataStop > xm.dataStart && xm.pixelStop > xm.pixelStart;
-  if (!ordered || request.reduction == TRtPointReduction::Exact) {
-    BuildSeriesPolyline(x, y, count, xm, ym, TRtPointReduction::Exact, out.points);
-    if (!out.points.empty()) out.pieces.push_back({0, out.points.size(), -kInfinity, kInfinity});
-    return;
+namespace {
+
+// One run's shape in the making: the request, the run and its columns.
+struct ShapeBuild {
+  const TRtDoubleVector& x;
+  const TRtDoubleVector& y;
+  int begin, end;  // the run's samples
+  const TRtShapeRequest& request;
+  TRtColumnIndex& columns;
+  TRtShapeScratch& scratch;
+  TRtSeriesShape& out;
+  int first = 0, last = 0;  // the columns worked on
+  double radius = 0.5;
+  int reach = 2;
+  bool wide = false;
+
+  // A pen wider than a pixel is drawn as bands everywhere: with few
+  // samples too, the bands are the stroke with round joins (to an eighth of
+  // a pixel across), at a fraction of the cost of stroking the polyline.
+  bool Banded(int p) const { return wide || columns.Banded(p); }
+  void Emit(int i) {
+    const double xv = x[i], yv = y[i];
+    if (std::isfinite(xv) && std::isfinite(yv)) out.points.push_back({request.xm(xv), request.ym(yv)});
   }
 
-  // Columns a little beyond the data area: their samples reach into it
-  // with the pen's width.
-  const double radius = std::max(request.penWidth, 1.0) / 2;
-  const int reach = static_cast<int>(std::ceil(radius)) + 1;
-  const int margin = std::max(8, reach + 1);
-  const TRtPixelRect& clip = request.clip;
-  const int first = clip.left - margin, last = clip.right + margin;
-  columns.Prepare(x, count, xm, first, last);
+  void ExactPieces();
+  bool BinExtents();
+  void StrokeBands();
+};
 
-  auto emit = [&](int i) {
-    const double xv = x[i], yv = y[i];
-    if (std::isfinite(xv) && std::isfinite(yv)) out.points.push_back({xm(xv), ym(yv)});
-  };
-  // A pen wider than a pixel is drawn as bands everywhere: with few samples
-  // too, the bands are the stroke with round joins (to an eighth of a pixel
-  // across), at a fraction of the cost of stroking the polyline.
-  const bool wide = request.penWidth > 1.0;
-  auto banded = [&](int p) { return wide || columns.Banded(p); };
-
-  // Runs of columns not banded: the exact polyline, joined to the samples
-  // on either side.
+// Stretches of columns not banded: the exact polyline, joined to the
+// samples on either side.
+void ShapeBuild::ExactPieces() {
   for (int p = first; p < last;) {
-    if (banded(p)) {
+    if (Banded(p)) {
       ++p;
       continue;
     }
-    const int runFirst = p;
-    while (p < last && !banded(p)) ++p;
-    const int from = std::max(0, columns.Edge(runFirst) - 1);
-    const int to = std::min(count - 1, columns.Edge(p));
+    const int stretchFirst = p;
+    while (p < last && !Banded(p)) ++p;
+    const int from = std::max(begin, columns.Edge(stretchFirst) - 1);
+    const int to = std::min(end - 1, columns.Edge(p));
     const std::size_t start = out.points.size();
-    for (int i = from; i <= to; ++i) emit(i);
-    // A lone point (beside the data's first or last sample) draws nothing.
+    for (int i = from; i <= to; ++i) Emit(i);
+    // A lone point (beside the run's first or last sample) draws nothing.
     if (out.points.size() - start < 2) {
       out.points.resize(start);
       continue;
@@ -385,19 +405,26 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
     ClipEnd(out.points[start], out.points[start + 1], first, true);
     ClipEnd(out.points.back(), out.points[out.points.size() - 2], last, false);
     out.pieces.push_back(
-        {start, out.points.size(), runFirst > first ? runFirst : -kInfinity, p < last ? p : kInfinity});
+        {start, out.points.size(), stretchFirst > first ? stretchFirst : -kInfinity, p < last ? p : kInfinity});
   }
+}
 
-  // Banded columns: the reach of each bin's piece of the polyline, in
-  // pixel rows (clamped well outside the data area).
+// Banded columns: the reach of each bin's piece of the polyline, in pixel
+// rows (clamped well outside the data area), and where pieces turn back.
+// False when no column is banded.
+bool ShapeBuild::BinExtents() {
+  const TRtPixelMap& xm = request.xm;
+  const TRtPixelMap& ym = request.ym;
+  const TRtPixelRect& clip = request.clip;
   const auto bins = static_cast<std::size_t>(last - first) * kBandBins;
-  out.binLow.assign(bins, kInfinity);
-  out.binHigh.assign(bins, -kInfinity);
-  out.binTurns.assign(bins, 0);
+  scratch.binLow.assign(bins, kInfinity);
+  scratch.binHigh.assign(bins, -kInfinity);
+  scratch.binTurns.assign(bins, 0);
   const double rowMin = clip.top - 64.0, rowMax = clip.bottom + 64.0;
+  const double pixelsPerUnit = std::abs(ym(1.0) - ym(0.0));
   bool anyBanded = false;
   for (int p = first; p < last; ++p) {
-    if (!banded(p)) continue;
+    if (!Banded(p)) continue;
     anyBanded = true;
     const int* e = columns.BinEdges(p);
     const int* q = columns.QueryEdges(p);
@@ -409,28 +436,21 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
     at.fill(std::numeric_limits<double>::quiet_NaN());
     if (!coarse) {
       for (int j = 0; j <= kBandBins; ++j)
-        at[static_cast<std::size_t>(j)] = PolylineAt(x, y, count, xm, e[j], p + static_cast<double>(j) / kBandBins);
+        at[static_cast<std::size_t>(j)] =
+            PolylineAt(x, y, begin, end, xm, e[j], p + static_cast<double>(j) / kBandBins);
     }
-    // The area reaches only as far as the polyline: not beyond its first
-    // or last sample.
+    // The area reaches only as far as the polyline: not beyond the run's
+    // first or last sample.
     const int middle = e[kBandBins / 2];
-    if (request.area && p >= clip.left && p < clip.right && middle > 0 && middle < count) {
+    if (request.area && p >= clip.left && p < clip.right && middle > begin && middle < end) {
       const double centre = coarse ? y[middle] : at[kBandBins / 2];
       if (std::isfinite(centre)) out.areaColumns.push_back({p, ym(centre)});
     }
     for (int j = 0; j < kBandBins; ++j) {
       // Before the first or after the last sample there is no polyline.
-      if (e[j] == e[j + 1] && (e[j] == 0 || e[j] == count)) continue;
+      if (e[j] == e[j + 1] && (e[j] == begin || e[j] == end)) continue;
+      // Values that are not finite are not in the summary: not drawn.
       TRtMinMax r = y.RangeMinMax(q[j], q[j + 1]);
-      if (!std::isfinite(r.min) || !std::isfinite(r.max)) {
-        // Infinite values are left out of the polyline.
-        r = {kInfinity, -kInfinity};
-        for (int i = q[j]; i < q[j + 1]; ++i) {
-          if (!std::isfinite(y[i])) continue;
-          r.min = std::min(r.min, y[i]);
-          r.max = std::max(r.max, y[i]);
-        }
-      }
       TRtMinMax ends{kInfinity, -kInfinity};
       for (double v : {at[static_cast<std::size_t>(j)], at[static_cast<std::size_t>(j + 1)]}) {
         if (!std::isfinite(v)) continue;
@@ -438,33 +458,42 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
         ends.max = std::max(ends.max, v);
       }
       // A piece that turns back within the bin: its strokes overlap (see
-      // below).
+      // StrokeBands).
       const auto k = static_cast<std::size_t>(p - first) * kBandBins + static_cast<std::size_t>(j);
-      const double pixelsPerUnit = std::abs(ym(1.0) - ym(0.0));
-      if (coarse)
-        out.binTurns[k] = r.min <= r.max && (r.max - r.min) * pixelsPerUnit > 0.5;
-      else if (r.min <= r.max && ends.min <= ends.max) {
+      if (coarse) {
+        // Many samples: the stroke's pieces overlap where they crowd, more
+        // samples than the rows they span (noise, the bend at the top of a
+        // rise), and not where a steep stretch spreads them out.
+        const double rows = (r.max - r.min) * pixelsPerUnit;
+        scratch.binTurns[k] = r.min <= r.max && rows > 0.5 && e[j + 1] - e[j] > rows;
+      } else if (r.min <= r.max && ends.min <= ends.max) {
         // Back by half a pixel and by a twentieth of the way it goes (a
         // steep ramp with a little noise is one stroke).
         const double back = std::max(ends.min - r.min, r.max - ends.max);
         const double span = std::max(r.max, ends.max) - std::min(r.min, ends.min);
-        out.binTurns[k] = back * pixelsPerUnit > 0.5 && back > 0.05 * span;
+        scratch.binTurns[k] = back * pixelsPerUnit > 0.5 && back > 0.05 * span;
       }
       r.min = std::min(r.min, ends.min);
       r.max = std::max(r.max, ends.max);
       if (r.min > r.max) continue;
       const double a = ym(r.min), b = ym(r.max);
-      out.binLow[k] = std::clamp(std::min(a, b), rowMin, rowMax);
-      out.binHigh[k] = std::clamp(std::max(a, b), rowMin, rowMax);
+      scratch.binLow[k] = std::clamp(std::min(a, b), rowMin, rowMax);
+      scratch.binHigh[k] = std::clamp(std::max(a, b), rowMin, rowMax);
     }
   }
-  if (!anyBanded) return;
+  return anyBanded;
+}
 
-  // The stroke: every point within `radius` of a bin's vertical piece,
-  // sampled at the bins' centres. Where bins lie exactly `radius` away
-  // (pen widths of whole pixels), they count half: each sample takes the
-  // mean of the envelopes without and with them, so that a vertical piece
-  // covers exactly the pen's width.
+// The stroke: every point within `radius` of a bin's vertical piece,
+// sampled at the bins' centres, as row spans with coverage per column.
+// Where bins lie exactly `radius` away (pen widths of whole pixels), they
+// count half: each sample takes the mean of the envelopes without and with
+// them, so that a vertical piece covers exactly the pen's width.
+void ShapeBuild::StrokeBands() {
+  const TRtPixelRect& clip = request.clip;
+  const std::vector<double>& low = scratch.binLow;
+  const std::vector<double>& high = scratch.binHigh;
+  const std::vector<std::uint8_t>& turns = scratch.binTurns;
   const double reachBins = radius * kBandBins;
   const int outer = static_cast<int>(std::floor(reachBins + 1e-9));
   const int inner = std::abs(reachBins - outer) < 1e-9 ? outer - 1 : outer;
@@ -473,15 +502,15 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
     const double d = static_cast<double>(k) / kBandBins;
     lift[static_cast<std::size_t>(k + outer)] = std::sqrt(std::max(0.0, radius * radius - d * d));
   }
-  const auto totalBins = static_cast<int>(bins);
+  const auto totalBins = static_cast<int>(low.size());
   const bool cosmetic = !wide;
   // Per sample: top and bottom without (0) and with (1) the half bins;
   // for wider pens then the same for the turning bins alone.
-  out.top.assign(cosmetic ? 2 * kBandBins : 4 * kBandBins, 0.0);
-  out.bottom.assign(out.top.size(), 0.0);
+  scratch.top.assign(cosmetic ? 2 * kBandBins : 4 * kBandBins, 0.0);
+  scratch.bottom.assign(scratch.top.size(), 0.0);
   for (int p = std::max(clip.left, first); p < std::min(clip.right, last); ++p) {
     bool near = false;
-    for (int q = std::max(first, p - reach); q <= std::min(last - 1, p + reach) && !near; ++q) near = banded(q);
+    for (int q = std::max(first, p - reach); q <= std::min(last - 1, p + reach) && !near; ++q) near = Banded(q);
     if (!near) continue;
     // Where the polyline turns back and forth within a few pixels, its
     // strokes up and down overlap, and the rasteriser does not take their
@@ -494,7 +523,7 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
     if (cosmetic) {
       const int from = std::max(0, (p - first) * kBandBins - outer);
       const int to = std::min(totalBins, (p - first + 1) * kBandBins + outer);
-      for (int i = from; i < to && !blended; ++i) blended = out.binTurns[static_cast<std::size_t>(i)] != 0;
+      for (int i = from; i < to && !blended; ++i) blended = turns[static_cast<std::size_t>(i)] != 0;
     }
     double outerTop = kInfinity, outerBottom = -kInfinity, innerTop = -kInfinity, innerBottom = kInfinity;
     for (int j = 0; j < kBandBins; ++j) {
@@ -503,36 +532,36 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
       double turnTop = kInfinity, turnBottom = -kInfinity;
       for (int k = std::max(-outer, -s); !cosmetic && k <= std::min(outer, totalBins - 1 - s); ++k) {
         const auto i = static_cast<std::size_t>(s + k);
-        if (!out.binTurns[i] || out.binLow[i] > out.binHigh[i]) continue;
+        if (!turns[i] || low[i] > high[i]) continue;
         const double h = lift[static_cast<std::size_t>(k + outer)];
-        turnTop = std::min(turnTop, out.binLow[i] - h);
-        turnBottom = std::max(turnBottom, out.binHigh[i] + h);
+        turnTop = std::min(turnTop, low[i] - h);
+        turnBottom = std::max(turnBottom, high[i] + h);
       }
       double t = kInfinity, b = -kInfinity;
       auto take = [&](int k) {
         if (s + k < 0 || s + k >= totalBins) return;
         const auto i = static_cast<std::size_t>(s + k);
-        if (out.binLow[i] > out.binHigh[i]) return;
+        if (low[i] > high[i]) return;
         double h = lift[static_cast<std::size_t>(k + outer)];
         if (cosmetic) {
           // A one-pixel pen draws a steep piece one pixel wide and a flat
           // piece one pixel high: no rounded ends.
-          if (out.binHigh[i] - out.binLow[i] > 1.0 / kBandBins)
+          if (high[i] - low[i] > 1.0 / kBandBins)
             h = 0;
           else if (k == 0)
             h = 0.5;
           else
             return;
         }
-        t = std::min(t, out.binLow[i] - h);
-        b = std::max(b, out.binHigh[i] + h);
+        t = std::min(t, low[i] - h);
+        b = std::max(b, high[i] + h);
       };
       auto keep = [&](std::size_t at) {
-        out.top[at] = t;
-        out.bottom[at] = b;
+        scratch.top[at] = t;
+        scratch.bottom[at] = b;
         if (cosmetic) return;
-        out.top[at + 2 * kBandBins] = turnTop;
-        out.bottom[at + 2 * kBandBins] = turnBottom;
+        scratch.top[at + 2 * kBandBins] = turnTop;
+        scratch.bottom[at + 2 * kBandBins] = turnBottom;
       };
       for (int k = -inner; k <= inner; ++k) take(k);
       keep(static_cast<std::size_t>(2 * j));
@@ -560,10 +589,52 @@ void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int co
       c.fullBottom = fb;
     }
     c.coverage = out.coverage.size();
-    AddCoverage(out, c.top, c.fullTop, 2 * kBandBins, blended);
-    AddCoverage(out, c.fullBottom, c.bottom, 2 * kBandBins, blended);
+    AddCoverage(scratch, out, c.top, c.fullTop, 2 * kBandBins, blended);
+    AddCoverage(scratch, out, c.fullBottom, c.bottom, 2 * kBandBins, blended);
     out.band.push_back(c);
   }
+}
+
+}  // namespace
+
+void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int first, int last,
+                      const TRtShapeRequest& request, TRtColumnIndex& columns, TRtShapeScratch& scratch,
+                      TRtSeriesShape& out) {
+  const int begin = std::max(first, 0);
+  const int end = std::min({last, x.Count(), y.Count()});
+  if (end <= begin) return;
+  const TRtPixelMap& xm = request.xm;
+  if (!UsableMap(xm) || request.reduction == TRtPointReduction::Exact) {
+    const std::size_t start = out.points.size();
+    std::vector<TRtPoint> points;
+    BuildSeriesPolyline(x, y, begin, end, xm, request.ym, TRtPointReduction::Exact, points);
+    out.points.insert(out.points.end(), points.begin(), points.end());
+    if (points.size() >= 2) out.pieces.push_back({start, out.points.size(), -kInfinity, kInfinity});
+    return;
+  }
+
+  ShapeBuild build{x, y, begin, end, request, columns, scratch, out};
+  // Columns a little beyond the data area (their samples reach into it with
+  // the pen's width), as far as the run reaches.
+  build.radius = std::max(request.penWidth, 1.0) / 2;
+  build.reach = static_cast<int>(std::ceil(build.radius)) + 1;
+  build.wide = request.penWidth > 1.0;
+  const int margin = std::max(8, build.reach + 1);
+  const TRtPixelRect& clip = request.clip;
+  // The run's finite times: -Inf can only open a run and +Inf close it.
+  const int a = LowerBoundFinite(x, begin, end), b = UpperBoundFinite(x, a, end);
+  if (a >= b) return;
+  const double runLeft = std::floor(std::max(xm(x[a]), clip.left - margin - 1.0));
+  const double runRight = std::ceil(std::min(xm(x[b - 1]), clip.right + margin + 1.0));
+  build.first = std::max(clip.left - margin, static_cast<int>(runLeft) - margin);
+  build.last = std::min(clip.right + margin, static_cast<int>(runRight) + margin + 1);
+  if (build.first >= build.last) return;
+  columns.Prepare(x, a, b, xm, build.first, build.last);
+  build.begin = a;
+  build.end = b;
+
+  build.ExactPieces();
+  if (build.BinExtents()) build.StrokeBands();
 }
 
 void ClipPolylineX(const TRtPoint* points, std::size_t n, double x0, double x1, std::vector<TRtPoint>& out) {

@@ -1,17 +1,17 @@
 #pragma once
-// What the painter draws a series from, in pixel coordinates: a polyline
-// reduced to a few points per pixel column (BuildSeriesPolyline, for point
-// symbols and for painters that cannot take pixels directly), and the shape
-// of exact polylines and anti-aliased bands the chart is painted from
-// (BuildSeriesShape).
+// What the painter draws a series from, in pixel coordinates, one
+// non-decreasing run of the X vector at a time (a run ends where the clock
+// went back; runs are drawn apart, so no stroke goes back across the chart
+// and no area fills between them):
 //
-// BuildSeriesPolyline: where the X vector is non-decreasing and more than
-// two samples fall into one pixel column, the column is drawn from four
-// samples: its first, its minimum and maximum in the order they occur
-// (found through the vector's level-of-detail pyramid) and its last, each
-// at its own position. Columns with at most two samples, and every series
-// whose X is not non-decreasing, are drawn from the exact points in index
-// order.
+// - BuildSeriesPolyline: the run reduced to a few points per pixel column,
+//   for point symbols and for painters that cannot take pixels directly.
+//   Where more than two samples fall into one pixel column, the column is
+//   drawn from four points: its first sample, its minimum and maximum in
+//   the order they occur, both placed on the column's centre line, and its
+//   last sample. Columns with at most two samples keep their exact points.
+// - BuildSeriesShape: the exact polylines and anti-aliased bands the chart
+//   is painted from (below).
 
 #include <cstdint>
 #include <vector>
@@ -39,16 +39,16 @@ struct TRtPixelMap {
 
 enum class TRtPointReduction { Auto, Exact };
 
-// The polyline of the first `count` points of (x, y). `xm` maps to pixel
-// columns (pixelStart < pixelStop), `ym` to rows. Points with a value that
-// is not finite are left out.
-void BuildSeriesPolyline(const TRtDoubleVector& x, const TRtDoubleVector& y, int count, const TRtPixelMap& xm,
+// The polyline of points first .. last - 1 of (x, y), x non-decreasing
+// there (one run). `xm` maps to pixel columns (pixelStart < pixelStop), `ym`
+// to rows. Points with a value that is not finite are left out.
+void BuildSeriesPolyline(const TRtDoubleVector& x, const TRtDoubleVector& y, int first, int last, const TRtPixelMap& xm,
                          const TRtPixelMap& ym, TRtPointReduction reduction, std::vector<TRtPoint>& out);
 
 // ---------------------------------------------------------------------------
-// The shape the painter draws for one series.
+// The shape the painter draws for one run of a series.
 //
-// Where the X vector is non-decreasing, the chart is cut into pixel columns.
+// Within the run (X non-decreasing) the chart is cut into pixel columns.
 // A column that holds more than two samples is dense: its polyline runs up
 // and down many times within the column, and once stroked it is a vertical
 // band. Such columns (and short stretches of sparse columns between them,
@@ -65,10 +65,10 @@ void BuildSeriesPolyline(const TRtDoubleVector& x, const TRtDoubleVector& y, int
 // samples, a single-sample spike still shows, and the edges are
 // anti-aliased like the exact stroke's.
 //
-// With a one-pixel pen, longer runs of columns with at most two samples
-// stay exact polylines (with the samples that join them to their
-// neighbours); a wider pen is banded throughout. Every series whose X is
-// not non-decreasing is drawn from its exact polyline.
+// With a one-pixel pen, longer stretches of columns with at most two
+// samples stay exact polylines (with the samples that join them to their
+// neighbours); a wider pen is banded throughout. Only the columns the run
+// reaches are worked on, so a run costs O(its columns).
 
 // Bins per banded pixel column (even: one bin edge lies on the column's
 // centre, where the area fill samples the polyline).
@@ -79,13 +79,13 @@ struct TRtPixelRect {
   int left = 0, top = 0, right = 0, bottom = 0;
 };
 
-// Which samples fall into which pixel column, for one X vector under one
-// mapping; shared by all series drawn against the same time vector.
+// Which samples of one run fall into which pixel column, under one mapping;
+// shared by all series drawn against the same time vector.
 class TRtColumnIndex {
  public:
-  // Recomputes only when the vector, its count, the mapping or the columns
-  // differ from the last call. Requires x non-decreasing.
-  void Prepare(const TRtDoubleVector& x, int count, const TRtPixelMap& xm, int firstColumn, int lastColumn);
+  // Recomputes only when the vector, the run, the mapping or the columns
+  // differ from the last call. Requires x non-decreasing over the run.
+  void Prepare(const TRtDoubleVector& x, int first, int last, const TRtPixelMap& xm, int firstColumn, int lastColumn);
   // Forgets the last vector (its values may change before the next call).
   void Forget() { x_ = nullptr; }
   // First sample at or right of the column's left edge (p in first..last).
@@ -103,7 +103,7 @@ class TRtColumnIndex {
 
  private:
   const TRtDoubleVector* x_ = nullptr;
-  int count_ = -1;
+  int begin_ = -1, end_ = -1;
   TRtPixelMap xm_;
   int first_ = 0, last_ = 0;
   std::vector<int> edges_;
@@ -136,16 +136,24 @@ struct TRtAreaColumn {
   double y = 0.0;
 };
 
+// What a series is painted from: the shapes of its runs, one after the
+// other.
 struct TRtSeriesShape {
   std::vector<TRtPoint> points;
   std::vector<TRtPolylinePiece> pieces;
   std::vector<TRtBandColumn> band;
   std::vector<std::uint8_t> coverage;
   std::vector<TRtAreaColumn> areaColumns;
-  // Working storage kept between calls.
-  std::vector<double> binLow, binHigh, top, bottom;
-  std::vector<std::uint8_t> binTurns;
-  std::vector<double> rowPart, rowStep;
+  void Clear();
+};
+
+// Working storage of BuildSeriesShape, kept between calls so that a repaint
+// allocates nothing.
+struct TRtShapeScratch {
+  std::vector<double> binLow, binHigh;   // reach of each bin's piece, rows
+  std::vector<std::uint8_t> binTurns;    // the piece turns back in its bin
+  std::vector<double> top, bottom;       // stroke intervals of one column
+  std::vector<double> rowPart, rowStep;  // running coverage counts
 };
 
 struct TRtShapeRequest {
@@ -156,10 +164,12 @@ struct TRtShapeRequest {
   TRtPointReduction reduction = TRtPointReduction::Auto;
 };
 
-// The shape of the first `count` points of (x, y). `columns` is prepared
-// for x here (and reused by the next series with the same x and mapping).
-void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int count, const TRtShapeRequest& request,
-                      TRtColumnIndex& columns, TRtSeriesShape& out);
+// Appends the shape of points first .. last - 1 of (x, y) (one run) to
+// `out`. `columns` is prepared for the run here (and reused by the next
+// series with the same x, run and mapping).
+void BuildSeriesShape(const TRtDoubleVector& x, const TRtDoubleVector& y, int first, int last,
+                      const TRtShapeRequest& request, TRtColumnIndex& columns, TRtShapeScratch& scratch,
+                      TRtSeriesShape& out);
 
 // The part of a polyline (x non-decreasing) between x0 and x1, with
 // interpolated ends.

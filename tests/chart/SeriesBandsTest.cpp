@@ -7,7 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "chart/RtSeriesPoints.h"
+#include "chart/RtOcclusion.h"
+#include "chart/RtSeriesBands.h"
 
 namespace karvo {
 namespace {
@@ -21,6 +22,7 @@ struct Chart {
   TRtDoubleVector x, y;
   TRtPixelMap xm, ym{0.0, 100.0, kHeight, 0.0};
   TRtColumnIndex columns;
+  TRtShapeScratch scratch;
   TRtSeriesShape shape;
   explicit Chart(double perColumn) : xm{0.0, perColumn * kWidth, 0.0, kWidth} {}
   void Add(double value) {
@@ -35,20 +37,24 @@ struct Chart {
     request.penWidth = penWidth;
     request.area = true;
     request.reduction = reduction;
-    BuildSeriesShape(x, y, x.Count(), request, columns, shape);
+    shape.Clear();
+    std::vector<std::pair<int, int>> runs;
+    x.Runs(x.Count(), runs);
+    for (const auto& [first, last] : runs) BuildSeriesShape(x, y, first, last, request, columns, scratch, shape);
     return shape;
   }
-  // Coverage 0 .. 255 of one pixel by the bands.
+  // Coverage 0 .. 255 of one pixel by the bands (the strongest where runs
+  // overlap).
   int Cover(int column, int row) const {
+    int cover = 0;
     for (const TRtBandColumn& c : shape.band) {
-      if (c.column != column) continue;
-      if (row < c.top || row >= c.bottom) return 0;
+      if (c.column != column || row < c.top || row >= c.bottom) continue;
       if (row >= c.fullTop && row < c.fullBottom) return 255;
       const std::size_t at = row < c.fullTop ? static_cast<std::size_t>(row - c.top)
                                              : static_cast<std::size_t>(c.fullTop - c.top + row - c.fullBottom);
-      return shape.coverage[c.coverage + at];
+      cover = std::max(cover, static_cast<int>(shape.coverage[c.coverage + at]));
     }
-    return 0;
+    return cover;
   }
 };
 
@@ -166,20 +172,43 @@ TEST(SeriesShape, ShortStretchesGoWithTheirNeighbours) {
   }
 }
 
-TEST(SeriesShape, UnorderedTimesOrTheExactDrawingKeepEveryPoint) {
+TEST(SeriesShape, TheExactDrawingKeepsEveryPoint) {
   Chart chart(10);
   for (int i = 0; i < 10 * kWidth; ++i) chart.Add(i % 13);
   const TRtSeriesShape& exact = chart.Build(1.0, TRtPointReduction::Exact);
   ASSERT_EQ(exact.pieces.size(), 1u);
   EXPECT_EQ(exact.points.size(), static_cast<std::size_t>(10 * kWidth));
   EXPECT_TRUE(exact.band.empty());
-  chart.x.Add(5);  // time goes back
-  chart.y.Add(1);
-  const TRtSeriesShape& unordered = chart.Build(1.0);
-  ASSERT_EQ(unordered.pieces.size(), 1u);
-  EXPECT_EQ(unordered.points.size(), static_cast<std::size_t>(10 * kWidth + 1));
-  EXPECT_EQ(unordered.points.back().x, chart.xm(5));
-  EXPECT_TRUE(unordered.band.empty());
+}
+
+TEST(SeriesShape, TimeGoingBackStartsARunOfItsOwn) {
+  // Flat at 20.5 (row 79) over the whole width, then the clock goes back to
+  // column 50 and the series runs flat at 80.5 (row 19) to column 100: two
+  // bands, and nothing joins the end of the first (column 199) to the start
+  // of the second.
+  for (double pen : {1.0, 3.0}) {
+    Chart chart(10);
+    for (int i = 0; i < 10 * kWidth; ++i) chart.Add(20.5);
+    for (int i = 500; i < 1000; ++i) {
+      chart.x.Add(i);
+      chart.y.Add(80.5);
+    }
+    const TRtSeriesShape& shape = chart.Build(pen);
+    EXPECT_TRUE(shape.pieces.empty());
+    for (int column = 0; column < kWidth; ++column) {
+      const bool second = column >= 50 && column < 100;
+      const bool nearEnd = std::abs(column - 50) <= 2 || std::abs(column - 100) <= 2;  // a wide pen's round ends
+      if (!nearEnd) {
+        EXPECT_EQ(chart.Cover(column, 19) > 128, second) << "pen " << pen << ", column " << column;
+      }
+      EXPECT_GT(chart.Cover(column, 79), 128) << "pen " << pen << ", column " << column;
+      for (int row = 25; row <= 75; ++row) ASSERT_EQ(chart.Cover(column, row), 0) << column << ", " << row;
+    }
+    // The area of each run reaches only as far as its samples.
+    int second = 0;
+    for (const TRtAreaColumn& c : shape.areaColumns) second += c.y == chart.ym(80.5) ? 1 : 0;
+    EXPECT_NEAR(second, 50, 1);
+  }
 }
 
 TEST(SeriesShape, DenseAreaFollowsThePolylineAtColumnCentres) {
@@ -212,7 +241,7 @@ TEST(SeriesShape, ColumnBinsCoverEverySample) {
     Chart chart(perColumn);
     const int n = static_cast<int>(perColumn * kWidth);
     for (int i = 0; i < n; ++i) chart.Add(0);
-    chart.columns.Prepare(chart.x, n, chart.xm, -5, kWidth + 5);
+    chart.columns.Prepare(chart.x, 0, n, chart.xm, -5, kWidth + 5);
     std::vector<char> seen(static_cast<std::size_t>(n), 0);
     for (int p = -5; p < kWidth + 5; ++p) {
       const int expected = static_cast<int>(std::ceil(chart.xm.Inverse(p)));
@@ -224,6 +253,24 @@ TEST(SeriesShape, ColumnBinsCoverEverySample) {
     }
     for (int i = 0; i < n; ++i) ASSERT_TRUE(seen[static_cast<std::size_t>(i)]) << perColumn << ": sample " << i;
   }
+}
+
+TEST(Occlusion, ASeriesBetweenTwoBandsOfOthersStaysVisible) {
+  // Column 10: the layers above cover rows 10 .. 20 and 40 .. 50; the rows
+  // between them are not covered, whatever comes later.
+  TRtSeriesShape upper;
+  upper.band.push_back({10, 8, 10, 20, 22, 0});
+  upper.band.push_back({10, 38, 40, 50, 52, 0});
+  upper.band.push_back({11, 8, 10, 20, 22, 0});
+  upper.band.push_back({11, 19, 20, 30, 31, 0});  // touching: joined
+  std::vector<TRtRowSpan> covered(4);
+  CoverRows(upper, 9, covered);
+  const TRtRowSpan column10 = covered[1], column11 = covered[2];
+  for (int row = 21; row < 40; ++row) EXPECT_FALSE(row >= column10.top && row < column10.bottom) << row;
+  EXPECT_EQ(column10.bottom - column10.top, 10);
+  EXPECT_EQ(column11.top, 10);
+  EXPECT_EQ(column11.bottom, 30);
+  EXPECT_TRUE(covered[0].Empty());
 }
 
 }  // namespace

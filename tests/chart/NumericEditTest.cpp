@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFocusEvent>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
@@ -453,6 +457,77 @@ TEST_F(NumericEditTest, AValueThatCannotBeShownShowsError) {
   EXPECT_EQ(changes.count(), 0);
   box->SetValue(3);
   EXPECT_EQ(box->text(), QStringLiteral("3"));
+}
+
+TEST_F(NumericEditTest, NoValueOrBoundThatIsNotFinite) {
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  auto* box = Add<TRtDoubleEdit>(80);
+  box->SetMinValue(0);
+  box->SetMaxValue(100);
+  box->SetValue(50);
+  QSignalSpy changes(box, &TRtCustomNumericEdit::OnValueChanged);
+  for (const double bad : {nan, inf, -inf}) {
+    box->SetMinValue(bad);
+    EXPECT_EQ(box->text(), QStringLiteral("Error"));
+    box->SetMaxValue(bad);
+    box->SetValue(bad);
+    EXPECT_EQ(box->MinValue(), 0.0);
+    EXPECT_EQ(box->MaxValue(), 100.0);
+    EXPECT_EQ(box->Value(), 50.0);
+  }
+  EXPECT_EQ(changes.count(), 0);
+  box->SetValue(150);  // the bounds still hold
+  EXPECT_EQ(box->Value(), 100.0);
+}
+
+// Text that does not come from typed keys goes through the same rules.
+TEST_F(NumericEditTest, OnlyTheKeyFiltersCharactersGetIn) {
+  auto* box = Add<TRtIntegerEdit>(80);
+  box->SetMinValue(0);
+  box->SetMaxValue(100);
+  box->SetValue(50);
+  Enter(box);
+  box->setCursorPosition(2);
+  // Alt with a letter: refused like the letter alone.
+  QTest::keyClick(box, Qt::Key_Q, Qt::AltModifier);
+  EXPECT_EQ(box->text(), QStringLiteral("50"));
+  EXPECT_EQ(beeps_, 1);
+  QTest::keyClick(box, Qt::Key_7, Qt::AltModifier);  // a digit is a digit
+  EXPECT_EQ(box->text(), QStringLiteral("507"));
+  // An input method's text: refused whole when any character is refused.
+  QInputMethodEvent letters(QString(), {});
+  letters.setCommitString(QStringLiteral("x1"));
+  QApplication::sendEvent(box, &letters);
+  EXPECT_EQ(box->text(), QStringLiteral("507"));
+  EXPECT_EQ(beeps_, 2);
+  QInputMethodEvent digits(QString(), {});
+  digits.setCommitString(QStringLiteral("1"));
+  QApplication::sendEvent(box, &digits);
+  EXPECT_EQ(box->text(), QStringLiteral("5071"));
+  Leave();
+  EXPECT_EQ(box->Value(), 100);
+
+  // A drop on a box at rest is refused: the text the operator reads stays
+  // the value's.
+  QMimeData data;
+  data.setText(QStringLiteral("9999"));
+  const QPoint at = box->rect().center();
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(box, &enter);
+  EXPECT_FALSE(enter.isAccepted());
+  QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(box, &drop);
+  EXPECT_EQ(box->text(), QStringLiteral("100"));
+  // While it is edited, digits may be dropped, letters not.
+  Enter(box);
+  data.setText(QStringLiteral("abc"));
+  QDragEnterEvent letterDrag(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(box, &letterDrag);
+  EXPECT_FALSE(letterDrag.isAccepted());
+  data.setText(QStringLiteral("12"));
+  QDragEnterEvent digitDrag(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(box, &digitDrag);
+  EXPECT_TRUE(digitDrag.isAccepted());
 }
 
 TEST_F(NumericEditTest, ClickAndKeysReachTheOwner) {

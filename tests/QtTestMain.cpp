@@ -1,6 +1,6 @@
-// The widget tests need a QApplication; they run on the offscreen platform
-// with a fixed default locale (English, decimal point) so that texts compare
-// the same everywhere. Tests that need a decimal comma set it on the box.
+// The Qt tests need a QApplication; they run on the offscreen platform with
+// a fixed default locale (English, decimal point) so that texts compare the
+// same everywhere. Tests that need a decimal comma set it on the box.
 
 #include <gtest/gtest.h>
 
