@@ -26,9 +26,21 @@ class Input {
   bool Empty() const { return pos_ >= size_; }
   std::size_t Left() const { return size_ - pos_; }
   std::uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
-  // High byte first.
-  std::uint16_t Word() { return static_cast<std::uint16_t>(Byte() << 8 | Byte()); }
-  std::uint32_t Long() { return std::uint32_t{Word()} << 16 | Word(); }
+  // High byte first. (Each byte is taken in a statement of its own: the
+  // operands of one expression may be evaluated in any order, and the
+  // replay's compiler must read an input as the fuzzer's did.)
+  std::uint16_t Word() {
+    const std::uint16_t high = Byte();
+    return static_cast<std::uint16_t>(high << 8 | Byte());
+  }
+  std::uint32_t Long() {
+    const std::uint32_t high = Word();
+    return high << 16 | Word();
+  }
+  std::uint64_t LongLong() {
+    const std::uint64_t high = Long();
+    return high << 32 | Long();
+  }
   // Up to n bytes (fewer at the end of the input).
   std::vector<std::uint8_t> Bytes(std::size_t n) {
     if (n > Left()) n = Left();

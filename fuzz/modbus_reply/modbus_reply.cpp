@@ -165,7 +165,9 @@ TArrayOfByte MadeReply(const Request& r, Make make, Input& in) {
   TArrayOfByte reply;
   const int echoes = in.Byte() % 4;
   for (int i = 0; i < echoes; ++i) {
-    TArrayOfByte echo = TModbusPort::WriteWordFrame(r.frame[0], in.Word(), static_cast<std::int16_t>(in.Word()));
+    const std::uint16_t reg = in.Word();
+    const auto value = static_cast<std::int16_t>(in.Word());
+    TArrayOfByte echo = TModbusPort::WriteWordFrame(r.frame[0], reg, value);
     if (echo != r.frame) reply.insert(reply.end(), echo.begin(), echo.end());
   }
   TArrayOfByte frame{r.frame[0]};

@@ -36,7 +36,7 @@ using karvo::fuzz::Input;
 namespace {
 
 double AnyDouble(Input& in) {
-  const std::uint64_t bits = std::uint64_t{in.Long()} << 32 | in.Long();
+  const std::uint64_t bits = in.LongLong();
   double v;
   std::memcpy(&v, &bits, sizeof v);
   return v;

@@ -81,7 +81,7 @@ std::optional<std::int32_t> ReferenceInteger(const std::string& text) {
 }
 
 double FiniteDouble(Input& in) {
-  const std::uint64_t bits = std::uint64_t{in.Long()} << 32 | in.Long();
+  const std::uint64_t bits = in.LongLong();
   double v;
   std::memcpy(&v, &bits, sizeof v);
   return std::isfinite(v) ? v : 0.0;
