@@ -5,8 +5,10 @@
 
 namespace karvo {
 
-// A point in time as the program counts it: days since 1899-12-30 00:00 in
-// local time, the fraction being the time of day (1/24 = one hour).
+// A point in time as the program counts it: days since 1899-12-30 00:00,
+// the fraction being the time of day (1/24 = one hour). An instant (UtcNow,
+// the time stamps the program keeps) counts from midnight UTC; a local date
+// and time (Now, what a person reads) from local midnight (common/LocalTime.h).
 using TDateTime = double;
 
 inline constexpr double kSecondsPerDay = 86400.0;
