@@ -628,17 +628,21 @@ void TRunJournal::DoSamples(std::vector<TJob>& jobs, std::size_t& i) {
 void TRunJournal::DoProgram(const TJob& job) {
   try {
     fIo.Replace(job.Path, job.Text);
+    fProgramFailing = false;
   } catch (const std::exception& e) {
     // The data go on being journaled; the program is written again when
-    // it changes next.
-    LogLine();
-    LogLine(std::string("The instructions program of the run cannot be saved: ") + e.what());
+    // it changes next. Said once until a write succeeds.
+    if (!fProgramFailing) {
+      LogLine();
+      LogLine(std::string("The instructions program of the run cannot be saved: ") + e.what());
+    }
+    fProgramFailing = true;
   }
 }
 
 void TRunJournal::DoClose(const TJob& job) {
   CloseFile();
-  if (fFailed) return;
+  // Marked also when the journal failed: the run did end cleanly.
   try {
     fIo.Replace(job.Path, {});
   } catch (const std::exception& e) {

@@ -211,6 +211,7 @@ class TRunJournal {
   std::intptr_t fHandle = -1;
   std::uint64_t fSize = 0;
   bool fFailed = false;
+  bool fProgramFailing = false;
   std::string fLine;
 };
 

@@ -143,10 +143,10 @@ TEST(RunJournal, RefusesHostileLinesWithoutInventingSamples) {
       "2024-03-05 14:07:09 ;1000;1050;1043;45\r\n",   // more than a time
       std::string("2024-03-05 14:07:09;10\0"
                   "0;1050;1043;45\r\n",
-                  39),                    // a NUL byte
-      std::string(100000, '9') + "\r\n",  // a line far too long
-      "\r\n",                             // empty
-      "\xFF\xFE\x00\x01;;;;\r\n",         // binary
+                  39),                              // a NUL byte
+      std::string(100000, '9') + "\r\n",            // a line far too long
+      "\r\n",                                       // empty
+      std::string("\xFF\xFE\x00\x01;;;;\r\n", 10),  // binary
   };
   for (const std::string& line : bad) {
     const TJournalContents read = ParseJournal(header + good + line + good, r);
