@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/AtomicFilePlatform.h"
 #include "supervisor/JournalFile.h"
 
 namespace karvo::journal_file {
@@ -31,14 +32,7 @@ std::intptr_t OpenForAppend(const std::filesystem::path& path, std::uint64_t& si
     return -1;
   }
   size = static_cast<std::uint64_t>(st.st_size);
-  if (size == 0) {
-    std::filesystem::path folder = path.parent_path();
-    if (folder.empty()) folder = ".";
-    if (const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
-      ::fsync(dfd);
-      ::close(dfd);
-    }
-  }
+  if (size == 0) atomic_file::SyncFolder(path.parent_path());
   return fd;
 }
 

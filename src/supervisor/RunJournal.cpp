@@ -237,7 +237,7 @@ TJournalContents ParseJournal(std::string_view bytes, const TRegionalSettings& r
     return out;
   }
   TLocalToInstant toInstant;
-  out.Samples.reserve(std::min<std::size_t>(bytes.size() / 40, std::size_t{1} << 24));
+  // No room is set aside in advance: only lines that are samples take any.
   for (std::size_t start = end + 1; start < bytes.size(); start = end + 1) {
     end = bytes.find('\n', start);
     if (end == std::string_view::npos) {

@@ -49,10 +49,11 @@ void TFormModbus::Start() {
       return;
     case TStartOutcome::Connected:
       ShowInitialValues(result.Values);
+      // Asked before the tick runs.
+      OfferProgramRestore();
       Timer1->start();
       ButtonCreateFurnaceModule->setText(QStringLiteral("Stop"));
       PageControl1->show();
-      OfferProgramRestore();
       return;
   }
 }
