@@ -246,8 +246,10 @@ void TFormModbus::BindEvents() {
   on(ButtonSaveGraphPNG, &QPushButton::clicked, &TFormModbus::ButtonSaveGraphPNGClick);
   on(ButtonSaveTextFile, &QPushButton::clicked, &TFormModbus::ButtonSaveTextFileClick);
   on(ButtonClearAllData, &QPushButton::clicked, &TFormModbus::ButtonClearAllDataClick);
-  // The operator's choice only: setting the item from code runs nothing.
+  // The operator's choice or typing only: setting the item from code runs
+  // nothing.
   on(ComboBoxThermocouple, &QComboBox::activated, &TFormModbus::ComboBoxThermocoupleChange);
+  on(ComboBoxThermocouple->lineEdit(), &QLineEdit::textEdited, &TFormModbus::ComboBoxThermocoupleChange);
   on(CheckBoxEnableVaryingMaximumOutput, &QCheckBox::clicked, &TFormModbus::CheckBoxEnableVaryingMaximumOutputClick);
   on(ButtonSetProgrammerMode, &QPushButton::clicked, &TFormModbus::ButtonSetProgrammerModeClick);
   on(ButtonProgrammerOff, &QPushButton::clicked, &TFormModbus::ButtonProgrammerOffClick);

@@ -266,9 +266,15 @@ class TFormModbus : public QWidget {
   void Start();
   void Stop();
   void ShowInitialValues(const TInitialValues& values);
+  // The thermocouple box shows item `index` (-1: none).
+  void ShowThermocouple(int index);
   // Shows a tick's outcome (frmFurnaceModuleTick.cpp).
   void ShowTickOutcome(const TTickOutcome& outcome);
 
+  // The controller's thermocouple type as read at Start and changed since
+  // (-1: none of the items); the box goes back to it when the operator
+  // does not confirm a change.
+  int fControllerThermocouple = 0;
   bool fClosing = false;
   bool fClosed = false;
   bool fSplitterMoved[3] = {false, false, false};
