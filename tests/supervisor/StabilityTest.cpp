@@ -176,6 +176,26 @@ TEST_F(Program, RateOfChangeFromTheFourthPointLineFromTheEighth) {
   EXPECT_TRUE(regression.Visible());
 }
 
+// The first lamp on consumed polls: the controller's target setpoint (not
+// the segment's), a difference equal to the maximum oscillation off.
+TEST_F(Program, TheFirstLampComparesEachPollWithTheControllersTargetStrictly) {
+  AddSegment(900, 10, 0.0);
+  settings.StableTemperature = 2;
+  const struct {
+    double temperature;
+    bool on;
+  } cases[] = {{1048.0, false}, {1048.01, true}, {1052.0, false}, {1051.99, true}, {900.0, false}, {1050.0, true}};
+  for (const auto& c : cases) {
+    const TTickOutcome out = Consume(c.temperature, 1050);
+    ASSERT_TRUE(out.Stability.LedOscilation);
+    EXPECT_EQ(*out.Stability.LedOscilation, c.on) << c.temperature;
+    EXPECT_EQ(Lamps().LedOscilation(), c.on) << c.temperature;
+  }
+  settings.StableTemperature = 20;
+  EXPECT_FALSE(*Consume(1030.0, 1050).Stability.LedOscilation);
+  EXPECT_TRUE(*Consume(1030.5, 1050).Stability.LedOscilation);
+}
+
 TEST_F(Program, TheSecondLampWaitsForAFullWindow) {
   Observe(300);
   step = 5.0;
