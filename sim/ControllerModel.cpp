@@ -90,7 +90,8 @@ std::optional<float> ControllerModel::ParameterAsFloat(std::uint32_t n) const {
   if (!ParameterExists(n)) return std::nullopt;
   switch (n) {
     case reg::ProcessValue:
-      return static_cast<float>(processValue_);
+      // Measured with the display's resolution, a tenth of a degree.
+      return static_cast<float>(std::round(processValue_ * 10.0) / 10.0);
     case reg::WorkingOutput:
       return static_cast<float>(output_);
     case reg::WorkingSetpoint:

@@ -8,7 +8,8 @@
 // the ramp rate (register 35, degrees per minute, 0 = step at once), and a
 // PID loop computes the working output (0 .. output high limit) from the
 // working setpoint and the furnace temperature. The measured value carries
-// about ±0.1 ºC of noise.
+// about ±0.1 ºC of noise; as a float (parameter 1) it has the display's
+// resolution of 0.1 ºC.
 
 #include <array>
 #include <cstdint>

@@ -6,7 +6,7 @@ karvo_packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-qpa-plugins fonts-dejavu-core fonts-dejavu-extra fonts-wine fonts-liberation
   g++-mingw-w64-x86-64 wine
-  xvfb xauth valgrind clang-format tzdata
+  xvfb xauth valgrind clang-format tzdata python3
 )
 
 karvo_install_dependencies() { karvo_install_packages "${karvo_packages[@]}"; }

@@ -85,15 +85,18 @@ TQtSeams::TQtSeams(std::unique_ptr<TProgramLogFile> logFile, bool dialogs)
       box.exec();
     });
   });
-  seams::SetQuestion([context, parent](const std::string& text) {
+  auto question = [context, parent](const std::string& text, const QString& title) {
     bool yes = false;
     RunOn(context, [&] {
-      QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(), Q(text),
-                      QMessageBox::Yes | QMessageBox::No, parent());
+      QMessageBox box(QMessageBox::Question, title, Q(text), QMessageBox::Yes | QMessageBox::No, parent());
       yes = box.exec() == QMessageBox::Yes;
     });
     return yes;
-  });
+  };
+  seams::SetQuestion(
+      [question](const std::string& text) { return question(text, QGuiApplication::applicationDisplayName()); });
+  seams::SetTitledQuestion(
+      [question](const std::string& text, const std::string& title) { return question(text, Q(title)); });
   seams::SetSaveDialog([context, parent](const TSaveDialogOptions& o) {
     std::string chosen;
     RunOn(context, [&] {
@@ -153,6 +156,7 @@ void TQtSeams::RestoreUi() {
   if (fDialogs) {
     seams::SetMessage({});
     seams::SetQuestion({});
+    seams::SetTitledQuestion({});
     seams::SetSaveDialog({});
     seams::SetErrorReport({});
   }

@@ -1,6 +1,6 @@
 #include "chart/RtGraph2D.h"
 
-#include <QFile>
+#include <QBuffer>
 #include <QFontMetricsF>
 #include <QImageWriter>
 #include <QMouseEvent>
@@ -14,6 +14,8 @@
 #include "chart/RtLegend.h"
 #include "chart/RtLegendPainter.h"
 #include "chart/RtQtPaint.h"
+#include "common/AtomicFile.h"
+#include "common/Text.h"
 
 namespace karvo {
 
@@ -115,14 +117,20 @@ void TRtGraph2D::SaveImage(const QString& fileName, TRtImageFileFormat format, s
   else
     image = image.convertToFormat(QImage::Format_ARGB32);
 
-  QFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-    throw ERtImageError("Cannot create file \"" + fileName.toStdString() + "\". " + file.errorString().toStdString());
-  QImageWriter writer(&file, name);
+  // Encoded in memory, then written whole or not at all: a failure leaves
+  // the file that was there untouched.
+  QByteArray encoded;
+  QBuffer buffer(&encoded);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, name);
   if (!writer.write(image))
     throw ERtImageError("Cannot write file \"" + fileName.toStdString() + "\". " + writer.errorString().toStdString());
-  if (!file.flush())
-    throw ERtImageError("Cannot write file \"" + fileName.toStdString() + "\". " + file.errorString().toStdString());
+  try {
+    WriteFileAtomically(PathFromWide(fileName.toStdWString()),
+                        std::string_view(encoded.constData(), static_cast<std::size_t>(encoded.size())));
+  } catch (const EFileWriteError& e) {
+    throw ERtImageError(e.what());
+  }
 }
 
 void TRtGraph2D::Layout(const QSize& size) {

@@ -38,8 +38,9 @@ class TRtGraph2D : public QWidget, public TRtCustomGraph {
   // `transparentExchangeColor` (RGB); otherwise 32-bit ARGB on transparent.
   // BMP, PNG, JPEG, GIF and TIFF are written when Qt has a writer for them;
   // EMF, EXIF and Icon (Qt would write a thumbnail) raise ERtImageError
-  // without touching the file. A file that cannot be created or written
-  // raises ERtImageError too.
+  // without touching the file. The file is written whole or not at all
+  // (common/AtomicFile.h): one that cannot be created or written raises
+  // ERtImageError with the system's reason and stays as it was.
   void SaveImage(const QString& fileName, TRtImageFileFormat format, std::uint32_t transparentExchangeColor,
                  bool removeTransparency);
 

@@ -121,10 +121,16 @@ Decimal Decompose(double v) {
   if (v == 0) return d;
   char buffer[64];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(v), std::chars_format::scientific, 14);
-  const std::string text(buffer, result.ptr);  // d.ddddddddddddddde[+-]xx
-  const std::size_t e = text.find('e');
-  d.digits = text.substr(0, 1) + text.substr(2, e - 2);
-  d.point = std::atoi(text.c_str() + e + 1) + 1;
+  // d.ddddddddddddddde[+-]xx
+  const char* e = std::find(buffer, result.ptr, 'e');
+  d.digits.assign(1, buffer[0]);
+  d.digits.append(buffer + 2, static_cast<std::size_t>(e - (buffer + 2)));
+  const char* exponent = e + 1;
+  const bool negative = *exponent == '-';
+  if (*exponent == '+' || negative) ++exponent;
+  int magnitude = 0;
+  std::from_chars(exponent, result.ptr, magnitude);
+  d.point = (negative ? -magnitude : magnitude) + 1;
   d.StripTrailingZeros();
   d.NotBeyondLargestDouble(kSignificantDigits);
   return d;
@@ -279,10 +285,21 @@ std::vector<std::string_view> SplitSections(std::string_view pattern) {
   return sections;
 }
 
-std::string Pad(int value, int digits) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%0*d", digits, value);
-  return buf;
+// `value` with at least `digits` digits (leading zeros).
+void AppendPadded(std::string& out, int value, int digits) {
+  char buf[16];
+  char* end = buf + sizeof buf;
+  char* p = end;
+  const bool negative = value < 0;
+  unsigned magnitude = negative ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+  do {
+    *--p = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0 && p > buf);
+  // As printf("%0*d"): the sign counts towards the width.
+  for (int n = static_cast<int>(end - p) + (negative ? 1 : 0); n < digits && p > buf + 1; ++n) *--p = '0';
+  if (negative) *--p = '-';
+  out.append(p, end);
 }
 
 // Length of the run of `c` starting at text[i].
@@ -376,6 +393,7 @@ std::string FormatDateTime(std::string_view pattern, TDateTime t, const TRegiona
   const DateTimeParts p = DecodeDateTime(t);
   const bool twelveHour = pattern.find("AP") != std::string_view::npos || pattern.find("ap") != std::string_view::npos;
   std::string out;
+  out.reserve(pattern.size() + 8);
   for (std::size_t i = 0; i < pattern.size();) {
     const char c = pattern[i];
     if (c == '\'') {
@@ -408,7 +426,7 @@ std::string FormatDateTime(std::string_view pattern, TDateTime t, const TRegiona
         else if (n == 3)
           out += regional.shortDayNames[static_cast<std::size_t>(p.dayOfWeek)];
         else
-          out += Pad(p.day, static_cast<int>(n));
+          AppendPadded(out, p.day, static_cast<int>(n));
         break;
       case 'M':
         if (n >= 4)
@@ -416,10 +434,13 @@ std::string FormatDateTime(std::string_view pattern, TDateTime t, const TRegiona
         else if (n == 3)
           out += regional.shortMonthNames[static_cast<std::size_t>(p.month - 1)];
         else
-          out += Pad(p.month, static_cast<int>(n));
+          AppendPadded(out, p.month, static_cast<int>(n));
         break;
       case 'y':
-        out += n >= 3 ? Pad(p.year, 4) : Pad(p.year % 100, 2);
+        if (n >= 3)
+          AppendPadded(out, p.year, 4);
+        else
+          AppendPadded(out, p.year % 100, 2);
         break;
       case 'h':
       case 'H': {
@@ -428,17 +449,17 @@ std::string FormatDateTime(std::string_view pattern, TDateTime t, const TRegiona
           hour %= 12;
           if (hour == 0) hour = 12;
         }
-        out += Pad(hour, n >= 2 ? 2 : 1);
+        AppendPadded(out, hour, n >= 2 ? 2 : 1);
         break;
       }
       case 'm':
-        out += Pad(p.minute, n >= 2 ? 2 : 1);
+        AppendPadded(out, p.minute, n >= 2 ? 2 : 1);
         break;
       case 's':
-        out += Pad(p.second, n >= 2 ? 2 : 1);
+        AppendPadded(out, p.second, n >= 2 ? 2 : 1);
         break;
       case 'z':
-        out += n >= 3 ? Pad(p.millisecond, 3) : std::to_string(p.millisecond);
+        AppendPadded(out, p.millisecond, n >= 3 ? 3 : 1);
         break;
       case 'A':
       case 'a':

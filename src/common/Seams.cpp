@@ -85,6 +85,10 @@ Slot<seams::QuestionFn>& QuestionSlot() {
   });
   return s;
 }
+Slot<seams::TitledQuestionFn>& TitledQuestionSlot() {
+  static Slot<seams::TitledQuestionFn> s([](const std::string& text, const std::string&) { return AskYesNo(text); });
+  return s;
+}
 
 Slot<seams::SaveDialogFn>& SaveDialogSlot() {
   static Slot<seams::SaveDialogFn> s([](const TSaveDialogOptions& options) {
@@ -118,6 +122,7 @@ int RandomRange(int lo, int hi) { return RandomSlot().Get()(lo, hi); }
 void RunOnUiThreadAndWait(const std::function<void()>& fn) { UiSlot().Get()(fn); }
 void ShowMessage(const std::string& text) { MessageSlot().Get()(text); }
 bool AskYesNo(const std::string& text) { return QuestionSlot().Get()(text); }
+bool AskYesNo(const std::string& text, const std::string& title) { return TitledQuestionSlot().Get()(text, title); }
 std::string AskSaveFileName(const TSaveDialogOptions& options) { return SaveDialogSlot().Get()(options); }
 bool AskSaveErrorReport(const std::string& text) { return ErrorReportSlot().Get()(text); }
 void ProcessMessages() { ProcessMessagesSlot().Get()(); }
@@ -130,6 +135,7 @@ RandomFn SetRandom(RandomFn fn) { return RandomSlot().Set(std::move(fn)); }
 UiInvokeFn SetUiInvoke(UiInvokeFn fn) { return UiSlot().Set(std::move(fn)); }
 MessageFn SetMessage(MessageFn fn) { return MessageSlot().Set(std::move(fn)); }
 QuestionFn SetQuestion(QuestionFn fn) { return QuestionSlot().Set(std::move(fn)); }
+TitledQuestionFn SetTitledQuestion(TitledQuestionFn fn) { return TitledQuestionSlot().Set(std::move(fn)); }
 SaveDialogFn SetSaveDialog(SaveDialogFn fn) { return SaveDialogSlot().Set(std::move(fn)); }
 QuestionFn SetErrorReport(QuestionFn fn) { return ErrorReportSlot().Set(std::move(fn)); }
 ProcessMessagesFn SetProcessMessages(ProcessMessagesFn fn) { return ProcessMessagesSlot().Set(std::move(fn)); }

@@ -35,6 +35,9 @@ void RunOnUiThreadAndWait(const std::function<void()>& fn);
 void ShowMessage(const std::string& text);
 // A modal Yes/No question; true for Yes. Default: logs it and answers No.
 bool AskYesNo(const std::string& text);
+// The same in a box with a title. Default: AskYesNo(text), so a replaced
+// question seam answers both.
+bool AskYesNo(const std::string& text, const std::string& title);
 // The warning beep (an edit box refusing a key). Default: the user
 // interface's own beep once the shell has set it (seams::SetDefaultBeep);
 // silent in a program without one.
@@ -69,6 +72,7 @@ using RandomFn = std::function<int(int lo, int hi)>;
 using UiInvokeFn = std::function<void(const std::function<void()>& fn)>;
 using MessageFn = std::function<void(const std::string& text)>;
 using QuestionFn = std::function<bool(const std::string& text)>;
+using TitledQuestionFn = std::function<bool(const std::string& text, const std::string& title)>;
 using SaveDialogFn = std::function<std::string(const TSaveDialogOptions& options)>;
 using ProcessMessagesFn = std::function<void()>;
 using BeepFn = std::function<void()>;
@@ -80,6 +84,7 @@ RandomFn SetRandom(RandomFn fn);
 UiInvokeFn SetUiInvoke(UiInvokeFn fn);
 MessageFn SetMessage(MessageFn fn);
 QuestionFn SetQuestion(QuestionFn fn);
+TitledQuestionFn SetTitledQuestion(TitledQuestionFn fn);
 SaveDialogFn SetSaveDialog(SaveDialogFn fn);
 QuestionFn SetErrorReport(QuestionFn fn);
 ProcessMessagesFn SetProcessMessages(ProcessMessagesFn fn);

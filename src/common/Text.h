@@ -3,6 +3,7 @@
 // system's 8-bit code page, and the labels of the diagnostic lines. Numbers
 // are written by common/Regional.h.
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,15 @@ std::string WideToSystem(std::wstring_view text);
 // that belongs to no well-formed sequence becoming U+FFFD; overlong forms,
 // surrogates and code points above U+10FFFF are not well formed).
 std::wstring SystemToWide(std::string_view text);
+// UTF-8 (the regional settings' text) to the system code page.
+std::string Utf8ToSystem(std::string_view text);
+
+// Paths of files from text, and back for messages: a file name in the
+// system code page (as the save dialog gives it) or in wide text, and a
+// path written in the system code page.
+std::filesystem::path PathFromSystem(std::string_view text);
+std::filesystem::path PathFromWide(std::wstring_view text);
+std::string PathText(const std::filesystem::path& path);
 
 // Pads a label with blanks to `width` characters and appends ": "
 // ("PortName" with 25 -> "PortName                 : ").

@@ -82,4 +82,11 @@ std::wstring SystemToWide(std::string_view text) {
   return out;
 }
 
+std::string Utf8ToSystem(std::string_view text) { return std::string(text); }
+
+// File names are bytes; the program's are UTF-8 like its other text.
+std::filesystem::path PathFromSystem(std::string_view text) { return std::filesystem::path(std::string(text)); }
+std::filesystem::path PathFromWide(std::wstring_view text) { return PathFromSystem(WideToSystem(text)); }
+std::string PathText(const std::filesystem::path& path) { return path.string(); }
+
 }  // namespace karvo

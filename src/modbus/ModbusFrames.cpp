@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <cmath>
 
 #include "modbus/Modbus.h"
@@ -162,7 +163,13 @@ void TModbusPort::DecodeQueryD(const TArrayOfByte& request, TSerialResponse& res
     Fail(response, kNotANumber);
     return;
   }
-  response.rDouble = value;
+  // The controller means a decimal value (a temperature with its display
+  // resolution, 1021.3); the float carries the nearest binary fraction
+  // (1021.2999878). The shortest decimal that reads back as this float is
+  // that value.
+  char digits[32];
+  const auto written = std::to_chars(digits, digits + sizeof digits, value);
+  std::from_chars(digits, written.ptr, response.rDouble);
 }
 
 void TModbusPort::DecodeQueryWords(const TArrayOfByte& request, std::uint32_t WordCount, TSerialResponse& response) {

@@ -11,14 +11,15 @@ namespace karvo {
 class TSaveDialog {
  public:
   TSaveDialogOptions Options;
-  // The chosen file after Execute returned true.
+  // The chosen file after Execute returned true (system code page).
   std::string FileName;
 
-  // Runs the dialog; false when the operator cancelled.
-  bool Execute() {
-    FileName = AskSaveFileName(Options);
-    return !FileName.empty();
-  }
+  // Runs the dialog; false when the operator cancelled. A name chosen
+  // without an extension gets Options.DefaultExt. The folder of the chosen
+  // file becomes the process's current folder, as the platform's dialog
+  // leaves it: later dialogs start there, and the register dump, which is
+  // written to the current folder, lands there too.
+  bool Execute();
 };
 
 }  // namespace karvo

@@ -22,6 +22,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cmath>
+#include <utility>
 
 #include "common/Log.h"
 #include "common/Regional.h"
@@ -29,6 +30,7 @@
 #include "common/Text.h"
 #include "supervisor/CrashReport.h"
 #include "supervisor/Formats.h"
+#include "supervisor/RunJournal.h"
 #include "supervisor/frmFurnaceModuleLayout.h"
 
 namespace karvo {
@@ -208,6 +210,8 @@ void TFormModbus::showEvent(QShowEvent* event) {
   // The regions have their real sizes once the layout has run.
   if (layout()) layout()->activate();
   ApplyDesignSizes();
+  // The question about an unexpectedly ended run comes over the window.
+  if (!std::exchange(fShown, true)) QTimer::singleShot(0, this, [this] { Guarded([this] { OfferPreviousRun(); }); });
 }
 
 void TFormModbus::Guarded(const std::function<void()>& handler) {
@@ -233,11 +237,12 @@ void TFormModbus::BindEvents() {
   on(ButtonInstructionsDelete, &QPushButton::clicked, &TFormModbus::ButtonInstructionsDeleteClick);
   for (TRtIntegerEdit* box : {RtIntegerEditProgramSegment, RtIntegerEditProgramSetpoint, RtIntegerEditProgramRampRate,
                               RtIntegerEditProgramDays, RtIntegerEditProgramHours, RtIntegerEditProgramMinutes}) {
-    on(box, &TRtIntegerEdit::OnClick, &TFormModbus::RtIntegerEditProgramSegmentClick);
+    connect(box, &TRtIntegerEdit::OnClick, this,
+            [this, box] { Guarded([this, box] { RtIntegerEditProgramSegmentClick(box); }); });
     connect(box, &TRtIntegerEdit::OnKeyDown, this,
             [this](int key) { Guarded([this, key] { RtIntegerEditProgramSegmentKeyDown(key); }); });
     connect(box, &TRtIntegerEdit::OnKeyUp, this,
-            [this](int key) { Guarded([this, key] { RtIntegerEditProgramRampRateKeyUp(key); }); });
+            [this, box](int key) { Guarded([this, box, key] { RtIntegerEditProgramRampRateKeyUp(box, key); }); });
   }
   for (TRtIntegerEdit* box :
        {RtIntegerEditStableTemperature, RtIntegerEditStableSlopeTime, RtIntegerEditMinimumSteadyTime})
@@ -246,8 +251,10 @@ void TFormModbus::BindEvents() {
   on(ButtonSaveGraphPNG, &QPushButton::clicked, &TFormModbus::ButtonSaveGraphPNGClick);
   on(ButtonSaveTextFile, &QPushButton::clicked, &TFormModbus::ButtonSaveTextFileClick);
   on(ButtonClearAllData, &QPushButton::clicked, &TFormModbus::ButtonClearAllDataClick);
-  // The operator's choice only: setting the item from code runs nothing.
+  // The operator's choice or typing only: setting the item from code runs
+  // nothing.
   on(ComboBoxThermocouple, &QComboBox::activated, &TFormModbus::ComboBoxThermocoupleChange);
+  on(ComboBoxThermocouple->lineEdit(), &QLineEdit::textEdited, &TFormModbus::ComboBoxThermocoupleChange);
   on(CheckBoxEnableVaryingMaximumOutput, &QCheckBox::clicked, &TFormModbus::CheckBoxEnableVaryingMaximumOutputClick);
   on(ButtonSetProgrammerMode, &QPushButton::clicked, &TFormModbus::ButtonSetProgrammerModeClick);
   on(ButtonProgrammerOff, &QPushButton::clicked, &TFormModbus::ButtonProgrammerOffClick);
@@ -269,6 +276,8 @@ void TFormModbus::FormCreate() {
   Chart->YAxis1.SetStart(20);
   Chart->YAxis1.SetStop(50);
   setWindowTitle(QString::fromStdWString(TitleForFurnace(L"Furnace1")));
+  // Runs are journaled in the per-user state folder.
+  Supervisor->Journal.SetFolder(RunsFolder());
   // The poll record belongs to this window from now on.
   AttachReadResult(ReadResult);
   ReadResult.ActiveThreads = 0;

@@ -26,6 +26,7 @@
 #include "chart/RtFloatEdit.h"
 #include "chart/RtGraph2D.h"
 #include "chart/RtIntegerEdit.h"
+#include "supervisor/Commands.h"
 #include "supervisor/LogView.h"
 #include "supervisor/RtMainChart.h"
 #include "supervisor/SaveDialog.h"
@@ -196,9 +197,9 @@ class TFormModbus : public QWidget {
   void ButtonFurnaceNameSaveClick();
   void ButtonInstructionsSaveClick();
   void ButtonInstructionsDeleteClick();
-  void RtIntegerEditProgramSegmentClick();
+  void RtIntegerEditProgramSegmentClick(TRtIntegerEdit* Sender);
   void RtIntegerEditProgramSegmentKeyDown(int Key);
-  void RtIntegerEditProgramRampRateKeyUp(int Key);
+  void RtIntegerEditProgramRampRateKeyUp(TRtIntegerEdit* Sender, int Key);
   void RtIntegerEditStableSlopeTimeValueChanged();
   void ButtonSaveGraphBMPClick();
   void ButtonSaveGraphPNGClick();
@@ -212,6 +213,9 @@ class TFormModbus : public QWidget {
   void ButtonWriteClick();
   void ButtonSaveFurnaceInfoClick();
   void Label41Click();
+  // Once the window is first shown: when the last run did not end cleanly,
+  // asks whether to load its data into the chart.
+  void OfferPreviousRun();
 
   // Runs an event's handler; an error that escapes it is shown with the
   // offer of a report, and the program goes on.
@@ -266,11 +270,26 @@ class TFormModbus : public QWidget {
   void Start();
   void Stop();
   void ShowInitialValues(const TInitialValues& values);
+  // The thermocouple box shows item `index` (-1: none).
+  void ShowThermocouple(int index);
   // Shows a tick's outcome (frmFurnaceModuleTick.cpp).
   void ShowTickOutcome(const TTickOutcome& outcome);
+  // The segment editors and the instructions table
+  // (frmFurnaceModuleCommands.cpp).
+  TSegmentEditors SegmentEditors() const;
+  void ShowSegmentEditors(const TSegmentEditors& editors);
+  void ShowInstructionsTable(int Highlighted);
+  // At Start (and when the name is saved): offers the program of the
+  // furnace's unexpectedly ended run.
+  void OfferProgramRestore();
 
+  // The controller's thermocouple type as read at Start and changed since
+  // (-1: none of the items); the box goes back to it when the operator
+  // does not confirm a change.
+  int fControllerThermocouple = 0;
   bool fClosing = false;
   bool fClosed = false;
+  bool fShown = false;
   bool fSplitterMoved[3] = {false, false, false};
 };
 

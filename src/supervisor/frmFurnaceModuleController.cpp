@@ -1,14 +1,21 @@
 // Start and Stop, the port list, and the "Controller settings" and "Debug"
 // pages.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTimer>
+#include <filesystem>
 
 #include "common/Seams.h"
 #include "common/Text.h"
+#include "modbus/Registers.h"
 #include "serial/ComPortCatalogue.h"
+#include "supervisor/ControllerTools.h"
+#include "supervisor/Formats.h"
 #include "supervisor/frmFurnaceModule.h"
 
 namespace karvo {
@@ -42,11 +49,32 @@ void TFormModbus::Start() {
       return;
     case TStartOutcome::Connected:
       ShowInitialValues(result.Values);
+      // Asked before the tick runs.
+      OfferProgramRestore();
       Timer1->start();
       ButtonCreateFurnaceModule->setText(QStringLiteral("Stop"));
       PageControl1->show();
       return;
   }
+}
+
+void TFormModbus::OfferPreviousRun() {
+  std::optional<TPreviousRun> run = Supervisor->TakeUnclosedRun();
+  if (!run || !AskYesNo(Supervisor->LoadRunQuestion(*run))) return;
+  Supervisor->LoadRun(*run);
+  // The run goes on under its furnace's name.
+  EditFurnaceName->setText(QString::fromStdWString(run->Files.Furnace));
+  setWindowTitle(QString::fromStdWString(TitleForFurnace(run->Files.Furnace)));
+}
+
+void TFormModbus::OfferProgramRestore() {
+  const std::wstring furnace = SavedFurnaceName();
+  const auto segments = Supervisor->TakeProgramToRestore(furnace);
+  if (!segments || !AskYesNo(TSupervisor::RestoreProgramQuestion(furnace, *segments))) return;
+  Supervisor->RestoreProgram(*segments);
+  const int current = FurnaceModule()->InstructionsCurrentSegment();
+  if (current > 0) ShowSegmentEditors(EditorsFor(current, FurnaceModule()->GetInstruction(current)));
+  if (PageControl1->currentIndex() != static_cast<int>(TPageIndex::QuickControl)) ShowInstructionsTable(current);
 }
 
 void TFormModbus::ShowInitialValues(const TInitialValues& v) {
@@ -59,7 +87,8 @@ void TFormModbus::ShowInitialValues(const TInitialValues& v) {
   RtIntegerEditDerivate->SetValue(v.Derivate);
   RtIntegerEditRampRate->SetValue(v.RampRate);
   // A value outside the list's items leaves the box without selection.
-  ComboBoxThermocouple->setCurrentIndex(v.Thermocouple < ComboBoxThermocouple->count() ? v.Thermocouple : -1);
+  fControllerThermocouple = v.Thermocouple >= 0 && v.Thermocouple < ComboBoxThermocouple->count() ? v.Thermocouple : -1;
+  ShowThermocouple(fControllerThermocouple);
   // The controller's setpoint limits, in this order.
   RtIntegerEditTargetSetpoint->SetMinValue(v.SetpointLow);
   RtIntegerEditProgramSetpoint->SetMinValue(v.SetpointLow);
@@ -84,13 +113,82 @@ void TFormModbus::CheckBoxEnableVaryingMaximumOutputClick() {
         "value, leave this feature off.");
 }
 
-// The thermocouple change, the programmer mode and the register tools come
-// with the controller-settings change.
-void TFormModbus::ComboBoxThermocoupleChange() {}
-void TFormModbus::ButtonSetProgrammerModeClick() {}
-void TFormModbus::ButtonProgrammerOffClick() {}
-void TFormModbus::ButtonReadClick() {}
-void TFormModbus::ButtonWriteClick() {}
-void TFormModbus::ButtonSaveFurnaceInfoClick() {}
+namespace {
+
+// Timer1 is switched on when the action ends, whether or not it was on
+// before, also when the action fails.
+class TTimerOffDuring {
+ public:
+  explicit TTimerOffDuring(QTimer* timer) : fTimer(timer) { fTimer->stop(); }
+  ~TTimerOffDuring() { fTimer->start(); }
+  TTimerOffDuring(const TTimerOffDuring&) = delete;
+  TTimerOffDuring& operator=(const TTimerOffDuring&) = delete;
+
+ private:
+  QTimer* fTimer;
+};
+
+}  // namespace
+
+void TFormModbus::ComboBoxThermocoupleChange() {
+  TFurnaceModule* module = FurnaceModule();
+  if (!module) return;
+  const std::optional<int> type = ThermocoupleIndexOf(WideToSystem(ComboBoxThermocouple->currentText().toStdWString()));
+  // A choice of the type the controller has is no change (the box reports
+  // one again when Enter confirms a typed type).
+  if (type && *type == fControllerThermocouple && ComboBoxThermocouple->currentIndex() == *type) return;
+  TTimerOffDuring timerOff(Timer1);
+  const TThermocoupleChange outcome =
+      ChangeThermocoupleType(*module->Com(), type, [this](bool enabled) { setEnabled(enabled); });
+  if (outcome == TThermocoupleChange::Declined) {
+    ShowThermocouple(fControllerThermocouple);  // back to the controller's type
+  } else if (outcome != TThermocoupleChange::NoType) {
+    fControllerThermocouple = *type;
+    ShowThermocouple(*type);
+  }
+}
+
+void TFormModbus::ShowThermocouple(int index) {
+  ComboBoxThermocouple->setCurrentIndex(index);
+  ComboBoxThermocouple->setEditText(index >= 0 ? ComboBoxThermocouple->itemText(index) : QString());
+}
+
+void TFormModbus::ButtonSetProgrammerModeClick() {
+  TFurnaceModule* module = FurnaceModule();
+  if (!module) return;
+  TTimerOffDuring timerOff(Timer1);
+  SetProgrammerMode(*module->Com(), static_cast<std::int32_t>(reg::ProgrammerManual));
+}
+
+void TFormModbus::ButtonProgrammerOffClick() {
+  TFurnaceModule* module = FurnaceModule();
+  if (!module) return;
+  TTimerOffDuring timerOff(Timer1);
+  SetProgrammerMode(*module->Com(), static_cast<std::int32_t>(reg::ProgrammerOff));
+}
+
+// The register read and write rely on the Debug page keeping the tick idle.
+void TFormModbus::ButtonReadClick() {
+  if (TFurnaceModule* module = FurnaceModule())
+    ReadRegisters(*module->Com(), static_cast<std::uint32_t>(RtIntegerEditRead32->Value()));
+}
+
+void TFormModbus::ButtonWriteClick() {
+  if (TFurnaceModule* module = FurnaceModule())
+    WriteRegister(*module->Com(), static_cast<std::uint32_t>(RtIntegerEditWriteToAddress->Value()),
+                  static_cast<std::uint32_t>(RtIntegerEditWriteValue->Value()));
+}
+
+void TFormModbus::ButtonSaveFurnaceInfoClick() {
+  TFurnaceModule* module = FurnaceModule();
+  if (!module) return;
+  TTimerOffDuring timerOff(Timer1);
+  // The busy cursor, shown before the wait begins; the normal one comes
+  // back also when the file cannot be written.
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+  ProcessMessages();
+  SaveFurnaceInfo(*module->Com(), std::filesystem::current_path() / kFurnaceInfoFile);
+}
 
 }  // namespace karvo

@@ -1,13 +1,44 @@
 // The "Save" page: the graph as an image, the data as a text file, and
-// clearing all data. The actions come with the data-export change; they set
-// up SaveDialog1 and write through supervisor/TextFiles.h.
+// clearing all data. The logic is supervisor/DataExport.h; files are
+// written whole or not at all, and an error reaches the operator through
+// Guarded with the system's reason.
+#include <QTimer>
+
+#include "common/Regional.h"
+#include "common/Seams.h"
+#include "common/Text.h"
+#include "supervisor/DataExport.h"
 #include "supervisor/frmFurnaceModule.h"
 
 namespace karvo {
 
-void TFormModbus::ButtonSaveGraphBMPClick() {}
-void TFormModbus::ButtonSaveGraphPNGClick() {}
-void TFormModbus::ButtonSaveTextFileClick() {}
-void TFormModbus::ButtonClearAllDataClick() {}
+namespace {
+
+void SaveGraph(TFormModbus& form, TImageKind kind) {
+  form.SaveDialog1.Options = ImageFileDialogOptions(kind);
+  if (!form.SaveDialog1.Execute()) return;
+  form.RtGraph2D1->SaveImage(QString::fromStdWString(SystemToWide(form.SaveDialog1.FileName)),
+                             kind == TImageKind::BMP ? TRtImageFileFormat::BMP : TRtImageFileFormat::PNG, 0xFFFFFF,
+                             true);
+}
+
+}  // namespace
+
+void TFormModbus::ButtonSaveGraphBMPClick() { SaveGraph(*this, TImageKind::BMP); }
+void TFormModbus::ButtonSaveGraphPNGClick() { SaveGraph(*this, TImageKind::PNG); }
+
+void TFormModbus::ButtonSaveTextFileClick() {
+  SaveDialog1.Options = TextFileDialogOptions();
+  if (!SaveDialog1.Execute()) return;
+  WriteDataExport(PathFromSystem(SaveDialog1.FileName), *Chart, Regional());
+}
+
+void TFormModbus::ButtonClearAllDataClick() {
+  if (!AskYesNo("Are you sure you want to clear all data from the screen?", "Clear all data")) return;
+  const bool running = Timer1->isActive();
+  Timer1->stop();
+  ClearAllData(*Chart);
+  if (running) Timer1->start();
+}
 
 }  // namespace karvo

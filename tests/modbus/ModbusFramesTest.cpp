@@ -86,8 +86,14 @@ TEST(ModbusDecode, QueryDTakesTheFourDataBytesAsAFloat) {
     std::string data;
     double value;
   };
-  for (const Case& c : std::vector<Case>{
-           {"00 00 00 00", 0.0}, {"43 48 00 00", 200.0}, {"C1 20 00 00", -10.0}, {"41 A0 19 9A", 20.0125f}}) {
+  // The value is the decimal the float stands for (not 20.0125007629 or
+  // 1021.2999878).
+  for (const Case& c : std::vector<Case>{{"00 00 00 00", 0.0},
+                                         {"43 48 00 00", 200.0},
+                                         {"C1 20 00 00", -10.0},
+                                         {"41 A0 19 9A", 20.0125},
+                                         {"44 7F 53 33", 1021.3},
+                                         {"C2 F6 E6 66", -123.45}}) {
     TSerialResponse r = Reply(WithCrc("01 03 04 " + c.data));
     TModbusPort::DecodeQueryD(TModbusPort::QueryDFrame(1, 1), r);
     EXPECT_EQ(r.Status, "") << c.data;

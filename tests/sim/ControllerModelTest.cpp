@@ -168,6 +168,9 @@ TEST(ControllerModel, FurnaceRampsToTheTargetAndSettles) {
   EXPECT_LT(t.peak, 103.0) << "overshoot";
   EXPECT_NEAR(m.Temperature(), 100.0, 0.5);
   EXPECT_NEAR(m.ProcessValue(), m.Temperature(), 0.1001);
+  // As the controller sends it, the measured value has one decimal.
+  const float sent = *m.ParameterAsFloat(1);
+  EXPECT_EQ(sent, static_cast<float>(std::round(m.ProcessValue() * 10.0) / 10.0));
   EXPECT_GT(Read1(m, 3), 0);  // holding 100 ºC needs some power
   EXPECT_LE(t.maxOutput, 100.0);
 }
