@@ -1,9 +1,12 @@
 // BM_ConsumedTick/N: the user-interface thread's work for one tick that
 // consumes a poll record with N samples already in the chart: the tick
-// (value report, five appends, axis modes, visibility), the read-only boxes,
-// the chart model's recalculation before a redraw, and the queued log lines
-// reaching MemoLog and the day's log file. Controller writes (the varying
-// limit is off) and the repaint itself are not part of it.
+// (value report, five appends, the rate of change, the stability lamps,
+// the stable-segment signal in the store, axis modes, visibility, and the
+// program step of a running segment with its table), the read-only boxes
+// and lamps, the chart model's recalculation before a redraw, and the
+// queued log lines reaching MemoLog and the day's log file. Controller
+// writes (the varying limit is off, the segment's values are the
+// controller's) and the repaint itself are not part of it.
 //
 // BM_LogAppend/N: one line appended to a MemoLog that already holds N
 // lines (at 200,000 it drops its oldest line for each new one).
@@ -13,10 +16,14 @@
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QStringList>
+#include <QTabWidget>
 #include <QTimer>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <random>
+#include <string>
 
 #include "app/QtSeams.h"
 #include "furnace/ReadCycle.h"
@@ -29,8 +36,31 @@ namespace fs = std::filesystem;
 
 fs::path TempFolder() { return fs::temp_directory_path() / ("karvo-bench-" + std::to_string(std::random_device{}())); }
 
+// A private per-user store for the benchmark's stable-segment signal.
+class TScopedConfigHome {
+ public:
+  explicit TScopedConfigHome(const fs::path& folder) {
+    if (const char* old = std::getenv("XDG_CONFIG_HOME")) previous_ = old;
+    fs::create_directories(folder);
+    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+  }
+  ~TScopedConfigHome() {
+    if (previous_) {
+      setenv("XDG_CONFIG_HOME", previous_->c_str(), 1);
+    } else {
+      unsetenv("XDG_CONFIG_HOME");
+    }
+  }
+  TScopedConfigHome(const TScopedConfigHome&) = delete;
+  TScopedConfigHome& operator=(const TScopedConfigHome&) = delete;
+
+ private:
+  std::optional<std::string> previous_;
+};
+
 void BM_ConsumedTick(benchmark::State& state) {
   const fs::path folder = TempFolder();
+  const TScopedConfigHome store(folder / "config");
   TQtSeams seams(std::make_unique<TProgramLogFile>(folder), false);
   TFormModbus form;
   seams.AttachWindow(form);
@@ -40,7 +70,11 @@ void BM_ConsumedTick(benchmark::State& state) {
   QCoreApplication::processEvents();
   auto module = std::make_unique<TFurnaceModule>();
   module->SetOnPort("COM250");
+  // A running program whose segment the controller already holds; the
+  // instructions page, so that the program step runs.
+  module->SetInstruction(1, {false, 1050, 10, 1.0, false});
   form.Supervisor->SetFurnaceModule(std::move(module));
+  form.PageControl1->setCurrentIndex(static_cast<int>(TPageIndex::Instructions));
   // The history: a sample every 5 s.
   TRtMainChart& c = *form.Chart;
   const auto n = state.range(0);
@@ -56,7 +90,7 @@ void BM_ConsumedTick(benchmark::State& state) {
   for (auto _ : state) {
     ReadResult.Valid = true;
     ReadResult.aMessage.clear();
-    ReadResult.Temperature = 1021.5;
+    ReadResult.Temperature = 1049.5;
     ReadResult.TargetSetpoint = 1050;
     ReadResult.WorkingSetpoint = 1043;
     ReadResult.WorkingOutput = 455;

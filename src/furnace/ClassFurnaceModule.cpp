@@ -51,7 +51,7 @@ bool TFurnaceModule::ConfirmedWrite(std::uint32_t Register, std::int32_t Value, 
 bool TFurnaceModule::ConfirmedWrite(std::uint32_t Register, std::int32_t Value, int* Attempts,
                                     const FailedAttemptFn& OnFailedAttempt) {
   if (Attempts) *Attempts = 0;
-  if (!fCom) return false;
+  if (!fCom || Value < 0 || Value > kMaxWordValue) return false;
   bool confirmed = false;
   for (int attempt = 1; attempt <= kMaxWriteAttempts && !confirmed; ++attempt) {
     // The write is not waited for; the read-back is the confirmation. A

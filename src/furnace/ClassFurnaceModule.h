@@ -61,6 +61,9 @@ class TFurnaceModule {
 
   // Confirmed writes: write, read back, pause 500..999 ms; at most five
   // attempts. True when a read-back succeeded and returned the value written.
+  // A value a register word cannot hold (below 0 or above kMaxWordValue) is
+  // not sent at all: it would reach the controller cut to 16 bits, as
+  // another value; the call returns false at once.
   bool SetRampRate(std::int32_t NewRampRate);
   bool SetTargetSetPoint(std::int32_t NewTargetSetPoint);
   // The same for any register; Attempts (when given) receives the number of
@@ -74,6 +77,7 @@ class TFurnaceModule {
                       const FailedAttemptFn& OnFailedAttempt);
 
   static constexpr int kMaxWriteAttempts = 5;
+  static constexpr std::int32_t kMaxWordValue = 65535;
   static constexpr std::uint32_t kMinPauseMs = 500;
   static constexpr int kPauseSpreadMs = 499;
 
@@ -84,6 +88,7 @@ class TFurnaceModule {
   int InstructionsCurrentSegment() const { return fInstructions.InstructionsCurrentSegment(); }
   void InstructionFinished(int Step) { fInstructions.InstructionFinished(Step); }
   void InstructionsCull(int NewLength) { fInstructions.InstructionsCull(NewLength); }
+  void InstructionsDeleteFrom(int Segment) { fInstructions.InstructionsDeleteFrom(Segment); }
   void InstructionsTable(int Highlighted, std::vector<std::string>& Field) const {
     fInstructions.InstructionsTable(Highlighted, Field);
   }

@@ -33,6 +33,11 @@ void TInstructionProgram::InstructionsCull(int NewLength) {
   fItems.resize(static_cast<std::size_t>(NewLength < 2 ? 2 : NewLength));
 }
 
+void TInstructionProgram::InstructionsDeleteFrom(int Segment) {
+  const auto keep = static_cast<std::size_t>(Segment < 1 ? 1 : Segment);
+  if (keep < fItems.size()) fItems.resize(keep);
+}
+
 std::string TInstructionProgram::DwellText(double Duration) {
   // Days from the value as it stands (adding 0.0 turns -0 into 0); hours and
   // minutes from the fraction of a day, rounded to the millisecond, so that

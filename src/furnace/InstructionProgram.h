@@ -42,6 +42,9 @@ class TInstructionProgram {
   // Sets the list's length to NewLength, never below 2: drops the segments
   // from NewLength on or adds all-zero ones.
   void InstructionsCull(int NewLength);
+  // Removes the segments from Segment on (all of them for Segment 1 or
+  // less); never adds any. Element 0 stays.
+  void InstructionsDeleteFrom(int Segment);
   // Replaces Field with the program as a text table; segment Highlighted
   // carries the marker "*".
   void InstructionsTable(int Highlighted, std::vector<std::string>& Field) const;

@@ -135,7 +135,7 @@ TTickOutcome TSupervisor::Tick(const TTickSettings& s, TFurnaceReadRecord& r) {
 
   // 5 to 15: the record is consumed.
   out.Kind = TTickKind::Consumed;
-  TTickContext tick{s, r, State, *module, fChart, out.Stability};
+  TTickContext tick{s, r, State, *module, fChart, out.Stability, fRegional};
   module->MaxOutputPowerActual = r.MaxOutputPowerActual;
   if (State.TickCounter % 3 == 0 && s.VaryingLimitEnabled) {
     if (const auto value = NextOutputLimit(r.Temperature, s, *module); value && module->Com())

@@ -233,11 +233,12 @@ void TFormModbus::BindEvents() {
   on(ButtonInstructionsDelete, &QPushButton::clicked, &TFormModbus::ButtonInstructionsDeleteClick);
   for (TRtIntegerEdit* box : {RtIntegerEditProgramSegment, RtIntegerEditProgramSetpoint, RtIntegerEditProgramRampRate,
                               RtIntegerEditProgramDays, RtIntegerEditProgramHours, RtIntegerEditProgramMinutes}) {
-    on(box, &TRtIntegerEdit::OnClick, &TFormModbus::RtIntegerEditProgramSegmentClick);
+    connect(box, &TRtIntegerEdit::OnClick, this,
+            [this, box] { Guarded([this, box] { RtIntegerEditProgramSegmentClick(box); }); });
     connect(box, &TRtIntegerEdit::OnKeyDown, this,
             [this](int key) { Guarded([this, key] { RtIntegerEditProgramSegmentKeyDown(key); }); });
     connect(box, &TRtIntegerEdit::OnKeyUp, this,
-            [this](int key) { Guarded([this, key] { RtIntegerEditProgramRampRateKeyUp(key); }); });
+            [this, box](int key) { Guarded([this, box, key] { RtIntegerEditProgramRampRateKeyUp(box, key); }); });
   }
   for (TRtIntegerEdit* box :
        {RtIntegerEditStableTemperature, RtIntegerEditStableSlopeTime, RtIntegerEditMinimumSteadyTime})

@@ -26,6 +26,7 @@
 #include "chart/RtFloatEdit.h"
 #include "chart/RtGraph2D.h"
 #include "chart/RtIntegerEdit.h"
+#include "supervisor/Commands.h"
 #include "supervisor/LogView.h"
 #include "supervisor/RtMainChart.h"
 #include "supervisor/SaveDialog.h"
@@ -196,9 +197,9 @@ class TFormModbus : public QWidget {
   void ButtonFurnaceNameSaveClick();
   void ButtonInstructionsSaveClick();
   void ButtonInstructionsDeleteClick();
-  void RtIntegerEditProgramSegmentClick();
+  void RtIntegerEditProgramSegmentClick(TRtIntegerEdit* Sender);
   void RtIntegerEditProgramSegmentKeyDown(int Key);
-  void RtIntegerEditProgramRampRateKeyUp(int Key);
+  void RtIntegerEditProgramRampRateKeyUp(TRtIntegerEdit* Sender, int Key);
   void RtIntegerEditStableSlopeTimeValueChanged();
   void ButtonSaveGraphBMPClick();
   void ButtonSaveGraphPNGClick();
@@ -270,6 +271,11 @@ class TFormModbus : public QWidget {
   void ShowThermocouple(int index);
   // Shows a tick's outcome (frmFurnaceModuleTick.cpp).
   void ShowTickOutcome(const TTickOutcome& outcome);
+  // The segment editors and the instructions table
+  // (frmFurnaceModuleCommands.cpp).
+  TSegmentEditors SegmentEditors() const;
+  void ShowSegmentEditors(const TSegmentEditors& editors);
+  void ShowInstructionsTable(int Highlighted);
 
   // The controller's thermocouple type as read at Start and changed since
   // (-1: none of the items); the box goes back to it when the operator

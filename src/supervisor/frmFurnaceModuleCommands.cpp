@@ -1,22 +1,142 @@
 // Operator commands: quick control, the segment editors, the furnace name,
 // the page change and the stability settings.
+#include <QApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QStringList>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "common/Seams.h"
+#include "common/Text.h"
+#include "supervisor/Commands.h"
+#include "supervisor/Formats.h"
 #include "supervisor/frmFurnaceModule.h"
 
 namespace karvo {
+
+namespace {
+
+// The hourglass for the lifetime of the object.
+class TBusyCursor {
+ public:
+  TBusyCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // Let the cursor show; the operator's input waits until the command is done.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+  ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
+  TBusyCursor(const TBusyCursor&) = delete;
+  TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+
+// Timer1 off for the lifetime of the object, back on afterwards, also when
+// the command fails.
+class TTimerPause {
+ public:
+  explicit TTimerPause(QTimer& timer) : timer_(timer) { timer_.stop(); }
+  ~TTimerPause() { timer_.start(); }
+  TTimerPause(const TTimerPause&) = delete;
+  TTimerPause& operator=(const TTimerPause&) = delete;
+
+ private:
+  QTimer& timer_;
+};
+
+}  // namespace
 
 void TFormModbus::RtIntegerEditStableSlopeTimeValueChanged() {
   Supervisor->SetRateOfChangeWindow(RtIntegerEditStableSlopeTime->Value());
 }
 
-// The commands of the "Quick control" and "Instructions" pages and the
-// furnace name come with the stability and program change.
-void TFormModbus::PageControl1Change() {}
-void TFormModbus::ButtonUpdateQuickClick() {}
-void TFormModbus::ButtonFurnaceNameSaveClick() {}
-void TFormModbus::ButtonInstructionsSaveClick() {}
-void TFormModbus::ButtonInstructionsDeleteClick() {}
-void TFormModbus::RtIntegerEditProgramSegmentClick() {}
-void TFormModbus::RtIntegerEditProgramSegmentKeyDown(int) {}
-void TFormModbus::RtIntegerEditProgramRampRateKeyUp(int) {}
+void TFormModbus::ShowInstructionsTable(int Highlighted) {
+  QStringList lines;
+  if (const TFurnaceModule* module = FurnaceModule()) {
+    std::vector<std::string> table;
+    module->InstructionsTable(Highlighted, table);
+    for (const std::string& line : table) lines << QString::fromStdWString(SystemToWide(line));
+  }
+  MemoInstructions->setPlainText(lines.join(QLatin1Char('\n')));
+}
+
+TSegmentEditors TFormModbus::SegmentEditors() const {
+  TSegmentEditors e;
+  e.Segment = RtIntegerEditProgramSegment->Value();
+  e.Setpoint = RtIntegerEditProgramSetpoint->Value();
+  e.RampRate = RtIntegerEditProgramRampRate->Value();
+  e.Dwell = {RtIntegerEditProgramDays->Value(), RtIntegerEditProgramHours->Value(),
+             RtIntegerEditProgramMinutes->Value()};
+  return e;
+}
+
+void TFormModbus::ShowSegmentEditors(const TSegmentEditors& e) {
+  RtIntegerEditProgramSegment->SetValue(e.Segment);
+  RtIntegerEditProgramSetpoint->SetValue(e.Setpoint);
+  RtIntegerEditProgramRampRate->SetValue(e.RampRate);
+  RtIntegerEditProgramDays->SetValue(e.Dwell.Days);
+  RtIntegerEditProgramHours->SetValue(e.Dwell.Hours);
+  RtIntegerEditProgramMinutes->SetValue(e.Dwell.Minutes);
+}
+
+void TFormModbus::PageControl1Change() {
+  // The table is shown on every page but "Quick control", where the
+  // program is idle.
+  if (PageControl1->currentIndex() == static_cast<int>(TPageIndex::QuickControl)) {
+    MemoInstructions->clear();
+  } else if (FurnaceModule()) {
+    ShowInstructionsTable(RtIntegerEditProgramSegment->Value());
+  }
+}
+
+void TFormModbus::ButtonUpdateQuickClick() {
+  TFurnaceModule* module = FurnaceModule();
+  if (!module) return;
+  const TTimerPause paused(*Timer1);
+  bool updated = false;
+  {
+    const TBusyCursor busy;
+    updated = QuickUpdate(*module, RtIntegerEditRampRate->Value(), RtIntegerEditTargetSetpoint->Value());
+  }
+  if (!updated) ShowMessage(kQuickUpdateFailed);
+}
+
+void TFormModbus::ButtonFurnaceNameSaveClick() {
+  const std::wstring name = NormaliseFurnaceName(EditFurnaceName->text().toStdWString());
+  EditFurnaceName->setText(QString::fromStdWString(name));
+  setWindowTitle(QString::fromStdWString(TitleForFurnace(name)));
+  ResetFurnaceSignals(name);
+}
+
+void TFormModbus::ButtonInstructionsSaveClick() {
+  const TSegmentEditors editors = SegmentEditors();
+  if (SaveInstruction(FurnaceModule(), editors)) ShowInstructionsTable(editors.Segment);
+}
+
+void TFormModbus::ButtonInstructionsDeleteClick() {
+  if (DeleteInstructions(FurnaceModule(), RtIntegerEditProgramSegment->Value()) != TDeleteResult::Deleted) return;
+  RtIntegerEditProgramSegment->SetValue(1);
+  ShowInstructionsTable(1);
+}
+
+void TFormModbus::RtIntegerEditProgramSegmentClick(TRtIntegerEdit* Sender) { Sender->selectAll(); }
+
+void TFormModbus::RtIntegerEditProgramSegmentKeyDown(int Key) {
+  const TFurnaceModule* module = FurnaceModule();
+  if (!module || (Key != Qt::Key_Up && Key != Qt::Key_Down)) return;
+  const TBrowseResult browsed =
+      BrowseInstructions(*module, RtIntegerEditProgramSegment->Value(), Key == Qt::Key_Up ? -1 : 1);
+  if (browsed.Loaded) {
+    ShowSegmentEditors(EditorsFor(browsed.Segment, *browsed.Loaded));
+  } else {
+    // No segment yet: the number becomes 1, and what is typed stays.
+    RtIntegerEditProgramSegment->SetValue(browsed.Segment);
+  }
+  ShowInstructionsTable(browsed.Segment);
+}
+
+void TFormModbus::RtIntegerEditProgramRampRateKeyUp(TRtIntegerEdit* Sender, int Key) {
+  // Tabbing into a box selects its text, so the operator types over it.
+  if (Key == Qt::Key_Tab || Key == Qt::Key_Backtab) Sender->selectAll();
+}
 
 }  // namespace karvo

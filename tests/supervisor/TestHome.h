@@ -1,6 +1,6 @@
 #pragma once
-// The per-user state folder (program log files, error reports) in a fresh
-// temporary folder for the lifetime of the object.
+// The per-user state folder (program log files, error reports) and the
+// per-user store, each fresh and empty for the lifetime of an object.
 
 #include <filesystem>
 #include <string>
@@ -15,6 +15,22 @@ class ScopedStateDir {
   ScopedStateDir& operator=(const ScopedStateDir&) = delete;
   // The temporary folder the state folder lies in.
   const std::filesystem::path& Root() const { return root_; }
+
+ private:
+  std::filesystem::path root_;
+  bool hadPrevious_ = false;
+  std::string previous_;
+};
+
+// An empty per-user store for the lifetime of the object: a temporary
+// config folder on Linux, the program's registry key removed before and
+// after on Windows (the Wine stage runs its programs one at a time).
+class ScopedStore {
+ public:
+  ScopedStore();
+  ~ScopedStore();
+  ScopedStore(const ScopedStore&) = delete;
+  ScopedStore& operator=(const ScopedStore&) = delete;
 
  private:
   std::filesystem::path root_;

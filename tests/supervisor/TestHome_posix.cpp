@@ -28,4 +28,24 @@ ScopedStateDir::~ScopedStateDir() {
   std::filesystem::remove_all(root_, ec);
 }
 
+ScopedStore::ScopedStore() {
+  if (const char* old = std::getenv("XDG_CONFIG_HOME")) {
+    hadPrevious_ = true;
+    previous_ = old;
+  }
+  root_ = std::filesystem::temp_directory_path() / ("karvo-store-" + std::to_string(std::random_device{}()));
+  std::filesystem::create_directories(root_);
+  setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
+}
+
+ScopedStore::~ScopedStore() {
+  if (hadPrevious_) {
+    setenv("XDG_CONFIG_HOME", previous_.c_str(), 1);
+  } else {
+    unsetenv("XDG_CONFIG_HOME");
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(root_, ec);
+}
+
 }  // namespace karvo::test

@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <cstdlib>
 #include <random>
 
@@ -23,5 +25,9 @@ ScopedStateDir::~ScopedStateDir() {
   std::error_code ec;
   std::filesystem::remove_all(root_, ec);
 }
+
+ScopedStore::ScopedStore() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\TalvikAS\\Karvo"); }
+
+ScopedStore::~ScopedStore() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\TalvikAS\\Karvo"); }
 
 }  // namespace karvo::test

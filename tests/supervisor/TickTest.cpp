@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "TestHome.h"
 #include "chart/RtCustomGraph.h"
 #include "common/Log.h"
 #include "common/Seams.h"
@@ -65,6 +66,7 @@ class Tick : public ::testing::Test {
     return lines;
   }
 
+  test::ScopedStore store;  // the tick writes the stable-segment signal
   TRtCustomGraph graph;
   TRtMainChart chart{graph, {}};
   TSupervisor supervisor{chart, DecimalComma()};
@@ -115,6 +117,7 @@ TEST_F(Tick, ConsumedRecordIsReportedShownAndAppendedTimeLast) {
   EXPECT_EQ(Logged(),
             (Lines{"", "Target setpoint            : 1050" + degrees, "Working setpoint           : 1043" + degrees,
                    "Temperature                : 1021,5" + degrees, "Ramp rate                  : 10",
+                   "Current segment            : 0", "Current segment will dwell : False",
                    "Output power limit %       : 72"}));
   ASSERT_TRUE(out.Consumed);
   EXPECT_EQ(out.Consumed->TargetSetpoint, 1050);

@@ -339,12 +339,15 @@ TEST_F(WindowTest, ConsumedPollIsLoggedShownAndPlottedAndTheDebugPageIdles) {
   EXPECT_EQ(form->Supervisor->State.TickCounter, 2);
   const QStringList report = Log().mid(before);
   const QString degrees = Q("\u00BAC");
-  ASSERT_GE(report.size(), 6) << report.join(QLatin1Char('\n')).toStdString();
+  ASSERT_GE(report.size(), 8) << report.join(QLatin1Char('\n')).toStdString();
   EXPECT_EQ(report.mid(0, 3), (QStringList{Q(""), Q("Target setpoint            : 345") + degrees,
                                            Q("Working setpoint           : 333") + degrees}));
   EXPECT_TRUE(report[3].startsWith(Q("Temperature                : 32"))) << report[3].toStdString();
-  EXPECT_EQ(report.mid(4, 2),
-            (QStringList{Q("Ramp rate                  : 12"), Q("Output power limit %       : 74")}));
+  // The segment report (no program: segment 0) comes between the ramp rate
+  // and the output power limit.
+  EXPECT_EQ(report.mid(4, 4),
+            (QStringList{Q("Ramp rate                  : 12"), Q("Current segment            : 0"),
+                         Q("Current segment will dwell : False"), Q("Output power limit %       : 74")}));
   for (const TRtDoubleVector* v :
        {&form->Chart->RtDoubleVectorTime, &form->Chart->RtDoubleVectorTemperature, &form->Chart->RtDoubleVectorSetpoint,
         &form->Chart->RtDoubleVectorWorkingSetpoint, &form->Chart->RtDoubleVectorWorkingOutput})
