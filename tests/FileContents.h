@@ -16,4 +16,10 @@ inline std::string FileContents(const std::filesystem::path& path, bool binary =
   return s.str();
 }
 
+// Replaces the file with `bytes`.
+inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::out | std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
 }  // namespace karvo::test

@@ -6,7 +6,9 @@
 // and lamps, the chart model's recalculation before a redraw, and the
 // queued log lines reaching MemoLog and the day's log file. Controller
 // writes (the varying limit is off, the segment's values are the
-// controller's) and the repaint itself are not part of it.
+// controller's) and the repaint itself are not part of it. The sample goes
+// to the run journal's writer thread (its writing and flushing are the
+// writer's, off this thread).
 //
 // BM_LogAppend/N: one line appended to a MemoLog that already holds N
 // lines (at 200,000 it drops its oldest line for each new one).
@@ -36,31 +38,35 @@ namespace fs = std::filesystem;
 
 fs::path TempFolder() { return fs::temp_directory_path() / ("karvo-bench-" + std::to_string(std::random_device{}())); }
 
-// A private per-user store for the benchmark's stable-segment signal.
-class TScopedConfigHome {
+// A private per-user store for the benchmark's stable-segment signal
+// (XDG_CONFIG_HOME), and a private state folder for the run journal the
+// tick writes (XDG_STATE_HOME).
+class TScopedHome {
  public:
-  explicit TScopedConfigHome(const fs::path& folder) {
-    if (const char* old = std::getenv("XDG_CONFIG_HOME")) previous_ = old;
+  TScopedHome(const char* variable, const fs::path& folder) : variable_(variable) {
+    if (const char* old = std::getenv(variable)) previous_ = old;
     fs::create_directories(folder);
-    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    setenv(variable, folder.c_str(), 1);
   }
-  ~TScopedConfigHome() {
+  ~TScopedHome() {
     if (previous_) {
-      setenv("XDG_CONFIG_HOME", previous_->c_str(), 1);
+      setenv(variable_, previous_->c_str(), 1);
     } else {
-      unsetenv("XDG_CONFIG_HOME");
+      unsetenv(variable_);
     }
   }
-  TScopedConfigHome(const TScopedConfigHome&) = delete;
-  TScopedConfigHome& operator=(const TScopedConfigHome&) = delete;
+  TScopedHome(const TScopedHome&) = delete;
+  TScopedHome& operator=(const TScopedHome&) = delete;
 
  private:
+  const char* variable_;
   std::optional<std::string> previous_;
 };
 
 void BM_ConsumedTick(benchmark::State& state) {
   const fs::path folder = TempFolder();
-  const TScopedConfigHome store(folder / "config");
+  const TScopedHome store("XDG_CONFIG_HOME", folder / "config");
+  const TScopedHome stateHome("XDG_STATE_HOME", folder / "state");
   TQtSeams seams(std::make_unique<TProgramLogFile>(folder), false);
   TFormModbus form;
   seams.AttachWindow(form);
@@ -102,6 +108,8 @@ void BM_ConsumedTick(benchmark::State& state) {
     seams.LogQueue().Drain();
   }
   state.counters["samples"] = static_cast<double>(c.RtDoubleVectorTime.GetCount());
+  form.Supervisor->Journal.WaitIdle(60000);
+  state.counters["journaled"] = static_cast<double>(form.Supervisor->Journal.DurableSamples());
   form.close();
   std::error_code ec;
   fs::remove_all(folder, ec);
@@ -109,6 +117,8 @@ void BM_ConsumedTick(benchmark::State& state) {
 BENCHMARK(BM_ConsumedTick)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
 void BM_LogAppend(benchmark::State& state) {
+  const fs::path folder = TempFolder();
+  const TScopedHome home("XDG_STATE_HOME", folder);
   TFormModbus form;
   form.Timer1->stop();
   form.resize(1484, 724);
@@ -123,6 +133,8 @@ void BM_LogAppend(benchmark::State& state) {
   state.counters["lines"] = form.MemoLog->LineCount();
   QCoreApplication::processEvents();
   form.close();
+  std::error_code ec;
+  fs::remove_all(folder, ec);
 }
 BENCHMARK(BM_LogAppend)->Arg(1000)->Arg(200000)->Unit(benchmark::kMicrosecond);
 

@@ -21,5 +21,10 @@ void Close(std::intptr_t handle) noexcept;
 // Renames `temporary` over `target` and makes the rename durable.
 bool Replace(const std::filesystem::path& temporary, const std::filesystem::path& target, std::string& reason);
 void Remove(const std::filesystem::path& temporary) noexcept;
+// Makes the names in `folder` durable (POSIX: its fsync; Windows: nothing
+// to do, the writes go through).
+void SyncFolder(const std::filesystem::path& folder) noexcept;
+// The system's reason for the calling thread's last failed call.
+std::string LastErrorText();
 
 }  // namespace karvo::atomic_file

@@ -59,14 +59,19 @@ bool Replace(const std::filesystem::path& temporary, const std::filesystem::path
   }
   // The rename is done: a failure to make it durable loses nothing a reader
   // can see, so it is not reported.
-  std::filesystem::path folder = target.parent_path();
-  if (folder.empty()) folder = ".";
-  if (const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
+  SyncFolder(target.parent_path());
+  return true;
+}
+
+void SyncFolder(const std::filesystem::path& folder) noexcept {
+  const std::filesystem::path f = folder.empty() ? std::filesystem::path(".") : folder;
+  if (const int dfd = ::open(f.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
     ::fsync(dfd);
     ::close(dfd);
   }
-  return true;
 }
+
+std::string LastErrorText() { return std::strerror(errno); }
 
 void Remove(const std::filesystem::path& temporary) noexcept { ::unlink(temporary.c_str()); }
 

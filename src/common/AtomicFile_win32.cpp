@@ -6,7 +6,6 @@
 #include "common/AtomicFilePlatform.h"
 
 namespace karvo::atomic_file {
-namespace {
 
 std::string LastErrorText() {
   const DWORD code = GetLastError();
@@ -20,6 +19,8 @@ std::string LastErrorText() {
     text.pop_back();
   return text;
 }
+
+namespace {
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
@@ -72,5 +73,7 @@ bool Replace(const std::filesystem::path& temporary, const std::filesystem::path
 }
 
 void Remove(const std::filesystem::path& temporary) noexcept { DeleteFileW(temporary.c_str()); }
+
+void SyncFolder(const std::filesystem::path&) noexcept {}
 
 }  // namespace karvo::atomic_file

@@ -91,6 +91,8 @@ TStartResult TSupervisor::Start(const std::optional<std::string>& port) {
 }
 
 void TSupervisor::Stop(const std::wstring& savedFurnaceName) {
+  JournalProgram();
+  Journal.End();
   fFurnaceModule.reset();
   // The hold request of this furnace, under the name the close uses too.
   WriteRegistryString(L"FW_" + savedFurnaceName, L"0");
@@ -98,6 +100,8 @@ void TSupervisor::Stop(const std::wstring& savedFurnaceName) {
 
 void TSupervisor::CloseQuery(const std::wstring& savedFurnaceName,
                              const std::function<void(const std::exception&)>& onError) {
+  JournalProgram();
+  Journal.End();
   try {
     WriteRegistryString(L"FS_" + savedFurnaceName, L"0");
   } catch (const std::exception& e) {
@@ -106,6 +110,8 @@ void TSupervisor::CloseQuery(const std::wstring& savedFurnaceName,
   LogLine();
   LogLine("Waiting for communication threads to finish...");
   PauseMs(2000);
+  // The run's last samples and its closed mark reach the disk.
+  if (!Journal.WaitIdle(kJournalCloseLimitMs)) LogLine("The run journal is still being written.");
 }
 
 }  // namespace karvo

@@ -22,6 +22,7 @@
 #include "serial/ComPortCatalogue.h"
 #include "supervisor/Pages.h"
 #include "supervisor/RtMainChart.h"
+#include "supervisor/RunJournal.h"
 #include "supervisor/Stability.h"
 
 namespace karvo {
@@ -30,6 +31,8 @@ namespace karvo {
 // grows to after failed polls.
 inline constexpr std::uint32_t kInitialIntervalMs = 2500;
 inline constexpr std::uint32_t kMaxIntervalMs = 30000;
+// How long the close waits for the run journal's last writes.
+inline constexpr std::uint32_t kJournalCloseLimitMs = 10000;
 
 // What the tick reads from the window's controls, fresh at every tick.
 struct TTickSettings {
@@ -55,6 +58,7 @@ struct TTickSettings {
   double MaxRateOfChange = 0.75;       // ºC/min
   std::int32_t MinimumSteadyTime = 5;  // min
   std::wstring FurnaceName;            // the name box's current text
+  std::wstring SavedFurnaceName;       // the name the window title carries: the run's name
   std::int32_t ProgramSegment = 0;     // the segment editor's number
 };
 
@@ -101,6 +105,13 @@ struct TInitialValues {
   std::int32_t SetpointHigh = 0;  // register 12
 };
 
+// A run that did not end cleanly, as found at program start.
+struct TPreviousRun {
+  TRunFiles Files;
+  TJournalContents Contents;  // its journal, read
+  TDateTime Ended = 0.0;      // instant of its last sample (its start when it has none)
+};
+
 enum class TStartOutcome {
   NoPort,        // no port selected: "Not usable serial port name."
   NoController,  // no controller answered, also after the address reset
@@ -141,11 +152,11 @@ class TSupervisor {
   // the address reset when it fails, the second echo test and the initial
   // reads. Runs on the calling thread and takes seconds.
   TStartResult Start(const std::optional<std::string>& port);
-  // Frees the module and clears the hold request of the furnace name the
+  // Ends the run (journal), frees the module and clears the hold request of the furnace name the
   // window title carries. Throws StoreError when the store refuses.
   void Stop(const std::wstring& savedFurnaceName);
-  // The close: withdraws the stable-segment signal of the saved name, logs
-  // and pauses 2 s. The read cycle is shut down by the caller afterwards.
+  // The close: ends the run, withdraws the stable-segment signal of the
+  // saved name, logs and pauses 2 s (and waits for the journal). The read cycle is shut down by the caller afterwards.
   // An error of the store is passed to onError and the close goes on.
   void CloseQuery(const std::wstring& savedFurnaceName, const std::function<void(const std::exception&)>& onError);
 
@@ -154,6 +165,34 @@ class TSupervisor {
 
   // The rate-of-change window from the observation length in seconds.
   void SetRateOfChangeWindow(std::int32_t seconds);
+
+  // The run journal: the tick begins a run with its first consumed record
+  // and journals every consumed sample; Stop and the close end it. Kept
+  // only once the window has given it a folder.
+  TRunJournal Journal;
+  // Writes the module's program beside the journal when it changed (the
+  // tick does after every consumed record; the window after a command).
+  void JournalProgram();
+
+  // Program start: the last run, when it did not end cleanly, with its
+  // journal read; it is marked closed then, so that it is asked about
+  // once. Its program is kept for the offer at Start.
+  std::optional<TPreviousRun> TakeUnclosedRun();
+  // "The previous run of <furnace> ended unexpectedly at <time>. Load its
+  // data into the chart?", the time local in the regional format.
+  std::string LoadRunQuestion(const TPreviousRun& run) const;
+  // Puts the run's samples into the chart (empty before) in one update; the
+  // next run goes on in its journal. Logs what was left out.
+  void LoadRun(TPreviousRun& run);
+  // The program of the unclosed run of `furnace` found at program start,
+  // read from its file, once: later calls give none.
+  std::optional<std::vector<TFurnaceActionParameters>> TakeProgramToRestore(const std::wstring& furnace);
+  // "Restore the instructions program of the previous run of <furnace>
+  // (<n> segments, going on at segment <k>)?"
+  static std::string RestoreProgramQuestion(const std::wstring& furnace,
+                                            const std::vector<TFurnaceActionParameters>& segments);
+  // Replaces the module's program with `segments`, finished flags and all.
+  void RestoreProgram(const std::vector<TFurnaceActionParameters>& segments);
 
   // Texts of the connection steps.
   static constexpr const char* kNoPort = "Not usable serial port name.";
@@ -170,6 +209,7 @@ class TSupervisor {
   TRtMainChart& fChart;
   const TRegionalSettings fRegional;
   std::unique_ptr<TFurnaceModule> fFurnaceModule;
+  std::optional<TRunFiles> fRunToRestore;
 };
 
 // Step 6 of the tick, the varying output-power limit: moves the module's

@@ -20,7 +20,11 @@ std::string ValueLabel(const char* text) { return Label(text, 27); }
 }  // namespace
 
 TSupervisor::TSupervisor(TRtMainChart& chart, TRegionalSettings regional)
-    : StartPoll(ReadFurnace), PollsRunning(PollsInFlight), fChart(chart), fRegional(std::move(regional)) {}
+    : StartPoll(ReadFurnace),
+      PollsRunning(PollsInFlight),
+      Journal(regional),
+      fChart(chart),
+      fRegional(std::move(regional)) {}
 
 TSupervisor::~TSupervisor() = default;
 
@@ -142,6 +146,11 @@ TTickOutcome TSupervisor::Tick(const TTickSettings& s, TFurnaceReadRecord& r) {
       module->Com()->WriteWord(1, reg::OutputHighLimit, *value, false);
   }
   ReportValues(r);
+  // The run begins with its first consumed record; the writer thread takes
+  // the sample from here.
+  if (!Journal.Open()) Journal.Begin(s.SavedFurnaceName);
+  Journal.Append({r.ReadtimeUtc, r.Temperature, static_cast<double>(r.TargetSetpoint),
+                  static_cast<double>(r.WorkingSetpoint), r.WorkingOutput / 10.0});
   Stability.RateOfChange(tick);
   Stability.JudgeLamps(tick);
   SetAxisModes(s);
@@ -155,6 +164,7 @@ TTickOutcome TSupervisor::Tick(const TTickSettings& s, TFurnaceReadRecord& r) {
     out.IntervalChanged = true;
   }
   if (s.ActivePage != static_cast<int>(TPageIndex::QuickControl)) Stability.ProgramStep(tick);
+  JournalProgram();
   return out;
 }
 

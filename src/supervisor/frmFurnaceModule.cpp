@@ -22,6 +22,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cmath>
+#include <utility>
 
 #include "common/Log.h"
 #include "common/Regional.h"
@@ -29,6 +30,7 @@
 #include "common/Text.h"
 #include "supervisor/CrashReport.h"
 #include "supervisor/Formats.h"
+#include "supervisor/RunJournal.h"
 #include "supervisor/frmFurnaceModuleLayout.h"
 
 namespace karvo {
@@ -208,6 +210,8 @@ void TFormModbus::showEvent(QShowEvent* event) {
   // The regions have their real sizes once the layout has run.
   if (layout()) layout()->activate();
   ApplyDesignSizes();
+  // The question about an unexpectedly ended run comes over the window.
+  if (!std::exchange(fShown, true)) QTimer::singleShot(0, this, [this] { Guarded([this] { OfferPreviousRun(); }); });
 }
 
 void TFormModbus::Guarded(const std::function<void()>& handler) {
@@ -272,6 +276,8 @@ void TFormModbus::FormCreate() {
   Chart->YAxis1.SetStart(20);
   Chart->YAxis1.SetStop(50);
   setWindowTitle(QString::fromStdWString(TitleForFurnace(L"Furnace1")));
+  // Runs are journaled in the per-user state folder.
+  Supervisor->Journal.SetFolder(RunsFolder());
   // The poll record belongs to this window from now on.
   AttachReadResult(ReadResult);
   ReadResult.ActiveThreads = 0;

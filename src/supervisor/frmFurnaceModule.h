@@ -213,6 +213,9 @@ class TFormModbus : public QWidget {
   void ButtonWriteClick();
   void ButtonSaveFurnaceInfoClick();
   void Label41Click();
+  // Once the window is first shown: when the last run did not end cleanly,
+  // asks whether to load its data into the chart.
+  void OfferPreviousRun();
 
   // Runs an event's handler; an error that escapes it is shown with the
   // offer of a report, and the program goes on.
@@ -276,6 +279,9 @@ class TFormModbus : public QWidget {
   TSegmentEditors SegmentEditors() const;
   void ShowSegmentEditors(const TSegmentEditors& editors);
   void ShowInstructionsTable(int Highlighted);
+  // At Start (and when the name is saved): offers the program of the
+  // furnace's unexpectedly ended run.
+  void OfferProgramRestore();
 
   // The controller's thermocouple type as read at Start and changed since
   // (-1: none of the items); the box goes back to it when the operator
@@ -283,6 +289,7 @@ class TFormModbus : public QWidget {
   int fControllerThermocouple = 0;
   bool fClosing = false;
   bool fClosed = false;
+  bool fShown = false;
   bool fSplitterMoved[3] = {false, false, false};
 };
 

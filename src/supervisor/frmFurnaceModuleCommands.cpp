@@ -105,15 +105,20 @@ void TFormModbus::ButtonFurnaceNameSaveClick() {
   EditFurnaceName->setText(QString::fromStdWString(name));
   setWindowTitle(QString::fromStdWString(TitleForFurnace(name)));
   ResetFurnaceSignals(name);
+  // The furnace of an unexpectedly ended run, operated again.
+  if (FurnaceModule()) OfferProgramRestore();
 }
 
 void TFormModbus::ButtonInstructionsSaveClick() {
   const TSegmentEditors editors = SegmentEditors();
-  if (SaveInstruction(FurnaceModule(), editors)) ShowInstructionsTable(editors.Segment);
+  if (!SaveInstruction(FurnaceModule(), editors)) return;
+  Supervisor->JournalProgram();
+  ShowInstructionsTable(editors.Segment);
 }
 
 void TFormModbus::ButtonInstructionsDeleteClick() {
   if (DeleteInstructions(FurnaceModule(), RtIntegerEditProgramSegment->Value()) != TDeleteResult::Deleted) return;
+  Supervisor->JournalProgram();
   RtIntegerEditProgramSegment->SetValue(1);
   ShowInstructionsTable(1);
 }

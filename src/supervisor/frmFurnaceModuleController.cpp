@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTabWidget>
@@ -14,6 +15,7 @@
 #include "modbus/Registers.h"
 #include "serial/ComPortCatalogue.h"
 #include "supervisor/ControllerTools.h"
+#include "supervisor/Formats.h"
 #include "supervisor/frmFurnaceModule.h"
 
 namespace karvo {
@@ -47,11 +49,32 @@ void TFormModbus::Start() {
       return;
     case TStartOutcome::Connected:
       ShowInitialValues(result.Values);
+      // Asked before the tick runs.
+      OfferProgramRestore();
       Timer1->start();
       ButtonCreateFurnaceModule->setText(QStringLiteral("Stop"));
       PageControl1->show();
       return;
   }
+}
+
+void TFormModbus::OfferPreviousRun() {
+  std::optional<TPreviousRun> run = Supervisor->TakeUnclosedRun();
+  if (!run || !AskYesNo(Supervisor->LoadRunQuestion(*run))) return;
+  Supervisor->LoadRun(*run);
+  // The run goes on under its furnace's name.
+  EditFurnaceName->setText(QString::fromStdWString(run->Files.Furnace));
+  setWindowTitle(QString::fromStdWString(TitleForFurnace(run->Files.Furnace)));
+}
+
+void TFormModbus::OfferProgramRestore() {
+  const std::wstring furnace = SavedFurnaceName();
+  const auto segments = Supervisor->TakeProgramToRestore(furnace);
+  if (!segments || !AskYesNo(TSupervisor::RestoreProgramQuestion(furnace, *segments))) return;
+  Supervisor->RestoreProgram(*segments);
+  const int current = FurnaceModule()->InstructionsCurrentSegment();
+  if (current > 0) ShowSegmentEditors(EditorsFor(current, FurnaceModule()->GetInstruction(current)));
+  if (PageControl1->currentIndex() != static_cast<int>(TPageIndex::QuickControl)) ShowInstructionsTable(current);
 }
 
 void TFormModbus::ShowInitialValues(const TInitialValues& v) {

@@ -40,6 +40,7 @@ TTickSettings TFormModbus::TickSettings() const {
   s.MaxRateOfChange = RtDoubleEditMaxRateOfChange->Value();
   s.MinimumSteadyTime = RtIntegerEditMinimumSteadyTime->Value();
   s.FurnaceName = EditFurnaceName->text().toStdWString();
+  s.SavedFurnaceName = SavedFurnaceName();
   s.ProgramSegment = RtIntegerEditProgramSegment->Value();
   return s;
 }

@@ -1,0 +1,94 @@
+// BM_LoadJournal/N: the start-up load of a run that ended unexpectedly with
+// N samples in its journal (a sample every 5 s, temperatures with one
+// decimal, the working output with one): finding the run, reading and
+// checking every line (local times back to instants), and the samples put
+// into the main chart's five vectors with their statistics, as Yes to the
+// start-up question does. Qt-free; the journal lies in the system's
+// temporary folder.
+//
+// BM_JournalLine: one sample's journal line as the writer thread builds it.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <string>
+
+#include "chart/RtCustomGraph.h"
+#include "supervisor/DataExport.h"
+#include "supervisor/RunJournal.h"
+#include "supervisor/Supervisor.h"
+
+namespace {
+
+using namespace karvo;
+namespace fs = std::filesystem;
+
+void BM_LoadJournal(benchmark::State& state) {
+  const fs::path home = fs::temp_directory_path() / ("karvo-bench-" + std::to_string(std::random_device{}()));
+  std::optional<std::string> previous;
+  if (const char* old = std::getenv("XDG_STATE_HOME")) previous = old;
+  setenv("XDG_STATE_HOME", home.c_str(), 1);
+  fs::create_directories(RunsFolder());
+  const fs::path journal = RunsFolder() / "2026-12-10 16.00.00 UTC Furnace1.csv";
+  {
+    const TRegionalSettings r = ExportRegional({});
+    std::ofstream out(journal, std::ios::binary);
+    std::string line = JournalHeader() + "\r\n";
+    TDateTime t = 46366.5;
+    for (std::int64_t i = 0; i < state.range(0); ++i, t += 5.0 / 86400) {
+      AppendJournalLine(line, {t, 1000 + (i % 1000) * 0.1, 1050, 1043, 40 + (i % 100) * 0.1}, r);
+      line += "\r\n";
+      if (line.size() > (1 << 20)) {
+        out << line;
+        line.clear();
+      }
+    }
+    out << line;
+  }
+  state.counters["journal_MB"] = static_cast<double>(fs::file_size(journal)) / 1e6;
+  int loaded = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    fs::remove(fs::path(journal).replace_extension(".closed"));
+    {
+      TRtCustomGraph graph;
+      TRtMainChart chart(graph, {});
+      TSupervisor supervisor(chart, {});
+      state.ResumeTiming();
+      std::optional<TPreviousRun> run = supervisor.TakeUnclosedRun();
+      if (run) supervisor.LoadRun(*run);
+      loaded = chart.RtDoubleVectorTime.GetCount();
+      state.PauseTiming();
+    }
+    state.ResumeTiming();
+  }
+  state.counters["samples"] = loaded;
+  if (previous) {
+    setenv("XDG_STATE_HOME", previous->c_str(), 1);
+  } else {
+    unsetenv("XDG_STATE_HOME");
+  }
+  std::error_code ec;
+  fs::remove_all(home, ec);
+}
+BENCHMARK(BM_LoadJournal)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_JournalLine(benchmark::State& state) {
+  const TRegionalSettings r = ExportRegional({});
+  std::string line;
+  TDateTime t = 46366.5;
+  for (auto _ : state) {
+    line.clear();
+    AppendJournalLine(line, {t += 5.0 / 86400, 1021.5, 1050, 1043, 45.5}, r);
+    benchmark::DoNotOptimize(line.data());
+  }
+}
+BENCHMARK(BM_JournalLine);
+
+}  // namespace
+
+BENCHMARK_MAIN();

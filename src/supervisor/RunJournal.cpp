@@ -1,0 +1,659 @@
+#include "supervisor/RunJournal.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <system_error>
+#include <utility>
+
+#include "common/AtomicFile.h"
+#include "common/AtomicFilePlatform.h"
+#include "common/DateTime.h"
+#include "common/LocalTime.h"
+#include "common/Log.h"
+#include "common/StateDir.h"
+#include "common/Text.h"
+#include "supervisor/DataExport.h"
+#include "supervisor/JournalFile.h"
+
+namespace karvo {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+// Far longer than any line the journal writes (five fields of at most 25
+// characters): a longer one is not of the journal.
+constexpr std::size_t kMaxLineBytes = 512;
+constexpr const char* kProgramTitle = "KarvoTemp instructions program";
+constexpr const char* kProgramTableHeader = "Segment;Setpoint;Ramp rate;Dwell days;Finished;Compensate";
+constexpr int kMaxProgramSegments = 100000;
+constexpr std::string_view kJournalExtension = ".csv";
+
+const double kNotANumber = std::numeric_limits<double>::quiet_NaN();
+
+// --- Reading -----------------------------------------------------------------
+
+bool Digits(std::string_view text, std::size_t at, std::size_t count, int& value) {
+  if (at + count > text.size()) return false;
+  value = 0;
+  for (std::size_t i = at; i < at + count; ++i) {
+    const char c = text[i];
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  return true;
+}
+
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// "yyyy-MM-dd HH<sep>mm<sep>ss": the local date-time and its minute.
+bool ParseLocalTime(std::string_view field, const std::string& separator, TDateTime& local, std::int64_t& minute) {
+  int year = 0, month = 0, day = 0, hour = 0, min = 0, sec = 0;
+  if (!Digits(field, 0, 4, year) || field.size() < 16 || field[4] != '-' || !Digits(field, 5, 2, month) ||
+      field[7] != '-' || !Digits(field, 8, 2, day) || field[10] != ' ' || !Digits(field, 11, 2, hour))
+    return false;
+  std::size_t at = 13;
+  auto skipSeparator = [&] {
+    if (field.compare(at, separator.size(), separator) == 0 && !separator.empty()) {
+      at += separator.size();
+      return true;
+    }
+    if (at < field.size() && field[at] == ':') {
+      ++at;
+      return true;
+    }
+    return false;
+  };
+  if (!skipSeparator() || !Digits(field, at, 2, min)) return false;
+  at += 2;
+  if (!skipSeparator() || !Digits(field, at, 2, sec) || at + 2 != field.size()) return false;
+  if (year < 100 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 || min > 59 ||
+      sec > 59)
+    return false;
+  const TDateTime date = EncodeDate(year, month, day);
+  local = date + (hour * 3600 + min * 60 + sec) / kSecondsPerDay;
+  minute = static_cast<std::int64_t>(date) * 1440 + hour * 60 + min;
+  return true;
+}
+
+// A number as the general format writes it, with `decimal` as its decimal
+// separator; empty: not a number.
+bool ParseNumber(std::string_view field, const std::string& decimal, double& value) {
+  if (field.empty()) {
+    value = kNotANumber;
+    return true;
+  }
+  char buffer[64];
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < field.size();) {
+    if (n + 1 >= sizeof buffer) return false;
+    if (!decimal.empty() && field.compare(i, decimal.size(), decimal) == 0) {
+      buffer[n++] = '.';
+      i += decimal.size();
+      continue;
+    }
+    const char c = field[i++];
+    const bool allowed = (c >= '0' && c <= '9') || c == '-' || c == '+' || c == 'E' || c == 'e' || c == '.';
+    if (!allowed) return false;
+    buffer[n++] = c;
+  }
+  if (buffer[0] == '+') return false;
+  const auto [end, ec] = std::from_chars(buffer, buffer + n, value, std::chars_format::general);
+  return ec == std::errc() && end == buffer + n && std::isfinite(value);
+}
+
+// Local times back to instants. Offsets are kept per local minute (every
+// change of a time zone's offset falls on a whole minute); in the hour that
+// occurs twice, the occurrence that does not go back behind the previous
+// sample is taken.
+class TLocalToInstant {
+ public:
+  TDateTime operator()(TDateTime local, std::int64_t minute) {
+    TDateTime utc;
+    if (minute == fMinute) {
+      utc = local - fOffset;
+    } else {
+      utc = LocalToUtc(local);
+      fMinute = minute;
+      fOffset = local - utc;
+    }
+    if (fHavePrevious && utc < fPrevious) {
+      const TDateTime later = LocalToUtc(local, true);
+      if (later > utc) {
+        utc = later;
+        fOffset = local - later;
+      }
+    }
+    fHavePrevious = true;
+    fPrevious = utc;
+    return utc;
+  }
+
+ private:
+  std::int64_t fMinute = std::numeric_limits<std::int64_t>::min();
+  TDateTime fOffset = 0.0;
+  bool fHavePrevious = false;
+  TDateTime fPrevious = 0.0;
+};
+
+bool ParseLine(std::string_view line, const TRegionalSettings& r, TLocalToInstant& toInstant, TJournalSample& s) {
+  if (line.size() > kMaxLineBytes) return false;
+  std::string_view fields[5];
+  std::size_t count = 0;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = line.find(';', start);
+    if (count == 5) return false;
+    fields[count++] = line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  if (count != 5) return false;
+  TDateTime local = 0.0;
+  std::int64_t minute = 0;
+  if (!ParseLocalTime(fields[0], r.timeSeparator, local, minute)) return false;
+  if (!ParseNumber(fields[1], r.decimalSeparator, s.Temperature) ||
+      !ParseNumber(fields[2], r.decimalSeparator, s.Setpoint) ||
+      !ParseNumber(fields[3], r.decimalSeparator, s.WorkingSetpoint) ||
+      !ParseNumber(fields[4], r.decimalSeparator, s.WorkingOutput))
+    return false;
+  s.Time = toInstant(local, minute);
+  return true;
+}
+
+std::string_view WithoutLineEnd(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
+// --- The program file ----------------------------------------------------------
+
+std::string DoubleText(double value) {
+  char buffer[32];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return ec == std::errc() ? std::string(buffer, end) : std::string("0");
+}
+
+template <class T>
+bool ParseWhole(std::string_view text, T& value) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return !text.empty() && ec == std::errc() && end == text.data() + text.size();
+}
+
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = text.find(separator, start);
+    parts.push_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    if (end == std::string_view::npos) return parts;
+    start = end + 1;
+  }
+}
+
+std::string FileNameText(const std::wstring& furnace) {
+  std::string name;
+  for (const wchar_t c : furnace) {
+    const bool plain =
+        (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || c == L'-' || c == L'_';
+    name += plain ? static_cast<char>(c) : '_';
+  }
+  return name.empty() ? std::string("_") : name;
+}
+
+}  // namespace
+
+std::string JournalHeader() { return DataExportHeader() + "; Working output %"; }
+
+void AppendJournalLine(std::string& line, const TJournalSample& s, const TRegionalSettings& regional) {
+  AppendDataExportLine(line, s.Time, s.Temperature, s.Setpoint, s.WorkingSetpoint, regional);
+  line += ';';
+  if (std::isfinite(s.WorkingOutput)) line += FormatGeneral(s.WorkingOutput, regional);
+}
+
+TJournalContents ParseJournal(std::string_view bytes, const TRegionalSettings& regional) {
+  TJournalContents out;
+  if (bytes.size() > kMaxJournalBytes) {
+    out.Error = "the file is larger than a run journal can be";
+    return out;
+  }
+  if (bytes.empty()) return out;
+  std::size_t end = bytes.find('\n');
+  if (end == std::string_view::npos) {
+    // Only the header, cut short.
+    out.TornLastLine = true;
+    return out;
+  }
+  if (WithoutLineEnd(bytes.substr(0, end)) != JournalHeader()) {
+    out.Error = "it is not a run journal (its first line is not the journal's header)";
+    return out;
+  }
+  TLocalToInstant toInstant;
+  // No room is set aside in advance: only lines that are samples take any.
+  for (std::size_t start = end + 1; start < bytes.size(); start = end + 1) {
+    end = bytes.find('\n', start);
+    if (end == std::string_view::npos) {
+      out.TornLastLine = true;
+      break;
+    }
+    TJournalSample s;
+    if (ParseLine(WithoutLineEnd(bytes.substr(start, end - start)), regional, toInstant, s)) {
+      out.Samples.push_back(s);
+    } else {
+      ++out.RefusedLines;
+    }
+  }
+  return out;
+}
+
+TJournalContents ReadJournal(const fs::path& path, const TRegionalSettings& regional) {
+  TJournalContents out;
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(path, ec);
+  if (ec) {
+    out.Error = ec.message();
+    return out;
+  }
+  if (size > kMaxJournalBytes) {
+    out.Error = "the file is larger than a run journal can be";
+    return out;
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  if (!in || !in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
+    // A file that shrank while it was read is read as far as it went.
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    if (bytes.empty() && size > 0) {
+      out.Error = "the file cannot be read";
+      return out;
+    }
+  }
+  return ParseJournal(bytes, regional);
+}
+
+std::vector<TFurnaceActionParameters> ProgramSegments(const TFurnaceModule& module) {
+  std::vector<TFurnaceActionParameters> segments;
+  for (int i = 1; i <= module.InstructionCount(); ++i) segments.push_back(module.GetInstruction(i));
+  return segments;
+}
+
+std::string ProgramFileText(const std::wstring& furnace, const std::vector<TFurnaceActionParameters>& segments) {
+  int current = 0;
+  for (std::size_t i = 0; i < segments.size() && current == 0; ++i)
+    if (!segments[i].Finished) current = static_cast<int>(i) + 1;
+  std::string text;
+  text += kProgramTitle;
+  text += kLineEnd;
+  text += "Furnace: " + FileNameText(furnace);
+  text += kLineEnd;
+  text += "Current segment: " + std::to_string(current);
+  text += kLineEnd;
+  text += kProgramTableHeader;
+  text += kLineEnd;
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    const TFurnaceActionParameters& s = segments[i];
+    text += std::to_string(i + 1) + ';' + std::to_string(s.TargetSetpoint) + ';' + std::to_string(s.RampRate) + ';' +
+            DoubleText(s.Duration) + ';' + (s.Finished ? '1' : '0') + ';' + (s.Compensate ? '1' : '0');
+    text += kLineEnd;
+  }
+  return text;
+}
+
+std::optional<std::vector<TFurnaceActionParameters>> ParseProgramFile(std::string_view text, std::string& error) {
+  std::vector<std::string_view> lines = Split(text, '\n');
+  // The text ends with a line end: nothing after the last one.
+  if (lines.empty() || !lines.back().empty()) {
+    error = "the file is cut short";
+    return std::nullopt;
+  }
+  lines.pop_back();
+  for (std::string_view& line : lines) line = WithoutLineEnd(line);
+  if (lines.size() < 4 || lines[0] != kProgramTitle || lines[1].substr(0, 9) != "Furnace: " ||
+      lines[2].substr(0, 17) != "Current segment: " || lines[3] != kProgramTableHeader) {
+    error = "it is not an instructions program file";
+    return std::nullopt;
+  }
+  if (lines.size() - 4 > static_cast<std::size_t>(kMaxProgramSegments)) {
+    error = "it holds too many segments";
+    return std::nullopt;
+  }
+  std::vector<TFurnaceActionParameters> segments;
+  for (std::size_t i = 4; i < lines.size(); ++i) {
+    const std::vector<std::string_view> f = Split(lines[i], ';');
+    TFurnaceActionParameters s;
+    int number = 0;
+    const auto flag = [](std::string_view t, bool& v) {
+      if (t != "0" && t != "1") return false;
+      v = t == "1";
+      return true;
+    };
+    if (f.size() != 6 || !ParseWhole(f[0], number) || number != static_cast<int>(segments.size()) + 1 ||
+        !ParseWhole(f[1], s.TargetSetpoint) || !ParseWhole(f[2], s.RampRate) || !flag(f[4], s.Finished) ||
+        !flag(f[5], s.Compensate)) {
+      error = "line " + std::to_string(i + 1) + " is not a segment";
+      return std::nullopt;
+    }
+    const auto [end, ec] = std::from_chars(f[3].data(), f[3].data() + f[3].size(), s.Duration);
+    if (f[3].empty() || ec != std::errc() || end != f[3].data() + f[3].size() || !std::isfinite(s.Duration)) {
+      error = "line " + std::to_string(i + 1) + " is not a segment";
+      return std::nullopt;
+    }
+    segments.push_back(s);
+  }
+  return segments;
+}
+
+// --- Runs --------------------------------------------------------------------------
+
+fs::path RunsFolder() { return KarvoStateDir() / "runs"; }
+
+fs::path TRunFiles::Program() const {
+  fs::path p = Journal;
+  return p.replace_extension(".program");
+}
+
+fs::path TRunFiles::ClosedMark() const {
+  fs::path p = Journal;
+  return p.replace_extension(".closed");
+}
+
+std::string RunBaseName(TDateTime startedUtc, const std::wstring& furnace) {
+  const DateTimeParts p = DecodeDateTime(startedUtc);
+  char stamp[40];
+  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d.%02d.%02d UTC ", p.year, p.month, p.day, p.hour, p.minute,
+                p.second);
+  return stamp + FileNameText(furnace);
+}
+
+std::optional<TRunFiles> RunOfJournal(const fs::path& journal) {
+  if (journal.extension() != kJournalExtension) return std::nullopt;
+  const std::string stem = PathText(journal.stem());
+  // "yyyy-mm-dd hh.nn.ss UTC " and the furnace name.
+  if (stem.size() < 25 || stem.compare(19, 5, " UTC ") != 0) return std::nullopt;
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+  if (!Digits(stem, 0, 4, y) || stem[4] != '-' || !Digits(stem, 5, 2, mo) || stem[7] != '-' || !Digits(stem, 8, 2, d) ||
+      stem[10] != ' ' || !Digits(stem, 11, 2, h) || stem[13] != '.' || !Digits(stem, 14, 2, mi) || stem[16] != '.' ||
+      !Digits(stem, 17, 2, s))
+    return std::nullopt;
+  if (y < 100 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo) || h > 23 || mi > 59 || s > 59)
+    return std::nullopt;
+  TRunFiles run;
+  run.Journal = journal;
+  run.Started = EncodeDate(y, mo, d) + (h * 3600 + mi * 60 + s) / kSecondsPerDay;
+  std::string furnace = stem.substr(24);
+  // A second run started in the same second carries " (2)" and so on.
+  if (const std::size_t paren = furnace.rfind(" ("); paren != std::string::npos && furnace.back() == ')')
+    furnace.erase(paren);
+  run.Furnace.assign(furnace.begin(), furnace.end());
+  return run;
+}
+
+std::optional<TRunFiles> LastUnclosedRun(const fs::path& folder) {
+  std::optional<TRunFiles> last;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::optional<TRunFiles> run = RunOfJournal(it->path());
+    if (!run || !it->is_regular_file(ec) || journal_file::InUse(run->Journal)) continue;
+    if (!last || run->Started > last->Started ||
+        (run->Started == last->Started && run->Journal.filename() > last->Journal.filename()))
+      last = std::move(run);
+  }
+  if (!last || fs::exists(last->ClosedMark(), ec)) return std::nullopt;
+  return last;
+}
+
+void MarkRunClosed(const TRunFiles& run) { WriteFileAtomically(run.ClosedMark(), {}); }
+
+TJournalIo SystemJournalIo() {
+  TJournalIo io;
+  io.Open = journal_file::OpenForAppend;
+  io.Write = [](std::intptr_t handle, std::string_view bytes, std::string& reason) {
+    return atomic_file::WriteAll(handle, bytes.data(), bytes.size(), reason);
+  };
+  io.Sync = journal_file::Sync;
+  io.Truncate = journal_file::Truncate;
+  io.Close = atomic_file::Close;
+  io.Replace = WriteFileAtomically;
+  return io;
+}
+
+// --- The writer --------------------------------------------------------------------
+
+TRunJournal::TRunJournal(const TRegionalSettings& regional)
+    : fRegional(ExportRegional(regional)), fIo(SystemJournalIo()) {}
+
+TRunJournal::~TRunJournal() {
+  {
+    std::lock_guard lock(fMutex);
+    fStop = true;
+  }
+  fWake.notify_all();
+  if (fThread.joinable()) fThread.join();
+  CloseFile();
+}
+
+void TRunJournal::SetFolder(std::optional<fs::path> folder) { fFolder = std::move(folder); }
+
+void TRunJournal::SetIo(TJournalIo io) {
+  std::lock_guard lock(fMutex);
+  fIo = std::move(io);
+}
+
+void TRunJournal::ContinueRun(const TRunFiles& run) { fContinue = run; }
+
+void TRunJournal::Queue(TJob job) {
+  {
+    std::lock_guard lock(fMutex);
+    fQueue.push_back(std::move(job));
+    if (!fThread.joinable()) fThread = std::thread([this] { Run(); });
+  }
+  fWake.notify_one();
+}
+
+void TRunJournal::Begin(const std::wstring& furnace) {
+  if (fOpen || !fFolder) return;
+  fOpen = true;
+  fProgramSaved = false;
+  TJob job{TJob::Kind::Open, {}, {}, {}, false};
+  if (fContinue) {
+    fRun = std::exchange(fContinue, std::nullopt);
+    job.Continue = true;
+  } else {
+    TRunFiles run;
+    run.Started = UtcNow();
+    run.Furnace = furnace;
+    // The writer thread makes the name unique.
+    run.Journal = *fFolder / PathFromSystem(RunBaseName(run.Started, furnace) + std::string(kJournalExtension));
+    fRun = std::move(run);
+  }
+  job.Path = fRun->Journal;
+  Queue(std::move(job));
+}
+
+void TRunJournal::Append(const TJournalSample& sample) {
+  if (!fOpen) return;
+  Queue({TJob::Kind::Sample, sample, {}, {}, false});
+}
+
+void TRunJournal::SaveProgram(const std::vector<TFurnaceActionParameters>& segments) {
+  if (!fOpen) return;
+  if (fProgramSaved && segments == fSavedProgram) return;
+  fSavedProgram = segments;
+  fProgramSaved = true;
+  Queue({TJob::Kind::Program, {}, {}, ProgramFileText(fRun->Furnace, segments), false});
+}
+
+void TRunJournal::End() {
+  if (!fOpen) return;
+  fOpen = false;
+  Queue({TJob::Kind::Close, {}, {}, {}, false});
+  fRun.reset();
+}
+
+bool TRunJournal::WaitIdle(std::uint32_t limitMs) {
+  std::unique_lock lock(fMutex);
+  return fIdle.wait_for(lock, std::chrono::milliseconds(limitMs), [this] { return fQueue.empty() && !fBusy; });
+}
+
+std::uint64_t TRunJournal::DurableSamples() const {
+  std::lock_guard lock(fMutex);
+  return fDurable;
+}
+
+fs::path TRunJournal::JournalPath() const {
+  std::lock_guard lock(fMutex);
+  return fJournalPath;
+}
+
+void TRunJournal::Run() {
+  std::vector<TJob> jobs;
+  for (;;) {
+    {
+      std::unique_lock lock(fMutex);
+      fBusy = false;
+      if (fQueue.empty()) fIdle.notify_all();
+      fWake.wait(lock, [this] { return fStop || !fQueue.empty(); });
+      if (fQueue.empty()) return;
+      jobs.assign(std::make_move_iterator(fQueue.begin()), std::make_move_iterator(fQueue.end()));
+      fQueue.clear();
+      fBusy = true;
+    }
+    for (std::size_t i = 0; i < jobs.size();) {
+      switch (jobs[i].What) {
+        case TJob::Kind::Open:
+          DoOpen(jobs[i++]);
+          break;
+        case TJob::Kind::Sample:
+          DoSamples(jobs, i);
+          break;
+        case TJob::Kind::Program:
+          DoProgram(jobs[i++]);
+          break;
+        case TJob::Kind::Close:
+          DoClose();
+          ++i;
+          break;
+      }
+    }
+    jobs.clear();
+  }
+}
+
+void TRunJournal::Fail(const std::string& reason) {
+  if (!fFailed) {
+    LogLine();
+    LogLine("The run journal \"" + PathText(JournalPath()) + "\" cannot be written: " + reason +
+            ". The run goes on; its data are kept in the chart only.");
+  }
+  fFailed = true;
+  CloseFile();
+}
+
+void TRunJournal::CloseFile() {
+  if (fHandle == -1) return;
+  fIo.Close(std::exchange(fHandle, -1));
+}
+
+void TRunJournal::DoOpen(const TJob& job) {
+  CloseFile();
+  fFailed = false;
+  fs::path path = job.Path;
+  std::error_code ec;
+  if (!job.Continue) {
+    // Runs started within the same second get " (2)" and so on.
+    const std::string base = PathText(job.Path.stem());
+    for (int n = 2; fs::exists(path, ec) && n < 1000; ++n)
+      path = job.Path.parent_path() /
+             PathFromSystem(base + " (" + std::to_string(n) + ")" + std::string(kJournalExtension));
+  }
+  {
+    std::lock_guard lock(fMutex);
+    fJournalPath = path;
+  }
+  std::string reason;
+  fs::create_directories(path.parent_path(), ec);
+  if (ec) return Fail(ec.message());
+  const std::intptr_t handle = fIo.Open(path, fSize, reason);
+  if (handle == -1) return Fail(reason);
+  fHandle = handle;
+  if (job.Continue) {
+    // The run goes on: its closed mark goes, and a line cut short by the
+    // end it had is cut off so that the next one starts on a line of its
+    // own.
+    fs::remove(fs::path(path).replace_extension(".closed"), ec);
+    std::ifstream in(path, std::ios::binary);
+    std::uint64_t keep = fSize;
+    for (std::uint64_t back = 0; keep > 0 && back < kMaxLineBytes + 2; ++back) {
+      in.seekg(static_cast<std::streamoff>(keep - 1));
+      char c = 0;
+      if (!in.get(c) || c == '\n') break;
+      --keep;
+    }
+    if (keep != fSize) {
+      if (!fIo.Truncate(fHandle, keep)) return Fail("a line cut short cannot be removed");
+      fSize = keep;
+    }
+    if (fSize > 0) return;
+  }
+  if (fSize == 0) {
+    const std::string header = JournalHeader() + std::string(kLineEnd);
+    if (!fIo.Write(fHandle, header, reason) || !fIo.Sync(fHandle, reason)) return Fail(reason);
+    fSize = header.size();
+  }
+}
+
+void TRunJournal::DoSamples(std::vector<TJob>& jobs, std::size_t& i) {
+  fLine.clear();
+  std::uint64_t count = 0;
+  for (; i < jobs.size() && jobs[i].What == TJob::Kind::Sample; ++i, ++count) {
+    AppendJournalLine(fLine, jobs[i].Sample, fRegional);
+    fLine += kLineEnd;
+  }
+  if (fFailed || fHandle == -1) return;
+  std::string reason;
+  if (!fIo.Write(fHandle, fLine, reason)) {
+    // What part of the lines reached the file is cut off again.
+    fIo.Truncate(fHandle, fSize);
+    return Fail(reason);
+  }
+  if (!fIo.Sync(fHandle, reason)) return Fail(reason);
+  fSize += fLine.size();
+  std::lock_guard lock(fMutex);
+  fDurable += count;
+}
+
+void TRunJournal::DoProgram(const TJob& job) {
+  try {
+    fIo.Replace(fs::path(fJournalPath).replace_extension(".program"), job.Text);
+    fProgramFailing = false;
+  } catch (const std::exception& e) {
+    // The data go on being journaled; the program is written again when
+    // it changes next. Said once until a write succeeds.
+    if (!fProgramFailing) {
+      LogLine();
+      LogLine(std::string("The instructions program of the run cannot be saved: ") + e.what());
+    }
+    fProgramFailing = true;
+  }
+}
+
+void TRunJournal::DoClose() {
+  CloseFile();
+  // Marked also when the journal failed: the run did end cleanly.
+  try {
+    fIo.Replace(fs::path(fJournalPath).replace_extension(".closed"), {});
+  } catch (const std::exception& e) {
+    LogLine();
+    LogLine(std::string("The end of the run cannot be marked: ") + e.what());
+  }
+}
+
+}  // namespace karvo

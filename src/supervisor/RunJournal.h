@@ -1,0 +1,218 @@
+#pragma once
+// The run journal: a furnace run kept on disk while it happens, so that a
+// crash, a reboot or a power cut loses at most the sample in flight.
+//
+// A run begins with the first consumed poll after Start and ends with Stop
+// or the close. Its files lie in the runs folder of the per-user state
+// folder (RunsFolder()), all named by the run's start (UTC) and the
+// furnace name:
+//
+//   2026-12-10 16.55.03 UTC Furnace1.csv      the journal
+//   2026-12-10 16.55.03 UTC Furnace1.program  the instructions program
+//   2026-12-10 16.55.03 UTC Furnace1.closed   present once the run ended cleanly
+//
+// The journal is the data export's file (supervisor/DataExport.h) with a
+// fifth column, the working output in % of the maximum power: the header,
+// then one line per consumed sample, each reaching stable storage before
+// the next tick comes. It opens in a spreadsheet as it stands. The
+// instructions program is rewritten whole (temporary file and rename)
+// whenever it changes. Nothing here deletes a run.
+//
+// The writing happens on a thread of its own: the tick only queues the
+// sample. When the disk fails, the program log says so once and the run
+// goes on without its journal.
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "common/Regional.h"
+#include "common/Types.h"
+#include "furnace/ClassFurnaceModule.h"
+
+namespace karvo {
+
+// One consumed sample as the chart holds it.
+struct TJournalSample {
+  TDateTime Time = 0.0;  // the instant of the reading
+  double Temperature = 0.0;
+  double Setpoint = 0.0;
+  double WorkingSetpoint = 0.0;
+  double WorkingOutput = 0.0;  // % of the maximum power
+};
+
+// The data export's header with "; Working output %" behind it.
+std::string JournalHeader();
+// One journal line without its line end: the data export's line of the
+// sample, ";" and the working output. `regional` as ExportRegional gives it.
+void AppendJournalLine(std::string& line, const TJournalSample& sample, const TRegionalSettings& regional);
+
+// What a journal holds.
+struct TJournalContents {
+  std::vector<TJournalSample> Samples;
+  // The last line had no line end (the write in flight when the power
+  // went): it is left out.
+  bool TornLastLine = false;
+  // Complete lines that are not samples of the journal's format; left out,
+  // never guessed at.
+  std::size_t RefusedLines = 0;
+  // Not empty: the bytes are not a run journal at all (wrong header, too
+  // big); Samples is then empty.
+  std::string Error;
+};
+
+// The most a journal may hold to be read (years of a run).
+inline constexpr std::size_t kMaxJournalBytes = std::size_t{1} << 30;
+
+// Reads a journal from its bytes. Times are the local times of the lines
+// turned back into instants (in the hour repeated when daylight saving time
+// ends, the occurrence that keeps the series in order); an empty number
+// field is a value that was not a number. Takes any bytes: nothing makes it
+// fail other than by the fields of TJournalContents.
+TJournalContents ParseJournal(std::string_view bytes, const TRegionalSettings& regional);
+// The same from a file; a file that cannot be read gives Error.
+TJournalContents ReadJournal(const std::filesystem::path& path, const TRegionalSettings& regional);
+
+// The instructions program file: the segments 1..n with their finished
+// flags; the current segment follows from them (the lowest unfinished).
+std::string ProgramFileText(const std::wstring& furnace, const std::vector<TFurnaceActionParameters>& segments);
+// The segments of a program file (element 0 is segment 1); none, with the
+// reason in `error`, when the text is not one.
+std::optional<std::vector<TFurnaceActionParameters>> ParseProgramFile(std::string_view text, std::string& error);
+// Segments 1..n of the module's program.
+std::vector<TFurnaceActionParameters> ProgramSegments(const TFurnaceModule& module);
+
+// The runs folder: KarvoStateDir()/runs.
+std::filesystem::path RunsFolder();
+
+// The files of one run.
+struct TRunFiles {
+  std::filesystem::path Journal;  // ".csv"
+  std::wstring Furnace;           // from the file name
+  TDateTime Started = 0.0;        // instant, from the file name
+  std::filesystem::path Program() const;
+  std::filesystem::path ClosedMark() const;
+};
+
+// "2026-12-10 16.55.03 UTC Furnace1": the start instant and the furnace
+// name, its characters other than 0-9, A-Z, a-z, "-" and "_" made "_".
+std::string RunBaseName(TDateTime startedUtc, const std::wstring& furnace);
+// The run a journal's path names; none for a file that is not a journal.
+std::optional<TRunFiles> RunOfJournal(const std::filesystem::path& journal);
+// The last run in `folder` (the latest start) that no running program is
+// writing, when it did not end cleanly.
+std::optional<TRunFiles> LastUnclosedRun(const std::filesystem::path& folder);
+// Marks a run closed (the file is flushed to stable storage). Throws
+// EFileWriteError.
+void MarkRunClosed(const TRunFiles& run);
+
+// The file operations of the writer, replaceable for tests (a full disk).
+// Failures return false (or -1) with the system's reason.
+struct TJournalIo {
+  // Opens the file for appending (creating it), locked against a second
+  // writer; `size` receives its length.
+  std::function<std::intptr_t(const std::filesystem::path& path, std::uint64_t& size, std::string& reason)> Open;
+  std::function<bool(std::intptr_t handle, std::string_view bytes, std::string& reason)> Write;
+  // Flushes to stable storage.
+  std::function<bool(std::intptr_t handle, std::string& reason)> Sync;
+  // Cuts the file back to `size` bytes (a failed write's remains).
+  std::function<bool(std::intptr_t handle, std::uint64_t size)> Truncate;
+  std::function<void(std::intptr_t handle)> Close;
+  // Writes a whole file atomically; throws EFileWriteError.
+  std::function<void(const std::filesystem::path& path, std::string_view bytes)> Replace;
+};
+// The platform's operations.
+TJournalIo SystemJournalIo();
+
+// The journal of the current run and its writer thread.
+class TRunJournal {
+ public:
+  explicit TRunJournal(const TRegionalSettings& regional);
+  // Writes what is queued, then ends the thread. The run is not marked
+  // closed (End does that).
+  ~TRunJournal();
+  TRunJournal(const TRunJournal&) = delete;
+  TRunJournal& operator=(const TRunJournal&) = delete;
+
+  // The folder runs are written to; none (the default): no journal is kept.
+  void SetFolder(std::optional<std::filesystem::path> folder);
+  // Replaces the file operations; before the first Begin.
+  void SetIo(TJournalIo io);
+
+  // A run is open (Begin was called and End was not).
+  bool Open() const { return fOpen; }
+  // Opens a run of `furnace` starting now: a new journal, or the one
+  // ContinueRun named.
+  void Begin(const std::wstring& furnace);
+  // Queues one sample of the open run.
+  void Append(const TJournalSample& sample);
+  // Queues the program's segments to be written beside the journal (only
+  // when they differ from the ones last queued).
+  void SaveProgram(const std::vector<TFurnaceActionParameters>& segments);
+  // Ends the run: its closed mark is written after its last sample.
+  void End();
+  // The next Begin appends to this run's journal (its data were loaded
+  // into the chart, which goes on from there).
+  void ContinueRun(const TRunFiles& run);
+
+  // Waits until everything queued is written (or given up on); false when
+  // `limitMs` passed first.
+  bool WaitIdle(std::uint32_t limitMs);
+  // Samples on stable storage since the program started.
+  std::uint64_t DurableSamples() const;
+  // The journal of the open run (empty before its first sample).
+  std::filesystem::path JournalPath() const;
+
+ private:
+  struct TJob {
+    enum class Kind { Open, Sample, Program, Close } What;
+    TJournalSample Sample;
+    std::filesystem::path Path;
+    std::string Text;
+    bool Continue = false;
+  };
+  void Queue(TJob job);
+  void Run();
+  void DoOpen(const TJob& job);
+  void DoSamples(std::vector<TJob>& jobs, std::size_t& i);
+  void DoProgram(const TJob& job);
+  void DoClose();
+  void Fail(const std::string& reason);
+  void CloseFile();
+
+  const TRegionalSettings fRegional;  // in the system code page
+  std::optional<std::filesystem::path> fFolder;
+  bool fOpen = false;
+  std::optional<TRunFiles> fContinue;
+  std::optional<TRunFiles> fRun;  // UI thread's view of the open run
+  std::vector<TFurnaceActionParameters> fSavedProgram;
+  bool fProgramSaved = false;
+
+  mutable std::mutex fMutex;
+  std::condition_variable fWake;
+  std::condition_variable fIdle;
+  std::deque<TJob> fQueue;
+  bool fBusy = false;
+  bool fStop = false;
+  std::uint64_t fDurable = 0;
+  std::filesystem::path fJournalPath;  // the writer's; read under the lock elsewhere
+  std::thread fThread;
+
+  // Writer thread only.
+  TJournalIo fIo;
+  std::intptr_t fHandle = -1;
+  std::uint64_t fSize = 0;
+  bool fFailed = false;
+  bool fProgramFailing = false;
+  std::string fLine;
+};
+
+}  // namespace karvo
