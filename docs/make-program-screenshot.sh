@@ -13,23 +13,10 @@ cd "$(dirname "$0")/.."
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j2 --target karvo-window-screenshot karvo-sim
 
-# A private port map, store and log folder for the session.
-home=$(mktemp -d)
-export XDG_CONFIG_HOME=$home/config XDG_STATE_HOME=$home/state
-sim_pid=""
-cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  rm -rf "$home"
-}
-trap cleanup EXIT
-
+source docs/screenshot-session.sh
 speed=20
-build/tools/karvo-sim/karvo-sim --com COM9 --speed $speed --start-temp 100 --seed 5 >/dev/null &
-sim_pid=$!
-for _ in $(seq 50); do
-  [ -L "$XDG_CONFIG_HOME/TalvikAS/Karvo/ports/COM9" ] && break
-  sleep 0.1
-done
+start_simulator --speed $speed --start-temp 100 --seed 5
+wait_for_port
 env -u QT_QPA_PLATFORM xvfb-run -a -s "-screen 0 1484x724x24 -dpi 96" \
   build/tools/window-screenshot/karvo-window-screenshot --program $speed COM9 docs/program.png 3 300
 echo "wrote docs/program.png"

@@ -10,18 +10,8 @@ cd "$(dirname "$0")/.."
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j2 --target karvo-window-screenshot karvo-sim karvo-probe
 
-# A private port map, store and log folder for the session.
-home=$(mktemp -d)
-export XDG_CONFIG_HOME=$home/config XDG_STATE_HOME=$home/state
-sim_pid=""
-cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  rm -rf "$home"
-}
-trap cleanup EXIT
-
-build/tools/karvo-sim/karvo-sim --com COM9 --speed 6 --seed 5 >/dev/null &
-sim_pid=$!
+source docs/screenshot-session.sh
+start_simulator --speed 6 --seed 5
 for _ in $(seq 50); do
   build/tools/karvo-probe/karvo-probe COM9 write 2 400 >/dev/null 2>&1 && break
   sleep 0.1

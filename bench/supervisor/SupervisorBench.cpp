@@ -66,7 +66,7 @@ class TScopedHome {
 void BM_ConsumedTick(benchmark::State& state) {
   const fs::path folder = TempFolder();
   const TScopedHome store("XDG_CONFIG_HOME", folder / "config");
-  const TScopedHome state("XDG_STATE_HOME", folder / "state");
+  const TScopedHome stateHome("XDG_STATE_HOME", folder / "state");
   TQtSeams seams(std::make_unique<TProgramLogFile>(folder), false);
   TFormModbus form;
   seams.AttachWindow(form);

@@ -470,12 +470,8 @@ void TRunJournal::Begin(const std::wstring& furnace) {
     TRunFiles run;
     run.Started = UtcNow();
     run.Furnace = furnace;
-    const std::string base = RunBaseName(run.Started, furnace);
-    run.Journal = *fFolder / PathFromSystem(base + std::string(kJournalExtension));
-    // Two runs started within a second.
-    std::error_code ec;
-    for (int n = 2; fs::exists(run.Journal, ec) && n < 1000; ++n)
-      run.Journal = *fFolder / PathFromSystem(base + " (" + std::to_string(n) + ")" + std::string(kJournalExtension));
+    // The writer thread makes the name unique.
+    run.Journal = *fFolder / PathFromSystem(RunBaseName(run.Started, furnace) + std::string(kJournalExtension));
     fRun = std::move(run);
   }
   job.Path = fRun->Journal;
@@ -492,13 +488,13 @@ void TRunJournal::SaveProgram(const std::vector<TFurnaceActionParameters>& segme
   if (fProgramSaved && segments == fSavedProgram) return;
   fSavedProgram = segments;
   fProgramSaved = true;
-  Queue({TJob::Kind::Program, {}, fRun->Program(), ProgramFileText(fRun->Furnace, segments), false});
+  Queue({TJob::Kind::Program, {}, {}, ProgramFileText(fRun->Furnace, segments), false});
 }
 
 void TRunJournal::End() {
   if (!fOpen) return;
   fOpen = false;
-  Queue({TJob::Kind::Close, {}, fRun->ClosedMark(), {}, false});
+  Queue({TJob::Kind::Close, {}, {}, {}, false});
   fRun.reset();
 }
 
@@ -542,7 +538,8 @@ void TRunJournal::Run() {
           DoProgram(jobs[i++]);
           break;
         case TJob::Kind::Close:
-          DoClose(jobs[i++]);
+          DoClose();
+          ++i;
           break;
       }
     }
@@ -568,23 +565,31 @@ void TRunJournal::CloseFile() {
 void TRunJournal::DoOpen(const TJob& job) {
   CloseFile();
   fFailed = false;
+  fs::path path = job.Path;
+  std::error_code ec;
+  if (!job.Continue) {
+    // Runs started within the same second get " (2)" and so on.
+    const std::string base = PathText(job.Path.stem());
+    for (int n = 2; fs::exists(path, ec) && n < 1000; ++n)
+      path = job.Path.parent_path() /
+             PathFromSystem(base + " (" + std::to_string(n) + ")" + std::string(kJournalExtension));
+  }
   {
     std::lock_guard lock(fMutex);
-    fJournalPath = job.Path;
+    fJournalPath = path;
   }
   std::string reason;
-  std::error_code ec;
-  fs::create_directories(job.Path.parent_path(), ec);
+  fs::create_directories(path.parent_path(), ec);
   if (ec) return Fail(ec.message());
-  const std::intptr_t handle = fIo.Open(job.Path, fSize, reason);
+  const std::intptr_t handle = fIo.Open(path, fSize, reason);
   if (handle == -1) return Fail(reason);
   fHandle = handle;
   if (job.Continue) {
     // The run goes on: its closed mark goes, and a line cut short by the
     // end it had is cut off so that the next one starts on a line of its
     // own.
-    fs::remove(fs::path(job.Path).replace_extension(".closed"), ec);
-    std::ifstream in(job.Path, std::ios::binary);
+    fs::remove(fs::path(path).replace_extension(".closed"), ec);
+    std::ifstream in(path, std::ios::binary);
     std::uint64_t keep = fSize;
     for (std::uint64_t back = 0; keep > 0 && back < kMaxLineBytes + 2; ++back) {
       in.seekg(static_cast<std::streamoff>(keep - 1));
@@ -627,7 +632,7 @@ void TRunJournal::DoSamples(std::vector<TJob>& jobs, std::size_t& i) {
 
 void TRunJournal::DoProgram(const TJob& job) {
   try {
-    fIo.Replace(job.Path, job.Text);
+    fIo.Replace(fs::path(fJournalPath).replace_extension(".program"), job.Text);
     fProgramFailing = false;
   } catch (const std::exception& e) {
     // The data go on being journaled; the program is written again when
@@ -640,11 +645,11 @@ void TRunJournal::DoProgram(const TJob& job) {
   }
 }
 
-void TRunJournal::DoClose(const TJob& job) {
+void TRunJournal::DoClose() {
   CloseFile();
   // Marked also when the journal failed: the run did end cleanly.
   try {
-    fIo.Replace(job.Path, {});
+    fIo.Replace(fs::path(fJournalPath).replace_extension(".closed"), {});
   } catch (const std::exception& e) {
     LogLine();
     LogLine(std::string("The end of the run cannot be marked: ") + e.what());

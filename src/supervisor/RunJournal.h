@@ -184,7 +184,7 @@ class TRunJournal {
   void DoOpen(const TJob& job);
   void DoSamples(std::vector<TJob>& jobs, std::size_t& i);
   void DoProgram(const TJob& job);
-  void DoClose(const TJob& job);
+  void DoClose();
   void Fail(const std::string& reason);
   void CloseFile();
 
@@ -203,7 +203,7 @@ class TRunJournal {
   bool fBusy = false;
   bool fStop = false;
   std::uint64_t fDurable = 0;
-  std::filesystem::path fJournalPath;
+  std::filesystem::path fJournalPath;  // the writer's; read under the lock elsewhere
   std::thread fThread;
 
   // Writer thread only.

@@ -297,6 +297,22 @@ TEST_F(RunJournalWriter, AFailingDiskIsLoggedOnceAndTheRunGoesOn) {
   ASSERT_TRUE(journal.WaitIdle(10000));
 }
 
+TEST_F(RunJournalWriter, RunsStartedInTheSameSecondKeepFilesOfTheirOwn) {
+  seams::Scoped<seams::NowFn> clock(seams::SetUtcNow, [] { return 46366.5; });
+  for (int run = 0; run < 3; ++run) {
+    journal.Begin(L"Furnace1");
+    journal.Append(Sample(run));
+    journal.End();
+  }
+  ASSERT_TRUE(journal.WaitIdle(10000));
+  EXPECT_EQ(folder.Entries(),
+            (std::vector<std::string>{
+                "2026-12-10 12.00.00 UTC Furnace1 (2).closed", "2026-12-10 12.00.00 UTC Furnace1 (2).csv",
+                "2026-12-10 12.00.00 UTC Furnace1 (3).closed", "2026-12-10 12.00.00 UTC Furnace1 (3).csv",
+                "2026-12-10 12.00.00 UTC Furnace1.closed", "2026-12-10 12.00.00 UTC Furnace1.csv"}));
+  EXPECT_EQ(FileContents(folder / "2026-12-10 12.00.00 UTC Furnace1 (2).csv"), JournalOf({Sample(1)}, {}));
+}
+
 TEST_F(RunJournalWriter, NoFolderNoJournal) {
   journal.SetFolder(std::nullopt);
   journal.Begin(L"Furnace1");
