@@ -18,6 +18,18 @@ if(KARVO_SANITIZE)
   add_link_options(${karvo_sanitize_flags})
 endif()
 
+# The fuzz build instruments every target of the tree for the fuzzer's
+# coverage and with AddressSanitizer and UndefinedBehaviorSanitizer; only the
+# fuzz programs link the fuzzer's main (fuzz/CMakeLists.txt).
+if(KARVO_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "KARVO_FUZZ needs clang (scripts/fuzz configures it)")
+  endif()
+  set(karvo_fuzz_flags -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_compile_options(${karvo_fuzz_flags})
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 # karvo_core_library(<name> SOURCES ...): a Qt-free static library whose
 # headers are included as "<folder>/<Header>.h" from src/.
 function(karvo_core_library name)

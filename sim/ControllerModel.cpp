@@ -166,8 +166,15 @@ Exception ControllerModel::Write(std::uint32_t reg, std::uint16_t value) {
     }
     case reg::SetpointSelect:
       return store(reg, value <= 1);
-    case reg::OutputHighLimit:
-      return store(reg, value <= 1000);
+    case reg::OutputHighLimit: {
+      const Exception e = store(reg, value <= 1000);
+      // A lowered limit holds at once: the working output never reads above it.
+      if (e == Exception::None) {
+        output_ = std::min(output_, value / 10.0);
+        integral_ = std::min(integral_, value / 10.0);
+      }
+      return e;
+    }
     case reg::Programmer:
       return store(reg, value <= 10);
     case reg::DeviceAddress:

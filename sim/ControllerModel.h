@@ -43,6 +43,8 @@ class ControllerModel {
   static constexpr std::uint16_t kInstrumentIdent = 2400;  // register 122
 
   explicit ControllerModel(const ModelOptions& options = {});
+  // The same state throughout: registers, furnace, loop and noise.
+  bool operator==(const ControllerModel&) const = default;
 
   // Reads `count` registers from `first` into `words` (which must hold
   // count elements). Exception 3 for a count outside 1..125, exception 2

@@ -1,5 +1,6 @@
 # Installs the packages the build, the tests and the program need (Debian 12 /
-# Ubuntu) when they are missing; sourced by scripts/test and scripts/run.
+# Ubuntu) when they are missing; sourced by scripts/test and scripts/run
+# (scripts/fuzz installs its own list with karvo_install_packages).
 karvo_packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
@@ -8,9 +9,12 @@ karvo_packages=(
   xvfb xauth valgrind clang-format tzdata python3
 )
 
-karvo_install_dependencies() {
+karvo_install_dependencies() { karvo_install_packages "${karvo_packages[@]}"; }
+
+# Installs the packages named when they are missing.
+karvo_install_packages() {
   local missing=() p sudo=""
-  for p in "${karvo_packages[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   if [ ${#missing[@]} -gt 0 ]; then

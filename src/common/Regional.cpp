@@ -31,6 +31,10 @@ const TRegionalSettings& Defaults() {
   return defaults;
 }
 
+// The significant digits a double holds reliably; numbers are written with
+// at most these.
+constexpr int kSignificantDigits = 15;
+
 // A finite non-negative number as decimal digits: value = 0.d1d2d3... x
 // 10^point. No leading or trailing zeros in `digits`; empty for zero.
 struct Decimal {
@@ -41,6 +45,22 @@ struct Decimal {
 
   void StripTrailingZeros() {
     while (!digits.empty() && digits.back() == '0') digits.pop_back();
+  }
+
+  // A number rounded up beyond the largest double would be written as one
+  // that cannot be read back (1.79769313486232E308, 2E308): from there on
+  // the first `keep` digits are cut instead (1.79769313486231E308, 1E308).
+  void NotBeyondLargestDouble(int keep) {
+    // The largest double is 0.17976931348623157081452742373170435... x 10^309.
+    static constexpr std::string_view kLargest = "17976931348623157081452742373170435";
+    constexpr int kLargestPoint = 309;
+    if (point < kLargestPoint) return;
+    std::string padded = digits;
+    padded.resize(std::max(padded.size(), kLargest.size()), '0');
+    if (point == kLargestPoint && padded <= kLargest) return;
+    digits = kLargest.substr(0, static_cast<std::size_t>(std::clamp(keep, 0, kSignificantDigits)));
+    point = kLargestPoint;
+    StripTrailingZeros();
   }
 
   // Keeps the first `keep` digits, rounding half away from zero.
@@ -66,6 +86,7 @@ struct Decimal {
       }
     }
     StripTrailingZeros();
+    NotBeyondLargestDouble(keep);
   }
 
   void RoundToSignificant(int count) { RoundAt(count); }
@@ -111,6 +132,7 @@ Decimal Decompose(double v) {
   std::from_chars(exponent, result.ptr, magnitude);
   d.point = (negative ? -magnitude : magnitude) + 1;
   d.StripTrailingZeros();
+  d.NotBeyondLargestDouble(kSignificantDigits);
   return d;
 }
 

@@ -12,7 +12,9 @@ namespace karvo {
 // Wide text to the system code page (Windows: the ANSI code page, characters
 // it cannot represent become its default character; elsewhere: UTF-8).
 std::string WideToSystem(std::wstring_view text);
-// The system code page to wide text.
+// The system code page to wide text (elsewhere: well-formed UTF-8, each byte
+// that belongs to no well-formed sequence becoming U+FFFD; overlong forms,
+// surrogates and code points above U+10FFFF are not well formed).
 std::wstring SystemToWide(std::string_view text);
 // UTF-8 (the regional settings' text) to the system code page.
 std::string Utf8ToSystem(std::string_view text);

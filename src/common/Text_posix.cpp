@@ -28,35 +28,56 @@ std::string WideToSystem(std::wstring_view text) {
   return out;
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence that starts at text[i], or 0
+// when none does. Overlong forms, surrogates and code points above U+10FFFF
+// are not well formed: the second byte's range rules them out.
+std::size_t SequenceLength(std::string_view text, std::size_t i) {
+  const auto b = static_cast<unsigned char>(text[i]);
+  if (b < 0x80) return 1;
+  std::size_t n = 0;
+  unsigned char lo = 0x80, hi = 0xBF;
+  if (b >= 0xC2 && b <= 0xDF) {
+    n = 2;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    n = 3;
+    if (b == 0xE0) lo = 0xA0;  // overlong below U+0800
+    if (b == 0xED) hi = 0x9F;  // surrogates U+D800..U+DFFF
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    n = 4;
+    if (b == 0xF0) lo = 0x90;  // overlong below U+10000
+    if (b == 0xF4) hi = 0x8F;  // above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (text.size() - i < n) return 0;
+  const auto second = static_cast<unsigned char>(text[i + 1]);
+  if (second < lo || second > hi) return 0;
+  for (std::size_t k = 2; k < n; ++k) {
+    if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
+  }
+  return n;
+}
+
+}  // namespace
+
 std::wstring SystemToWide(std::string_view text) {
   std::wstring out;
   out.reserve(text.size());
   std::size_t i = 0;
   while (i < text.size()) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    int extra = b < 0x80 ? 0 : (b >> 5) == 0x6 ? 1 : (b >> 4) == 0xE ? 2 : (b >> 3) == 0x1E ? 3 : -1;
-    if (extra < 0 || i + static_cast<std::size_t>(extra) >= text.size()) {
+    const std::size_t n = SequenceLength(text, i);
+    if (n == 0) {
       out += L'\uFFFD';  // not UTF-8: one replacement character per bad byte
       ++i;
       continue;
     }
-    char32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      const auto cb = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
-      if ((cb & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
-      c = (c << 6) | (cb & 0x3F);
-    }
-    if (!ok) {
-      out += L'\uFFFD';
-      ++i;
-      continue;
-    }
+    static constexpr unsigned char kLeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    char32_t c = static_cast<unsigned char>(text[i]) & kLeadBits[n];
+    for (std::size_t k = 1; k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
     out += static_cast<wchar_t>(c);
-    i += static_cast<std::size_t>(extra) + 1;
+    i += n;
   }
   return out;
 }

@@ -48,8 +48,8 @@ class TModbusPort : public TSerialPort {
   // Reply checks and decoding, applied to the record SendData returned for
   // `request` (Status empty). A reply must be long enough for what the
   // operation decodes, carry a CRC that holds, come from the device asked
-  // with the function asked (or its exception form), and not be an
-  // exception; a read reply must carry the byte count asked for, QueryD's
+  // with the function asked (or its exception form; a diagnostic echo with
+  // the sub-function asked), and not be an exception; a read reply must carry the byte count asked for, QueryD's
   // value must be a number, and a write's echo must repeat the register and
   // the value written. On an invalid reply Status gets the failure
   // text, ValueOfFirstWord and rDouble go back to 0 and nothing is decoded.

@@ -82,6 +82,10 @@ std::string CheckFrame(const TArrayOfByte& request, const std::uint8_t* b, std::
   const std::size_t counted = kReadOverhead + b[2];
   if (!CrcHolds(b, expected) && !(readReply && counted <= n && CrcHolds(b, counted))) return TModbusPort::kBadCrc;
   if (b[0] != request[0] || b[1] != function) return TModbusPort::kWrongDeviceOrFunction;
+  // A diagnostic echo repeats the sub-function asked for: one that names
+  // another is not the answer to this request.
+  if (function == kDiagnostics && !std::equal(request.begin() + 2, request.begin() + 4, b + 2))
+    return TModbusPort::kWrongDeviceOrFunction;
   if (readReply && b[2] != expected - kReadOverhead) return TModbusPort::kWrongByteCount;
   // A write is answered with its own frame: another register or value is
   // not the confirmation of this write.

@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <stdexcept>
+#include <string>
 
 #include "common/DateTime.h"
 #include "common/Seams.h"
@@ -96,6 +98,27 @@ TEST(Regional, GeneralAndFixedFormats) {
   EXPECT_EQ(FormatFixed(-1.25, 1, kComma), "-1,3");
   EXPECT_THROW(FormatGeneral(std::nan(""), kPoint), std::domain_error);
   EXPECT_THROW(FormatPattern("0.##", std::numeric_limits<double>::infinity(), kPoint), std::domain_error);
+}
+
+// Rounded up, the numbers next to the largest double would be written as
+// numbers beyond it, which no box or label could read back.
+TEST(Regional, NumbersNearTheLargestDoubleAreWrittenSoThatTheyReadBack) {
+  const double largest = std::numeric_limits<double>::max();
+  EXPECT_EQ(FormatGeneral(largest, kPoint), "1.79769313486231E308");
+  EXPECT_EQ(FormatGeneral(-largest, kComma), "-1,79769313486231E308");
+  EXPECT_EQ(FormatGeneral(1.7e308, kPoint, 1), "1E308");
+  EXPECT_EQ(FormatGeneral(1.75e308, kPoint, 2), "1.7E308");
+  EXPECT_EQ(FormatGeneral(1.4e308, kPoint, 1), "1E308");  // rounded down as ever
+  EXPECT_EQ(FormatShort(largest, 6, kPoint), "1E308");
+  EXPECT_EQ(FormatAxisNumber(largest, 1e307, kPoint), "1.7E308");
+  for (const std::string& text :
+       {FormatGeneral(largest, kPoint), FormatGeneral(largest, kPoint, 1), FormatPattern("0.##", largest, kPoint),
+        FormatFixed(-largest, 2, kPoint), FormatShort(largest, 6, kPoint), FormatAxisNumber(largest, 1e307, kPoint)}) {
+    SCOPED_TRACE(text);
+    const std::optional<double> back = ParseFloat(text, kPoint);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_GT(std::fabs(*back), 0.5 * largest);  // the digits it shows, cut
+  }
 }
 
 TEST(Regional, ShortFormTakesAsManyDigitsAsFit) {

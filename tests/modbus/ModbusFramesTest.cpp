@@ -142,6 +142,7 @@ TEST(ModbusDecode, InvalidRepliesGiveTheirTextAndNoValue) {
       {"another device", kWords, WithCrc("02 03 04 00 07 00 08"), TModbusPort::kWrongDeviceOrFunction},
       {"another device's exception", kQueryD, WithCrc("02 83 02"), TModbusPort::kWrongDeviceOrFunction},
       {"another function", kTest, WithCrc("01 03 00 00 30 39"), TModbusPort::kWrongDeviceOrFunction},
+      {"echo of another sub-function", kTest, WithCrc("01 08 00 01 30 39"), TModbusPort::kWrongDeviceOrFunction},
       {"echo of another request", kWrite, WithCrc("01 08 00 02 00 64"), TModbusPort::kWrongDeviceOrFunction},
       {"echo of another value", kWrite, WithCrc("01 06 00 02 00 65"), TModbusPort::kEchoDiffers},
       {"echo of another register", kWrite, WithCrc("01 06 00 03 00 64"), TModbusPort::kEchoDiffers},

@@ -185,6 +185,8 @@ TEST(ControllerModel, SlowRampHoldsTheWorkingSetpointBackAndOutputLimitCapsThePo
   EXPECT_LE(t.maxOutput, 5.0);
   EXPECT_LT(m.Temperature(), 90.0);
   EXPECT_EQ(Read1(m, 3), 50);  // pinned at the limit while far behind
+  ASSERT_EQ(m.Write(30, 20), Exception::None);
+  EXPECT_EQ(Read1(m, 3), 20);  // a lowered limit holds at once
   // Sensor break: the output drops to nothing.
   m.SetSensorBreak(true);
   m.Advance(1);
