@@ -13,9 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <map>
 #include <optional>
-#include <regex>
 #include <string>
 
 #include "chart/RtBoundedNumber.h"
@@ -27,30 +25,62 @@ using karvo::fuzz::Input;
 
 namespace {
 
-std::string RegexQuoted(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (std::strchr(".^$|()[]{}*+?\\", c) && c != '\0') out += '\\';
-    out += c;
+// A small scanner over the grammar of a typed number, written apart from
+// the program's parser: `pos` moves past what matched.
+struct Scanner {
+  const std::string& text;
+  std::size_t pos = 0;
+
+  bool AtEnd() const { return pos == text.size(); }
+  bool Take(char c) {
+    if (AtEnd() || text[pos] != c) return false;
+    ++pos;
+    return true;
   }
-  return out;
+  bool TakeText(const std::string& s) {
+    if (s.empty() || text.compare(pos, s.size(), s) != 0) return false;
+    pos += s.size();
+    return true;
+  }
+  void SkipBlanks() {
+    while (Take(' ') || Take('\t')) {
+    }
+  }
+  void TakeSign() {
+    if (!Take('+')) Take('-');
+  }
+  // One or more digits.
+  bool TakeDigits() {
+    const std::size_t from = pos;
+    while (!AtEnd() && text[pos] >= '0' && text[pos] <= '9') ++pos;
+    return pos > from;
+  }
+};
+
+// Blanks around, a sign, digits with at most one separator (digits on at
+// least one side), an exponent.
+bool IsDecimalText(const std::string& text, const std::string& separator) {
+  Scanner s{text};
+  s.SkipBlanks();
+  s.TakeSign();
+  if (s.TakeDigits()) {
+    if (s.TakeText(separator)) s.TakeDigits();
+  } else if (!s.TakeText(separator) || !s.TakeDigits()) {
+    return false;
+  }
+  if (s.Take('e') || s.Take('E')) {
+    s.TakeSign();
+    if (!s.TakeDigits()) return false;
+  }
+  s.SkipBlanks();
+  return s.AtEnd();
 }
 
-// The decimal number the text holds, by a pattern of its own and the C
-// library's conversion: blanks around, a sign, digits with at most one
-// separator, an exponent. Numbers the double cannot hold (too large, or
+// The decimal number the text holds, by a grammar of its own and the C
+// library's conversion. Numbers the double cannot hold (too large, or
 // too small to be told from zero) are none.
 std::optional<double> ReferenceFloat(const std::string& text, const std::string& separator) {
-  static std::map<std::string, std::regex> patterns;
-  auto found = patterns.find(separator);
-  if (found == patterns.end()) {
-    const std::string sep = RegexQuoted(separator);
-    found = patterns
-                .emplace(separator, std::regex("[ \\t]*[+-]?([0-9]+(" + sep + "[0-9]*)?|" + sep +
-                                               "[0-9]+)([eE][+-]?[0-9]+)?[ \\t]*"))
-                .first;
-  }
-  if (!std::regex_match(text, found->second)) return std::nullopt;
+  if (!IsDecimalText(text, separator)) return std::nullopt;
   std::string c;
   bool nonzero = false, inExponent = false;
   for (std::size_t i = 0; i < text.size();) {
@@ -71,8 +101,9 @@ std::optional<double> ReferenceFloat(const std::string& text, const std::string&
 }
 
 std::optional<std::int32_t> ReferenceInteger(const std::string& text) {
-  static const std::regex digits("[+-]?[0-9]+");
-  if (!std::regex_match(text, digits)) return std::nullopt;
+  Scanner s{text};
+  s.TakeSign();
+  if (!s.TakeDigits() || !s.AtEnd()) return std::nullopt;
   errno = 0;
   const long long v = std::strtoll(text.c_str(), nullptr, 10);
   if (errno == ERANGE || v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
