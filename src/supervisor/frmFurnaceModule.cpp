@@ -12,6 +12,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -24,6 +25,7 @@
 #include <cmath>
 #include <utility>
 
+#include "common/Attention.h"
 #include "common/Log.h"
 #include "common/Regional.h"
 #include "common/Seams.h"
@@ -102,6 +104,11 @@ TFormModbus::TFormModbus(QWidget* parent) : QWidget(parent) {
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(static_cast<int>(kInitialIntervalMs));
+  AttentionTimer = new QTimer(this);
+  AttentionTimer->setObjectName(QStringLiteral("AttentionTimer"));
+  AttentionTimer->setInterval(250);
+  connect(AttentionTimer, &QTimer::timeout, this, &TFormModbus::RefreshAttention);
+  AttentionTimer->start();
   BindEvents();
   resize(Dx(1484), Dx(724));
   FormCreate();
@@ -110,6 +117,16 @@ TFormModbus::TFormModbus(QWidget* parent) : QWidget(parent) {
 }
 
 TFormModbus::~TFormModbus() = default;
+
+void TFormModbus::RefreshAttention() {
+  const std::uint64_t generation = AttentionGeneration();
+  if (generation == fAttentionShown) return;
+  fAttentionShown = generation;
+  QStringList lines;
+  for (const TAttentionItem& item : AttentionItems()) lines << QString::fromStdWString(SystemToWide(item.Text));
+  LabelAttention->setText(lines.join(QLatin1Char('\n')));
+  LabelAttention->setVisible(!lines.isEmpty());
+}
 
 int TFormModbus::Dx(int designPixels) const {
   // The design is for an 8 pt font at 96 dpi.
@@ -145,10 +162,17 @@ void TFormModbus::BuildRegions() {
 
   KARVO_MAKE(Panel3, QFrame, Splitter1);
   Panel3->setFrameShape(QFrame::NoFrame);
-  auto* right = new QHBoxLayout(Panel3);
+  auto* right = new QVBoxLayout(Panel3);
   right->setContentsMargins(0, 0, 0, 0);
+  right->setSpacing(0);
+  KARVO_MAKE(LabelAttention, QLabel, Panel3);
+  LabelAttention->setWordWrap(true);
+  LabelAttention->setTextFormat(Qt::PlainText);
+  LabelAttention->setStyleSheet(QStringLiteral("QLabel { background: #fff2a8; color: #8b0000; padding: 3px; }"));
+  LabelAttention->hide();
+  right->addWidget(LabelAttention);
   KARVO_MAKE(Splitter3, QSplitter, Panel3, Qt::Horizontal);
-  right->addWidget(Splitter3);
+  right->addWidget(Splitter3, 1);
   KARVO_MAKE(MemoInstructions, QPlainTextEdit, Splitter3);
   KARVO_MAKE(MemoLog, TLogView, Splitter3);
   MemoInstructions->setFont(MemoFont());

@@ -65,6 +65,10 @@ class TFormModbus : public QWidget {
   QSplitter* Splitter3 = nullptr;  // between MemoInstructions and MemoLog
   QPlainTextEdit* MemoInstructions = nullptr;
   TLogView* MemoLog = nullptr;
+  // What the operator must see until it clears (a journal behind, a store
+  // that refuses a value, a log folder that takes no lines), above the log;
+  // hidden while nothing is raised.
+  QLabel* LabelAttention = nullptr;
   TRtGraph2D* RtGraph2D1 = nullptr;
 
   // ---- "Setup"
@@ -173,6 +177,9 @@ class TFormModbus : public QWidget {
 
   // ---- Non-visual members
   QTimer* Timer1 = nullptr;  // the supervisor tick
+  // Shows the raised attention conditions whenever they change.
+  QTimer* AttentionTimer = nullptr;
+  void RefreshAttention();
   TSaveDialog SaveDialog1;
   std::unique_ptr<TRtMainChart> Chart;  // the chart's vectors, axes, series and legend
   std::unique_ptr<TSupervisor> Supervisor;
@@ -291,6 +298,7 @@ class TFormModbus : public QWidget {
   bool fClosed = false;
   bool fShown = false;
   bool fSplitterMoved[3] = {false, false, false};
+  std::uint64_t fAttentionShown = 0;
 };
 
 // The texts of the two ramp-rate notes.

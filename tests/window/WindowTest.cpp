@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "WindowFixture.h"
+#include "common/Attention.h"
 #include "common/ConfigDir.h"
 #include "common/Log.h"
 #include "common/StateDir.h"
@@ -198,6 +199,20 @@ TEST_F(WindowTest, TheStatusBoxGrowsWithTheUpperPanel) {
   EXPECT_EQ(form->GroupBox1->height(), status + 100);
   EXPECT_EQ(form->PageControl1->height(), pages + 100);
   EXPECT_EQ(form->RtGraph2D1->height(), chart - 100);
+}
+
+TEST_F(WindowTest, RaisedConditionsStayAboveTheLogUntilTheyClear) {
+  ClearAllAttention();
+  Pump();
+  EXPECT_TRUE(form->LabelAttention->isHidden());
+  RaiseAttention("a", "Run journal behind: 12 samples waiting");
+  RaiseAttention("b", "FS_ not written");
+  ASSERT_TRUE(WaitFor([&] { return !form->LabelAttention->isHidden(); }));
+  EXPECT_EQ(form->LabelAttention->text(), Q("Run journal behind: 12 samples waiting\nFS_ not written"));
+  ClearAttention("a");
+  ASSERT_TRUE(WaitFor([&] { return form->LabelAttention->text() == Q("FS_ not written"); }));
+  ClearAllAttention();
+  ASSERT_TRUE(WaitFor([&] { return form->LabelAttention->isHidden(); }));
 }
 
 TEST_F(WindowTest, PortListShowsTheMappedPortsInOrderWithNothingSelected) {
