@@ -63,6 +63,9 @@ for f in usr/bin/KarvoTemp usr/bin/karvo-probe usr/bin/karvo-sim usr/bin/karvo-r
 done
 check "the PNG icon is 256 x 256" grep -q 'PNG image data, 256 x 256' <<<"$(file "$share/icons/hicolor/256x256/apps/$id.png")"
 check "desktop-file-validate" desktop-file-validate "$share/applications/$id.desktop"
+desktop=$(cat "$share/applications/$id.desktop")
+check "the desktop entry starts the installed program" grep -qx "Exec=KarvoTemp" <<<"$desktop"
+check "the desktop entry's icon is the installed icon" grep -qx "Icon=$id" <<<"$desktop"
 check "appstreamcli validate --no-net" appstreamcli validate --no-net "$share/metainfo/$id.metainfo.xml"
 check "the AppStream metadata's newest release is $version" \
   grep -q "<release version=\"$version\"" <<<"$(grep -m1 '<release ' "$share/metainfo/$id.metainfo.xml")"
