@@ -1,6 +1,7 @@
 # Installs the packages the build, the tests and the program need (Debian 12 /
-# Ubuntu) when they are missing; sourced by scripts/test and scripts/run
-# (scripts/fuzz installs its own list with karvo_install_packages).
+# Ubuntu) when they are missing; sourced by scripts/test, scripts/run and
+# scripts/package (scripts/fuzz installs its own list with
+# karvo_install_packages).
 karvo_packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
@@ -8,6 +9,13 @@ karvo_packages=(
   g++-mingw-w64-x86-64 wine
   xvfb xauth valgrind clang-format tzdata python3
 )
+
+# The Debian package and its checks (scripts/package, the tests tool_manpages
+# and package): CPack's DEB generator with dpkg-shlibdeps, lintian, the
+# desktop entry's and the AppStream metadata's validators, groff for the
+# manual pages.
+karvo_package_packages=(dpkg-dev fakeroot file lintian desktop-file-utils appstream groff-base gzip)
+karvo_packages+=("${karvo_package_packages[@]}")
 
 karvo_install_dependencies() { karvo_install_packages "${karvo_packages[@]}"; }
 
@@ -21,6 +29,8 @@ karvo_install_packages() {
     echo "Installing: ${missing[*]}"
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     $sudo apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+    # Another install running (a second script, the system's updates): wait for it.
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends \
+      -o DPkg::Lock::Timeout=600 "${missing[@]}"
   fi
 }

@@ -1,6 +1,7 @@
 #include "app/Program.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <exception>
 
 #include "app/QtSeams.h"
@@ -33,11 +34,17 @@ class TKarvoApplication : public QApplication {
 
 }  // namespace
 
+void SetProgramIdentity() {
+  QApplication::setApplicationName(QStringLiteral("KarvoTemp"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Karvo Temp"));
+  QGuiApplication::setDesktopFileName(QStringLiteral(KARVO_APP_ID));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/karvotemp/icon.png")));
+}
+
 int RunProgram(int argc, char** argv, bool placeDriverInstaller) {
   InitialiseModules();
   TKarvoApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("KarvoTemp"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Karvo Temp"));
+  SetProgramIdentity();
   InstallCrashHandler();
   InstallSystemRegional();
   TQtSeams seams;

@@ -51,4 +51,13 @@ TEST_F(StoreTest, CommandLineGetSetList) {
     EXPECT_EQ(out.str(), run.out);
     EXPECT_EQ(err.str().empty(), run.code == 0) << err.str();
   }
+  // --help is the full text on stdout; a value named so is still read.
+  std::ostringstream out, err;
+  EXPECT_EQ(karvo::RunKarvoReg({L"--help"}, out, err), 0);
+  EXPECT_TRUE(out.str().starts_with("usage: karvo-reg get NAME\n")) << out.str();
+  EXPECT_NE(out.str().find("-h, --help"), std::string::npos) << out.str();
+  EXPECT_EQ(err.str(), "");
+  out.str("");
+  EXPECT_EQ(karvo::RunKarvoReg({L"get", L"--help"}, out, err), 0);
+  EXPECT_EQ(out.str(), "\n");
 }

@@ -40,14 +40,19 @@ constexpr const char* kUsage =
     "\n"
     "Serves a simulated furnace controller (Modbus RTU, device address N, default 1)\n"
     "on a pseudo-terminal linked as COMn (default COM9) until interrupted.\n"
+    "  --com COMn           the port name to serve, COM1 to COM254 (default COM9)\n"
+    "  --address N          the device address, 1 to 254 (default 1)\n"
     "  --speed X            simulated seconds per real second (default 1)\n"
     "  --start-temp T       furnace temperature at start, ºC (default 20)\n"
     "  --no-reply           execute nothing, answer nothing\n"
     "  --reply-delay MS     start every reply MS milliseconds after the request's end\n"
     "  --bad-crc FRACTION   corrupt the CRC of this share of replies (0 to 1)\n"
+    "  --seed N             seed of the measurement noise and the CRC faults (default:\n"
+    "                       from the clock)\n"
     "  --sensor-break       report a broken sensor (register 258 = 1)\n"
     "  --reply-address N    answer with device address N in the replies\n"
-    "  --verbose            show every request and reply on stderr\n";
+    "  --verbose            show every request and reply on stderr\n"
+    "  -h, --help           show this text\n";
 
 int Usage(const std::string& problem) {
   std::cerr << "karvo-sim: " << problem << "\n" << kUsage;
