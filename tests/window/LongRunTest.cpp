@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <mutex>
 #include <stdexcept>
+#include <utility>
 
 #include "TempFolder.h"
 #include "WindowFixture.h"
@@ -211,47 +212,26 @@ TEST_F(WindowTest, FixedTextsAndBoundsAreTheDesigns) {
          "Refer to furnace manual and enable the working setpoint option \n"
          "from graph options tab to find out the unit of your furnace. Start \n"
          "with a low value such as 10 and observe the actual rate of change.")},
-      // The edit boxes' bounds (min .. max; equal bounds: none).
-      {"RtIntegerEditProgramSegment",
-       QStringLiteral("%1..%2")
-           .arg(f.RtIntegerEditProgramSegment->MinValue())
-           .arg(f.RtIntegerEditProgramSegment->MaxValue()),
-       Q("0..0")},
-      {"RtIntegerEditProgramSetpoint",
-       QStringLiteral("%1..%2")
-           .arg(f.RtIntegerEditProgramSetpoint->MinValue())
-           .arg(f.RtIntegerEditProgramSetpoint->MaxValue()),
-       Q("0..0")},
-      {"RtIntegerEditProgramRampRate",
-       QStringLiteral("%1..%2")
-           .arg(f.RtIntegerEditProgramRampRate->MinValue())
-           .arg(f.RtIntegerEditProgramRampRate->MaxValue()),
-       Q("1..99999")},
-      {"RtIntegerEditProgramDays",
-       QStringLiteral("%1..%2").arg(f.RtIntegerEditProgramDays->MinValue()).arg(f.RtIntegerEditProgramDays->MaxValue()),
-       Q("0..0")},
-      {"RtIntegerEditProgramHours",
-       QStringLiteral("%1..%2")
-           .arg(f.RtIntegerEditProgramHours->MinValue())
-           .arg(f.RtIntegerEditProgramHours->MaxValue()),
-       Q("0..0")},
-      {"RtIntegerEditProgramMinutes",
-       QStringLiteral("%1..%2")
-           .arg(f.RtIntegerEditProgramMinutes->MinValue())
-           .arg(f.RtIntegerEditProgramMinutes->MaxValue()),
-       Q("0..0")},
-      {"RtDoubleEditTimeAxisMax",
-       QStringLiteral("%1..%2").arg(f.RtDoubleEditTimeAxisMax->MinValue()).arg(f.RtDoubleEditTimeAxisMax->MaxValue()),
-       Q("5.78e-05..24")},
-      {"RtDoubleEditMaxRateOfChange",
-       QStringLiteral("%1..%2")
-           .arg(f.RtDoubleEditMaxRateOfChange->MinValue())
-           .arg(f.RtDoubleEditMaxRateOfChange->MaxValue()),
-       Q("0.001..100")},
       // MemoLog keeps the newest 200,000 lines.
       {"MemoLog", QString::number(f.MemoLog->MaximumLineCount()), Q("200000")},
   };
   for (const auto& t : texts) EXPECT_EQ(t.shown, t.expected) << t.what;
+  // The edit boxes' bounds (equal bounds: none).
+  auto bounds = [](const auto* box) { return std::pair<double, double>(box->MinValue(), box->MaxValue()); };
+  const struct {
+    const char* what;
+    std::pair<double, double> shown, expected;
+  } boxes[] = {
+      {"ProgramSegment", bounds(f.RtIntegerEditProgramSegment), {0, 0}},
+      {"ProgramSetpoint", bounds(f.RtIntegerEditProgramSetpoint), {0, 0}},
+      {"ProgramRampRate", bounds(f.RtIntegerEditProgramRampRate), {1, 99999}},
+      {"ProgramDays", bounds(f.RtIntegerEditProgramDays), {0, 0}},
+      {"ProgramHours", bounds(f.RtIntegerEditProgramHours), {0, 0}},
+      {"ProgramMinutes", bounds(f.RtIntegerEditProgramMinutes), {0, 0}},
+      {"TimeAxisMax", bounds(f.RtDoubleEditTimeAxisMax), {0.0000578, 24}},
+      {"MaxRateOfChange", bounds(f.RtDoubleEditMaxRateOfChange), {0.001, 100}},
+  };
+  for (const auto& b : boxes) EXPECT_EQ(b.shown, b.expected) << b.what;
   EXPECT_EQ(f.Memo1->toPlainText().split(QLatin1Char('\n')).size(), 8);
 }
 
