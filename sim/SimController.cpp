@@ -94,6 +94,14 @@ void SimController::SetFaults(const SimFaults& faults) {
   model_.SetSensorBreak(faults.SensorBreak);
 }
 
+bool SimController::SilentOn(const Bytes& frame) const {
+  if (frame.size() < 4) return false;
+  const std::uint32_t first = (std::uint32_t{frame[2]} << 8) | frame[3];
+  if (frame[1] == 0x03) return faults_.SilentOnReadsOf == first;
+  if (frame[1] == 0x06) return faults_.SilentOnWritesTo == first;
+  return false;
+}
+
 void SimController::Advance(Clock::time_point now) {
   std::lock_guard lock(mutex_);
   const double real = std::chrono::duration<double>(now - lastAdvance_).count();
@@ -141,6 +149,10 @@ bool SimController::HandleFrame(const Bytes& frame, Clock::time_point end, Bytes
     std::lock_guard lock(mutex_);
     if (faults_.NoReply || Clock::now() < silentUntil_) {
       TraceBytes("<- ", frame, faults_.NoReply ? " (not answering)" : " (restarting)");
+      return false;
+    }
+    if (SilentOn(frame)) {
+      TraceBytes("<- ", frame, " (register not answered)");
       return false;
     }
     TraceBytes("<- ", frame);

@@ -50,6 +50,11 @@ struct SimFaults {
   // Replies carry this device address (with a CRC that holds) instead of
   // the controller's own: another device answering.
   std::optional<std::uint8_t> ReplyAddress{};
+  // Reads of holding registers that begin at this register go unanswered.
+  std::optional<std::uint32_t> SilentOnReadsOf{};
+  // Writes to this register are neither executed nor answered (a register
+  // the controller's configuration locks away).
+  std::optional<std::uint32_t> SilentOnWritesTo{};
 };
 
 struct SimOptions {
@@ -122,6 +127,8 @@ class SimController {
   // answering (during the reply delay or before the reply's last byte has
   // left) are appended to `arrivedMeanwhile`.
   bool HandleFrame(const Bytes& frame, Clock::time_point end, Bytes& arrivedMeanwhile);
+  // The request names a register the faults keep silent on (under the lock).
+  bool SilentOn(const Bytes& frame) const;
   void TransmitOnTheWire(const Bytes& reply, Bytes& arrivedMeanwhile);
   void Discard(const Bytes& bytes, const char* note);
   void Advance(Clock::time_point now);

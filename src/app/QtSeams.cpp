@@ -72,7 +72,10 @@ TQtSeams::TQtSeams(std::unique_ptr<TProgramLogFile> logFile, bool dialogs)
   fInvokeContext = new QObject;
   QObject* context = fInvokeContext;
   seams::SetUiInvoke([context](const std::function<void()>& fn) { RunOn(context, fn); });
-  seams::SetProcessMessages([] { QCoreApplication::processEvents(); });
+  // A handler that lets the window repaint in the middle of its work must
+  // not run the operator's next click inside it (a Stop would free what the
+  // handler uses): input waits until the handler is done.
+  seams::SetProcessMessages([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
   seams::SetBeep([] { QApplication::beep(); });
   fUiInstalled = true;
   InstallLogSink(true);

@@ -61,7 +61,8 @@ std::string AskSaveFileName(const TSaveDialogOptions& options);
 // the text and answers no.
 bool AskSaveErrorReport(const std::string& text);
 // Lets the user interface handle the events waiting for it (a repaint, the
-// busy cursor) in the middle of a long action. Default: nothing.
+// busy cursor) in the middle of a long action; the operator's input is
+// not among them and waits until the action is done. Default: nothing.
 void ProcessMessages();
 
 namespace seams {

@@ -234,4 +234,12 @@ void AttachReadResult(TFurnaceReadRecord& Receiver) {
   ++s.generation;
 }
 
+void RenewReadResult(TFurnaceReadRecord& Receiver) {
+  CycleState& s = State();
+  std::lock_guard lock(s.m);
+  s.receiver = &Receiver;
+  ++s.generation;
+  Receiver = {};
+}
+
 }  // namespace karvo

@@ -127,6 +127,11 @@ bool ShutdownReadCycle(std::uint32_t LimitMs, const std::function<void()>& PumpU
 // dropping their hand-off.
 void AttachReadResult(TFurnaceReadRecord& Receiver);
 
+// Drops the record `Receiver` holds and makes it the receiver of a new
+// generation: polls started before drop their hand-off. Start and Stop do
+// this, so that no record from before a Start is ever consumed after it.
+void RenewReadResult(TFurnaceReadRecord& Receiver);
+
 // The text shown when a poll cannot be started.
 inline constexpr const char* kPollStartFailed = "Exception in CML thread!";
 

@@ -1,4 +1,5 @@
 // Start-up and connection: the port list, Start, Stop and the close.
+#include <optional>
 #include <string>
 
 #include "common/Log.h"
@@ -23,10 +24,18 @@ void ResetControllerAddresses(TModbusPort& port) {
   LogLine("Address reset done.");
 }
 
-TInitialValues ReadInitialValues(TModbusPort& port) {
+// The reads of Start; none when one failed, with its reason in `failure`:
+// a failed read is never taken as a value of 0.
+std::optional<TInitialValues> ReadInitialValues(TModbusPort& port, std::string& failure) {
   TInitialValues v;
-  LogLine("Reading intial values 1");
-  const TSerialResponse r = port.QueryWords(1, 1, 32);
+  auto read = [&](const char* step, std::uint32_t first, std::uint32_t count) {
+    LogLine(step);
+    TSerialResponse r = port.QueryWords(1, first, count);
+    if (!r.Status.empty() && failure.empty()) failure = r.Status;
+    return r;
+  };
+  const TSerialResponse r = read("Reading intial values 1", 1, 32);
+  if (!failure.empty()) return std::nullopt;
   v.Temperature = r.rArray[reg::ProcessValue];
   v.TargetSetpoint = r.rArray[reg::TargetSetpoint];
   v.WorkingSetpoint = r.rArray[reg::WorkingSetpoint];
@@ -35,10 +44,10 @@ TInitialValues ReadInitialValues(TModbusPort& port) {
   v.Derivate = r.rArray[reg::DerivativeTime];
   v.SetpointLow = r.rArray[reg::SetpointLowLimit];
   v.SetpointHigh = r.rArray[reg::SetpointHighLimit];
-  LogLine("Reading intial values 2");
-  v.RampRate = port.QueryWords(1, reg::RampRate, 1).ValueOfFirstWord;
-  LogLine("Reading intial values 3");
-  v.Thermocouple = port.QueryWords(1, reg::ThermocoupleType, 1).ValueOfFirstWord;
+  v.RampRate = read("Reading intial values 2", reg::RampRate, 1).ValueOfFirstWord;
+  if (!failure.empty()) return std::nullopt;
+  v.Thermocouple = read("Reading intial values 3", reg::ThermocoupleType, 1).ValueOfFirstWord;
+  if (!failure.empty()) return std::nullopt;
   return v;
 }
 
@@ -84,7 +93,18 @@ TStartResult TSupervisor::Start(const std::optional<std::string>& port) {
         "Note that while the Debug tab is selected the whole program remains idle.", "",
         "Note that while the Quick control tab is selected the Instructions-program remains idle."})
     LogLine(line);
-  result.Values = ReadInitialValues(com);
+  std::string failure;
+  const std::optional<TInitialValues> values = ReadInitialValues(com, failure);
+  if (!values) {
+    // Without the controller's values the window would show zeros and lose
+    // the setpoint limits: no furnace is operated.
+    LogLine();
+    LogLine(kReadFailed + failure);
+    LogLine(kStartAgain);
+    result.Outcome = TStartOutcome::ReadFailed;
+    return result;
+  }
+  result.Values = *values;
   result.Outcome = TStartOutcome::Connected;
   SetFurnaceModule(std::move(module));
   return result;
@@ -98,20 +118,36 @@ void TSupervisor::Stop(const std::wstring& savedFurnaceName) {
   WriteRegistryString(L"FW_" + savedFurnaceName, L"0");
 }
 
+void CloseStep(const std::function<void()>& step) {
+  try {
+    step();
+  } catch (const std::exception& e) {
+    LogLine(std::string("A step of the close failed: ") + e.what());
+  } catch (...) {
+    LogLine("A step of the close failed.");
+  }
+}
+
 void TSupervisor::CloseQuery(const std::wstring& savedFurnaceName,
                              const std::function<void(const std::exception&)>& onError) {
-  JournalProgram();
-  Journal.End();
-  try {
-    WriteRegistryString(L"FS_" + savedFurnaceName, L"0");
-  } catch (const std::exception& e) {
-    if (onError) onError(e);
-  }
-  LogLine();
-  LogLine("Waiting for communication threads to finish...");
-  PauseMs(2000);
+  CloseStep([this] { JournalProgram(); });
+  CloseStep([this] { Journal.End(); });
+  CloseStep([&] {
+    try {
+      WriteRegistryString(L"FS_" + savedFurnaceName, L"0");
+    } catch (const StoreError& e) {
+      if (onError) onError(e);
+    }
+  });
+  CloseStep([] {
+    LogLine();
+    LogLine("Waiting for communication threads to finish...");
+    PauseMs(2000);
+  });
   // The run's last samples and its closed mark reach the disk.
-  if (!Journal.WaitIdle(kJournalCloseLimitMs)) LogLine("The run journal is still being written.");
+  CloseStep([this] {
+    if (!Journal.WaitIdle(kJournalCloseLimitMs)) LogLine("The run journal is still being written.");
+  });
 }
 
 }  // namespace karvo

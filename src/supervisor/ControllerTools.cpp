@@ -42,6 +42,22 @@ bool BackInOperatingMode(TModbusPort& port) {
   return false;
 }
 
+// Register 12290 after the change; logs what differs from the type chosen.
+std::optional<std::int32_t> ReadBackThermocouple(TModbusPort& port, int chosen) {
+  const TSerialResponse r = port.QueryWords(kDevice, reg::ThermocoupleType, 1);
+  if (!r.Status.empty()) {
+    LogLine("The thermocouple type could not be read back: " + r.Status);
+    return std::nullopt;
+  }
+  if (r.ValueOfFirstWord != chosen) {
+    const bool known = r.ValueOfFirstWord >= 0 && r.ValueOfFirstWord < kThermocoupleTypes;
+    LogLine(std::string("The controller did not take thermocouple type ") + reg::ThermocoupleNames[chosen] +
+            ": register 12290 reads " + std::to_string(r.ValueOfFirstWord) +
+            (known ? std::string(" (") + reg::ThermocoupleNames[r.ValueOfFirstWord] + ")" : std::string()) + ".");
+  }
+  return r.ValueOfFirstWord;
+}
+
 }  // namespace
 
 std::optional<int> ThermocoupleIndexOf(const std::string& text) {
@@ -52,10 +68,14 @@ std::optional<int> ThermocoupleIndexOf(const std::string& text) {
   return std::nullopt;
 }
 
-TThermocoupleChange ChangeThermocoupleType(TModbusPort& port, std::optional<int> type,
+TThermocoupleResult ChangeThermocoupleType(TModbusPort& port, std::optional<int> type,
                                            const std::function<void(bool enabled)>& setWindowEnabled) {
-  if (!AskYesNo(kThermocoupleQuestion)) return TThermocoupleChange::Declined;
-  if (!type || *type < 0 || *type >= kThermocoupleTypes) return TThermocoupleChange::NoType;
+  TThermocoupleResult result;
+  if (!AskYesNo(kThermocoupleQuestion)) return result;
+  if (!type || *type < 0 || *type >= kThermocoupleTypes) {
+    result.Outcome = TThermocoupleChange::NoType;
+    return result;
+  }
   LogLine();
   LogLine("Changing Thermocouple type, please wait...");
   PauseMs(2500);
@@ -73,19 +93,31 @@ TThermocoupleChange ChangeThermocoupleType(TModbusPort& port, std::optional<int>
       WaitShowing(1000);
     }
     back = BackInOperatingMode(port);
+    result.ControllerType = ReadBackThermocouple(port, *type);
     LogLine("Done changing Thermocouple type.");
   } catch (...) {
     if (setWindowEnabled) setWindowEnabled(true);
     throw;
   }
   if (setWindowEnabled) setWindowEnabled(true);
-  if (back) return TThermocoupleChange::Changed;
+  if (back && result.ControllerType == *type) {
+    result.Outcome = TThermocoupleChange::Changed;
+    return result;
+  }
+  if (back) {
+    result.Outcome = TThermocoupleChange::NotTaken;
+    ShowMessage(
+        "The controller does not hold the thermocouple type you chose; the list shows what it holds.\nCheck the "
+        "controller's display and the cable, then choose the type again.");
+    return result;
+  }
+  result.Outcome = TThermocoupleChange::NotBack;
   ShowMessage(
       "The controller has not come back to operating mode after the thermocouple change, so it may not be "
       "controlling the furnace.\nCheck the controller's display: if it is still in configuration mode, put it back "
       "into operating mode on its front panel (or switch it off and on). Check also the cable and that the "
       "thermocouple type shown is the one you chose.");
-  return TThermocoupleChange::NotBack;
+  return result;
 }
 
 std::optional<std::int32_t> SetProgrammerMode(TModbusPort& port, std::int32_t value) {
@@ -104,6 +136,11 @@ std::optional<std::int32_t> SetProgrammerMode(TModbusPort& port, std::int32_t va
 void ReadRegisters(TModbusPort& port, std::uint32_t first) {
   const TSerialResponse r = port.QueryWords(kDevice, first, kWordsPerRead);
   LogLine();
+  if (!r.Status.empty()) {
+    LogLine("Registers " + std::to_string(first) + " to " + std::to_string(first + kWordsPerRead - 1) +
+            " could not be read: " + r.Status);
+    return;
+  }
   for (std::uint32_t i = 0; i < kWordsPerRead; ++i) LogLine(RegisterLine(first + i, r.rArray[i + 1]));
 }
 
@@ -114,27 +151,42 @@ void WriteRegister(TModbusPort& port, std::uint32_t address, std::uint32_t value
   LogLine("Address:" + std::to_string(address) + " Written value:" + std::to_string(value));
   LogLine("Reading address for result verification:");
   const TSerialResponse r = port.QueryWords(kDevice, address, 1);
-  LogLine("Address:" + std::to_string(address) + " Read value:" + std::to_string(r.ValueOfFirstWord));
+  LogLine("Address:" + std::to_string(address) +
+          " Read value:" + (r.Status.empty() ? std::to_string(r.ValueOfFirstWord) : "not read (" + r.Status + ")"));
 }
 
-std::vector<std::string> ReadFurnaceInfo(TModbusPort& port) {
+TFurnaceInfo ReadFurnaceInfo(TModbusPort& port) {
   LogLine();
   LogLine("Please wit while the furnace information is saved to disk.");
   PauseMs(2000);
-  std::vector<std::string> lines;
-  lines.reserve(kFurnaceInfoRegisters);
+  TFurnaceInfo info;
+  info.Lines.reserve(kFurnaceInfoRegisters);
   for (std::uint32_t first = 1; first <= kFurnaceInfoRegisters; first += kWordsPerRead) {
     LogLine("Writing...");
     PauseMs(static_cast<std::uint32_t>(RandomRange(50, 99)));
     const TSerialResponse r = port.QueryWords(kDevice, first, kWordsPerRead);
-    for (std::uint32_t j = 0; j < kWordsPerRead; ++j) lines.push_back(RegisterLine(first + j, r.rArray[j + 1]));
+    const bool read = r.Status.empty();
+    if (!read) {
+      info.Failed += kWordsPerRead;
+      if (info.Failure.empty()) info.Failure = r.Status;
+    }
+    for (std::uint32_t j = 0; j < kWordsPerRead; ++j)
+      info.Lines.push_back(read ? RegisterLine(first + j, r.rArray[j + 1])
+                                : "Address:" + std::to_string(first + j) + " Value:" + kNotRead);
   }
-  return lines;
+  return info;
 }
 
 void SaveFurnaceInfo(TModbusPort& port, const std::filesystem::path& file) {
-  WriteTextFile(file, ReadFurnaceInfo(port));
-  LogLine("Furnace information ready.");
+  const TFurnaceInfo info = ReadFurnaceInfo(port);
+  WriteTextFile(file, info.Lines);
+  if (info.Failed == 0) {
+    LogLine("Furnace information ready.");
+    return;
+  }
+  LogLine("Furnace information saved, but " + std::to_string(info.Failed) + " of " +
+          std::to_string(kFurnaceInfoRegisters) + " registers could not be read (marked \"" + kNotRead +
+          "\"): " + info.Failure);
 }
 
 }  // namespace karvo

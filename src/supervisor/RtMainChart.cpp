@@ -144,6 +144,15 @@ TRtMainChart::TRtMainChart(TRtCustomGraph& graph, const TRegionalSettings& regio
   graph.EndUpdate();
 }
 
+void TRtMainChart::AddSample(TDateTime time, double temperature, double targetSetpoint, double workingSetpoint,
+                             double workingOutput) {
+  RtDoubleVectorSetpoint.Add(targetSetpoint);
+  RtDoubleVectorWorkingSetpoint.Add(workingSetpoint);
+  RtDoubleVectorTemperature.Add(temperature);
+  RtDoubleVectorWorkingOutput.Add(workingOutput);
+  RtDoubleVectorTime.Add(time);
+}
+
 std::unique_ptr<TRtMainChart> BuildMainChart(TRtCustomGraph& graph, const TRegionalSettings& regional) {
   return std::make_unique<TRtMainChart>(graph, regional);
 }

@@ -42,6 +42,12 @@ class TRtMainChart {
   TRtLinearRegression RtLinearRegressionRateOfChange;
 
   TRtLegend Legend1;
+
+  // Appends one sample to the five vectors, one after the other with
+  // nothing in between, the time vector last: it is the X data of every
+  // series and of the regression, so whoever sees it grow finds the values.
+  void AddSample(TDateTime time, double temperature, double targetSetpoint, double workingSetpoint,
+                 double workingOutput);
 };
 
 // The one function the main window calls to get its chart.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "common/Attention.h"
 #include "common/Log.h"
 #include "common/Seams.h"
 #include "common/Text.h"
@@ -128,21 +129,36 @@ void TStability::JudgeLamps(TTickContext& tick) {
 }
 
 void TStability::PublishStableSegment(const TTickSettings& settings, const std::wstring& value) {
-  const std::wstring name = StableSegmentValueName(settings.FurnaceName);
+  WriteStableSegment(StableSegmentValueName(settings.FurnaceName), value);
+}
+
+void TStability::RetryStableSegment() {
+  if (fSignalFailing) WriteStableSegment(fPendingName, fPendingValue);
+}
+
+void TStability::WriteStableSegment(const std::wstring& name, const std::wstring& value) {
   try {
     // Rewritten only when the store holds something else: the same value
     // every 5 s would cost a synchronised file write each time.
     if (ReadRegistryString(name) != value) WriteRegistryString(name, value);
     if (fSignalFailing) LogLine("The stable segment is written to the store again.");
     fSignalFailing = false;
+    ClearAttention(kSignalAttention);
   } catch (const StoreError& e) {
     // A store that refuses must not stop the tick: the record would stay
-    // unconsumed and the program would stand still.
+    // unconsumed and the program would stand still. Other programs read an
+    // old segment meanwhile: the window says so until the write succeeds.
     if (!fSignalFailing) {
       LogLine();
       LogLine("The stable segment could not be written to the store: " + std::string(e.what()));
     }
     fSignalFailing = true;
+    fPendingName = name;
+    fPendingValue = value;
+    RaiseAttention(kSignalAttention, WideToSystem(L"The stable segment " + name + L" = " + value) +
+                                         " could not be written to the store; other programs read an old value "
+                                         "(retried at every tick): " +
+                                         e.what());
   }
 }
 

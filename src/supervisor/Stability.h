@@ -81,6 +81,13 @@ class TStability {
   // Step 15 (not on the "Quick control" page).
   void ProgramStep(TTickContext& tick);
 
+  // A stable-segment signal the store refused is written again at every
+  // tick until the store takes it (the tick calls this before it polls or
+  // consumes).
+  void RetryStableSegment();
+  // The key of the window's attention line while the signal is stale.
+  static constexpr const char* kSignalAttention = "stable-segment";
+
   // The lamps as last judged (all off at start).
   bool LedOscilation() const { return fLedOscilation; }
   bool LedSlope() const { return fLedSlope; }
@@ -95,8 +102,10 @@ class TStability {
   bool AllLampsOn() const { return fLedOscilation && fLedSlope && fLedTime; }
   void SetLamps(TTickContext& tick, bool oscilation, bool slope, bool time);
   // Writes the stable-segment signal; a store that refuses is reported in
-  // the log once, and the tick goes on.
+  // the log once and in the window's attention line until a later write
+  // succeeds, and the tick goes on.
   void PublishStableSegment(const TTickSettings& settings, const std::wstring& value);
+  void WriteStableSegment(const std::wstring& name, const std::wstring& value);
   void ApplySegment(TTickContext& tick, int n, const TFurnaceActionParameters& segment);
 
   bool fLedOscilation = false;
@@ -104,6 +113,8 @@ class TStability {
   bool fLedTime = false;
   TDateTime fNow = 0.0;  // the instant of the tick being judged
   bool fSignalFailing = false;
+  // The signal the store refused last, to be written again.
+  std::wstring fPendingName, fPendingValue;
 };
 
 }  // namespace karvo

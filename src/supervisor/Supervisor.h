@@ -115,6 +115,7 @@ struct TPreviousRun {
 enum class TStartOutcome {
   NoPort,        // no port selected: "Not usable serial port name."
   NoController,  // no controller answered, also after the address reset
+  ReadFailed,    // a controller answered, but one of its initial reads failed: no module
   Connected,     // a module exists; Values hold the controller's settings
 };
 
@@ -150,14 +151,18 @@ class TSupervisor {
 
   // Start with the selected port (none: nothing selected): the echo test,
   // the address reset when it fails, the second echo test and the initial
-  // reads. Runs on the calling thread and takes seconds.
+  // reads. A failed initial read is logged with its reason and ends Start
+  // without a module (ReadFailed). Runs on the calling thread and takes
+  // seconds.
   TStartResult Start(const std::optional<std::string>& port);
   // Ends the run (journal), frees the module and clears the hold request of the furnace name the
   // window title carries. Throws StoreError when the store refuses.
   void Stop(const std::wstring& savedFurnaceName);
   // The close: ends the run, withdraws the stable-segment signal of the
-  // saved name, logs and pauses 2 s (and waits for the journal). The read cycle is shut down by the caller afterwards.
-  // An error of the store is passed to onError and the close goes on.
+  // saved name, logs and pauses 2 s (and waits for the journal). The read
+  // cycle is shut down by the caller afterwards. An error of the store is
+  // passed to onError; any other failed step is logged (CloseStep); the
+  // close always goes on.
   void CloseQuery(const std::wstring& savedFurnaceName, const std::function<void(const std::exception&)>& onError);
 
   // One tick of Timer1.
@@ -197,6 +202,8 @@ class TSupervisor {
   // Texts of the connection steps.
   static constexpr const char* kNoPort = "Not usable serial port name.";
   static constexpr const char* kNoPortsDetected = "No COM ports detected!";
+  static constexpr const char* kReadFailed = "The furnace's values could not be read: ";
+  static constexpr const char* kStartAgain = "The furnace was not started; press Start to try again.";
   static constexpr const char* kNoController =
       "Could not find a furnace, please try another port. Refer to manual Appendix B to verify if a null-modem "
       "adapter is required with your furnace.";
@@ -211,6 +218,10 @@ class TSupervisor {
   std::unique_ptr<TFurnaceModule> fFurnaceModule;
   std::optional<TRunFiles> fRunToRestore;
 };
+
+// One step of the close: an error that escapes it is logged ("A step of
+// the close failed: <reason>") and the close goes on with the next step.
+void CloseStep(const std::function<void()>& step);
 
 // Step 6 of the tick, the varying output-power limit: moves the module's
 // target by the temperature against the transition band and returns the

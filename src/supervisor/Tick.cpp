@@ -54,18 +54,12 @@ std::optional<std::int32_t> NextOutputLimit(double temperature, const TTickSetti
 
 void TSupervisor::ReportValues(const TFurnaceReadRecord& r) {
   const std::string degrees = DegreesCelsius();
-  TRtMainChart& c = fChart;
+  // The sample enters the chart whole, before anything that may fail.
+  fChart.AddSample(r.ReadtimeUtc, r.Temperature, r.TargetSetpoint, r.WorkingSetpoint, r.WorkingOutput / 10.0);
   LogLine();
   LogLine(ValueLabel("Target setpoint") + std::to_string(r.TargetSetpoint) + degrees);
-  c.RtDoubleVectorSetpoint.Add(r.TargetSetpoint);
   LogLine(ValueLabel("Working setpoint") + std::to_string(r.WorkingSetpoint) + degrees);
-  c.RtDoubleVectorWorkingSetpoint.Add(r.WorkingSetpoint);
   LogLine(ValueLabel("Temperature") + FormatOneDecimal(r.Temperature, fRegional) + degrees);
-  c.RtDoubleVectorTemperature.Add(r.Temperature);
-  c.RtDoubleVectorWorkingOutput.Add(r.WorkingOutput / 10.0);
-  // The time vector is the X data of every series and of the regression: it
-  // grows last. The chart keeps instants.
-  c.RtDoubleVectorTime.Add(r.ReadtimeUtc);
   LogLine(ValueLabel("Ramp rate") + std::to_string(r.RampRate));
 }
 
@@ -103,6 +97,7 @@ TTickOutcome TSupervisor::Tick(const TTickSettings& s, TFurnaceReadRecord& r) {
   // 2, 3.
   ++State.TickCounter;
   if (module->Com()) module->Com()->SetDebug(s.VerboseLog);
+  Stability.RetryStableSegment();
 
   // 4. Dispatch.
   if (!r.Valid) {
@@ -116,49 +111,51 @@ TTickOutcome TSupervisor::Tick(const TTickSettings& s, TFurnaceReadRecord& r) {
     out.Kind = TTickKind::PollStarted;
     return out;
   }
-  if (!r.aMessage.empty()) {
-    LogLine();
-    LogLine("Retrieving values from furnace was unsuccessfull:");
-    LogLine(r.aMessage);
-    r.Valid = false;
+  // The record is consumed before it is used: whatever fails further on,
+  // the same sample never comes back at the next tick.
+  const TFurnaceReadRecord rec = r;
+  r.Valid = false;
+  if (!rec.aMessage.empty()) {
     // Back off, but never beyond kMaxIntervalMs; a consumed poll sets the
     // interval back.
     State.IntervalMs =
         std::min<std::uint32_t>(kMaxIntervalMs, State.IntervalMs + static_cast<std::uint32_t>(RandomRange(0, 999)));
     out.IntervalChanged = true;
     out.Kind = TTickKind::PollFailed;
+    LogLine();
+    LogLine("Retrieving values from furnace was unsuccessfull:");
+    LogLine(rec.aMessage);
     return out;
   }
-  if (r.SensorBreak) {
+  if (rec.SensorBreak) {
+    out.Kind = TTickKind::SensorBreak;
     LogLine();
     LogLine("Sensor break detected. Refer to furnace manual.");
-    r.Valid = false;
-    out.Kind = TTickKind::SensorBreak;
     return out;
   }
 
   // 5 to 15: the record is consumed.
   out.Kind = TTickKind::Consumed;
-  TTickContext tick{s, r, State, *module, fChart, out.Stability, fRegional};
-  module->MaxOutputPowerActual = r.MaxOutputPowerActual;
+  out.Consumed = rec;
+  TFurnaceReadRecord& used = *out.Consumed;
+  TTickContext tick{s, used, State, *module, fChart, out.Stability, fRegional};
+  module->MaxOutputPowerActual = used.MaxOutputPowerActual;
   if (State.TickCounter % 3 == 0 && s.VaryingLimitEnabled) {
-    if (const auto value = NextOutputLimit(r.Temperature, s, *module); value && module->Com())
+    if (const auto value = NextOutputLimit(used.Temperature, s, *module); value && module->Com())
       module->Com()->WriteWord(1, reg::OutputHighLimit, *value, false);
   }
-  ReportValues(r);
+  ReportValues(used);
   // The run begins with its first consumed record; the writer thread takes
   // the sample from here.
   if (!Journal.Open()) Journal.Begin(s.SavedFurnaceName);
-  Journal.Append({r.ReadtimeUtc, r.Temperature, static_cast<double>(r.TargetSetpoint),
-                  static_cast<double>(r.WorkingSetpoint), r.WorkingOutput / 10.0});
+  Journal.Append({used.ReadtimeUtc, used.Temperature, static_cast<double>(used.TargetSetpoint),
+                  static_cast<double>(used.WorkingSetpoint), used.WorkingOutput / 10.0});
   Stability.RateOfChange(tick);
   Stability.JudgeLamps(tick);
   SetAxisModes(s);
   Stability.SegmentReport(tick);
   SetVisibility(s);
   LogLine(ValueLabel("Output power limit %") + std::to_string(TenthsToWholePercent(module->MaxOutputPowerActual)));
-  r.Valid = false;
-  out.Consumed = r;
   if (State.IntervalMs != kInitialIntervalMs) {
     State.IntervalMs = kInitialIntervalMs;
     out.IntervalChanged = true;

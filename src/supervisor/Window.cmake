@@ -1,6 +1,6 @@
 # The main window (Qt 6 Widgets): a thin adapter over karvo_supervisor.
 add_library(karvo_window STATIC
-  frmFurnaceModule.h frmFurnaceModuleLayout.h
+  frmFurnaceModule.h frmFurnaceModuleLayout.h frmFurnaceModuleBusy.h
   frmFurnaceModule.cpp frmFurnaceModuleStatus.cpp frmFurnaceModulePages.cpp frmFurnaceModulePagesTools.cpp
   frmFurnaceModuleTick.cpp frmFurnaceModuleController.cpp frmFurnaceModuleCommands.cpp frmFurnaceModuleExport.cpp
   LogView.h LogView.cpp)

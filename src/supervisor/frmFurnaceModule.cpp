@@ -17,12 +17,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cmath>
+#include <string>
 #include <utility>
 
 #include "common/Attention.h"
@@ -248,11 +250,33 @@ void TFormModbus::Guarded(const std::function<void()>& handler) {
   }
 }
 
+void TFormModbus::GuardedTick() {
+  std::string error;
+  try {
+    Timer1Timer();
+    return;
+  } catch (const std::exception& e) {
+    error = e.what();
+  } catch (...) {
+    error = "unknown error";
+  }
+  LogLine();
+  LogLine("The tick ended by an error: " + error);
+  // A dialog opened here would hold Timer1 until it is answered: polling
+  // and the segment program would stand still. Later errors while the
+  // report is shown are in the log.
+  if (std::exchange(fTickReportShown, true)) return;
+  QTimer::singleShot(0, this, [this, error] {
+    const auto shown = qScopeGuard([this] { fTickReportShown = false; });
+    ReportActionError(error);
+  });
+}
+
 void TFormModbus::BindEvents() {
   auto on = [this](auto* sender, auto signal, void (TFormModbus::*handler)()) {
     connect(sender, signal, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
   };
-  on(Timer1, &QTimer::timeout, &TFormModbus::Timer1Timer);
+  connect(Timer1, &QTimer::timeout, this, &TFormModbus::GuardedTick);
   on(ButtonCreateFurnaceModule, &QPushButton::clicked, &TFormModbus::ButtonCreateFurnaceModuleClick);
   on(PageControl1, &QTabWidget::currentChanged, &TFormModbus::PageControl1Change);
   on(ButtonUpdateQuick, &QPushButton::clicked, &TFormModbus::ButtonUpdateQuickClick);
@@ -330,17 +354,24 @@ void TFormModbus::closeEvent(QCloseEvent* event) {
 
 void TFormModbus::FormCloseQuery(bool& CanClose) {
   fClosing = true;
+  const auto done = qScopeGuard([this] { fClosing = false; });
   Timer1->stop();
-  Supervisor->CloseQuery(SavedFurnaceName(), [this](const std::exception& e) { ReportActionError(e.what()); });
+  // A step that fails is logged and the close goes on: a close stopped
+  // half-way would leave the window open without polling and refuse every
+  // later request.
+  CloseStep([this] {
+    Supervisor->CloseQuery(SavedFurnaceName(), [this](const std::exception& e) { ReportActionError(e.what()); });
+  });
   CanClose = true;
   // Polls still running hand their records to this window through the user
   // interface thread: let those hand-offs run (they drop themselves) until
   // every poll thread has ended, so none is left to call into a window that
   // is gone.
-  ShutdownReadCycle(kReadCycleShutdownLimitMs,
-                    [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+  CloseStep([] {
+    ShutdownReadCycle(kReadCycleShutdownLimitMs,
+                      [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+  });
   fClosed = true;
-  fClosing = false;
   emit ReadCycleShutDown();
 }
 

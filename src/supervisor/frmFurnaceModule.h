@@ -227,6 +227,10 @@ class TFormModbus : public QWidget {
   // Runs an event's handler; an error that escapes it is shown with the
   // offer of a report, and the program goes on.
   void Guarded(const std::function<void()>& handler);
+  // Timer1's slot: an error of the tick is logged and its report shown
+  // after the slot has returned, one at a time, so that the tick goes on
+  // while the report waits for the operator.
+  void GuardedTick();
 
   // What the tick reads from the controls.
   TTickSettings TickSettings() const;
@@ -296,6 +300,7 @@ class TFormModbus : public QWidget {
   int fControllerThermocouple = 0;
   bool fClosing = false;
   bool fClosed = false;
+  bool fTickReportShown = false;
   bool fShown = false;
   bool fSplitterMoved[3] = {false, false, false};
   std::uint64_t fAttentionShown = 0;

@@ -12,38 +12,9 @@
 #include "supervisor/Commands.h"
 #include "supervisor/Formats.h"
 #include "supervisor/frmFurnaceModule.h"
+#include "supervisor/frmFurnaceModuleBusy.h"
 
 namespace karvo {
-
-namespace {
-
-// The hourglass for the lifetime of the object.
-class TBusyCursor {
- public:
-  TBusyCursor() {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    // Let the cursor show; the operator's input waits until the command is done.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  }
-  ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
-  TBusyCursor(const TBusyCursor&) = delete;
-  TBusyCursor& operator=(const TBusyCursor&) = delete;
-};
-
-// Timer1 off for the lifetime of the object, back on afterwards, also when
-// the command fails.
-class TTimerPause {
- public:
-  explicit TTimerPause(QTimer& timer) : timer_(timer) { timer_.stop(); }
-  ~TTimerPause() { timer_.start(); }
-  TTimerPause(const TTimerPause&) = delete;
-  TTimerPause& operator=(const TTimerPause&) = delete;
-
- private:
-  QTimer& timer_;
-};
-
-}  // namespace
 
 void TFormModbus::RtIntegerEditStableSlopeTimeValueChanged() {
   Supervisor->SetRateOfChangeWindow(RtIntegerEditStableSlopeTime->Value());
@@ -89,12 +60,14 @@ void TFormModbus::PageControl1Change() {
 }
 
 void TFormModbus::ButtonUpdateQuickClick() {
-  TFurnaceModule* module = FurnaceModule();
-  if (!module) return;
-  const TTimerPause paused(*Timer1);
+  if (!FurnaceModule()) return;
+  const TTimerOff timerOff(*this);
   bool updated = false;
   {
     const TBusyCursor busy;
+    // Looked up after the events the busy cursor let run.
+    TFurnaceModule* module = FurnaceModule();
+    if (!module) return;
     updated = QuickUpdate(*module, RtIntegerEditRampRate->Value(), RtIntegerEditTargetSetpoint->Value());
   }
   if (!updated) ShowMessage(kQuickUpdateFailed);

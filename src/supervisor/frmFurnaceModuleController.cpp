@@ -5,18 +5,19 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTimer>
 #include <filesystem>
 
 #include "common/Seams.h"
 #include "common/Text.h"
+#include "furnace/ReadCycle.h"
 #include "modbus/Registers.h"
 #include "serial/ComPortCatalogue.h"
 #include "supervisor/ControllerTools.h"
 #include "supervisor/Formats.h"
 #include "supervisor/frmFurnaceModule.h"
+#include "supervisor/frmFurnaceModuleBusy.h"
 
 namespace karvo {
 
@@ -39,11 +40,15 @@ void TFormModbus::ButtonCreateFurnaceModuleClick() {
 
 void TFormModbus::Start() {
   ComboBoxModbusPort->setEnabled(false);
+  // A record or a poll from before Start (another run, perhaps another
+  // port) is never consumed after it.
+  RenewReadResult(ReadResult);
   const TStartResult result = Supervisor->Start(SelectedPort());
   switch (result.Outcome) {
     case TStartOutcome::NoPort:
       return;
     case TStartOutcome::NoController:
+    case TStartOutcome::ReadFailed:
       ComboBoxModbusPort->setEnabled(true);
       Timer1->stop();
       return;
@@ -103,6 +108,8 @@ void TFormModbus::Stop() {
   ComboBoxModbusPort->setEnabled(true);
   Timer1->stop();
   ButtonCreateFurnaceModule->setText(QStringLiteral("Start"));
+  // The record waiting and the polls in flight are dropped.
+  RenewReadResult(ReadResult);
   Supervisor->Stop(SavedFurnaceName());
 }
 
@@ -113,23 +120,6 @@ void TFormModbus::CheckBoxEnableVaryingMaximumOutputClick() {
         "value, leave this feature off.");
 }
 
-namespace {
-
-// Timer1 is switched on when the action ends, whether or not it was on
-// before, also when the action fails.
-class TTimerOffDuring {
- public:
-  explicit TTimerOffDuring(QTimer* timer) : fTimer(timer) { fTimer->stop(); }
-  ~TTimerOffDuring() { fTimer->start(); }
-  TTimerOffDuring(const TTimerOffDuring&) = delete;
-  TTimerOffDuring& operator=(const TTimerOffDuring&) = delete;
-
- private:
-  QTimer* fTimer;
-};
-
-}  // namespace
-
 void TFormModbus::ComboBoxThermocoupleChange() {
   TFurnaceModule* module = FurnaceModule();
   if (!module) return;
@@ -137,14 +127,17 @@ void TFormModbus::ComboBoxThermocoupleChange() {
   // A choice of the type the controller has is no change (the box reports
   // one again when Enter confirms a typed type).
   if (type && *type == fControllerThermocouple && ComboBoxThermocouple->currentIndex() == *type) return;
-  TTimerOffDuring timerOff(Timer1);
-  const TThermocoupleChange outcome =
+  const TTimerOff timerOff(*this);
+  const TThermocoupleResult result =
       ChangeThermocoupleType(*module->Com(), type, [this](bool enabled) { setEnabled(enabled); });
-  if (outcome == TThermocoupleChange::Declined) {
+  if (result.Outcome == TThermocoupleChange::Declined) {
     ShowThermocouple(fControllerThermocouple);  // back to the controller's type
-  } else if (outcome != TThermocoupleChange::NoType) {
-    fControllerThermocouple = *type;
-    ShowThermocouple(*type);
+  } else if (result.Outcome != TThermocoupleChange::NoType) {
+    // The box shows what the controller holds as read back; unknown (empty)
+    // when the read failed, so that any choice is tried again.
+    const std::int32_t held = result.ControllerType.value_or(-1);
+    fControllerThermocouple = held >= 0 && held < ComboBoxThermocouple->count() ? held : -1;
+    ShowThermocouple(fControllerThermocouple);
   }
 }
 
@@ -156,14 +149,14 @@ void TFormModbus::ShowThermocouple(int index) {
 void TFormModbus::ButtonSetProgrammerModeClick() {
   TFurnaceModule* module = FurnaceModule();
   if (!module) return;
-  TTimerOffDuring timerOff(Timer1);
+  const TTimerOff timerOff(*this);
   SetProgrammerMode(*module->Com(), static_cast<std::int32_t>(reg::ProgrammerManual));
 }
 
 void TFormModbus::ButtonProgrammerOffClick() {
   TFurnaceModule* module = FurnaceModule();
   if (!module) return;
-  TTimerOffDuring timerOff(Timer1);
+  const TTimerOff timerOff(*this);
   SetProgrammerMode(*module->Com(), static_cast<std::int32_t>(reg::ProgrammerOff));
 }
 
@@ -180,14 +173,14 @@ void TFormModbus::ButtonWriteClick() {
 }
 
 void TFormModbus::ButtonSaveFurnaceInfoClick() {
-  TFurnaceModule* module = FurnaceModule();
-  if (!module) return;
-  TTimerOffDuring timerOff(Timer1);
+  if (!FurnaceModule()) return;
+  const TTimerOff timerOff(*this);
   // The busy cursor, shown before the wait begins; the normal one comes
   // back also when the file cannot be written.
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-  ProcessMessages();
+  const TBusyCursor busy;
+  // Looked up after the events the busy cursor let run.
+  TFurnaceModule* module = FurnaceModule();
+  if (!module) return;
   SaveFurnaceInfo(*module->Com(), std::filesystem::current_path() / kFurnaceInfoFile);
 }
 

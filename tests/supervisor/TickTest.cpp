@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -189,11 +190,11 @@ TEST_F(Tick, FailedPollsBackOffUpToAHalfMinuteAndAConsumedPollResetsTheInterval)
     DeliverFailure("Timeout while waiting for response");
     Run();
   }
-  EXPECT_EQ(supervisor.State.IntervalMs, kMaxIntervalMs);
+  EXPECT_EQ(supervisor.State.IntervalMs, 30000u);  // half a minute at most
   Deliver();
   out = Run();
   EXPECT_TRUE(out.IntervalChanged);
-  EXPECT_EQ(supervisor.State.IntervalMs, kInitialIntervalMs);
+  EXPECT_EQ(supervisor.State.IntervalMs, 2500u);
 }
 
 TEST_F(Tick, SensorBreakIsReportedAndNothingElseHappens) {
@@ -206,6 +207,71 @@ TEST_F(Tick, SensorBreakIsReportedAndNothingElseHappens) {
   EXPECT_FALSE(record.Valid);
   EXPECT_EQ(Logged(), (Lines{"", "Sensor break detected. Refer to furnace manual."}));
   EXPECT_EQ(chart.RtDoubleVectorTemperature.GetCount(), 0);
+}
+
+TEST_F(Tick, TheOutputLimitIsWrittenAtEveryThirdTickOnlyWhileEnabled) {
+  // Far below the band: the low power 45 % is the target, 100 % the limit.
+  settings.VerboseLog = true;  // the write's frame shows in the log
+  auto writes = [](const Lines& log) {
+    int n = 0;
+    for (const std::string& line : log)
+      if (line.rfind("Modbus in Hex", 0) == 0 && line.find("01 06 00 1E 03 CF") != std::string::npos) ++n;
+    return n;
+  };
+  for (const bool enabled : {false, true}) {
+    SCOPED_TRACE(enabled);
+    settings.VaryingLimitEnabled = enabled;
+    supervisor.State.TickCounter = 0;
+    std::vector<int> written;
+    for (int tick = 1; tick <= 6; ++tick) {
+      Deliver(200.0);
+      record.MaxOutputPowerActual = 1000;
+      ASSERT_EQ(Run().Kind, TTickKind::Consumed);
+      written.push_back(writes(Logged()));
+    }
+    EXPECT_EQ(written, enabled ? (std::vector<int>{0, 0, 1, 0, 0, 1}) : std::vector<int>(6, 0));
+  }
+}
+
+TEST_F(Tick, ARecordIsConsumedBeforeItIsUsedAndEntersTheChartWhole) {
+  // Something further on fails: here the log, at the temperature's line.
+  const std::vector<const TRtDoubleVector*> vectors = {
+      &chart.RtDoubleVectorTime, &chart.RtDoubleVectorTemperature, &chart.RtDoubleVectorSetpoint,
+      &chart.RtDoubleVectorWorkingSetpoint, &chart.RtDoubleVectorWorkingOutput};
+  {
+    const ScopedLogSink failing([](const std::string& line) {
+      if (line.rfind("Temperature", 0) == 0) throw std::runtime_error("the log refuses");
+    });
+    Deliver();
+    EXPECT_THROW(Run(), std::runtime_error);
+  }
+  EXPECT_FALSE(record.Valid);
+  for (const TRtDoubleVector* v : vectors) EXPECT_EQ(v->GetCount(), 1);
+  // The next tick polls; the sample is not appended again.
+  EXPECT_EQ(Run().Kind, TTickKind::PollStarted);
+  for (const TRtDoubleVector* v : vectors) EXPECT_EQ(v->GetCount(), 1);
+}
+
+TEST_F(Tick, TheTimeVectorGrowsLastWithEveryValueInPlace) {
+  // Whoever watches the time vector (the series, the regression) finds the
+  // sample's values when it grows.
+  struct Watch : TRtSeries {
+    explicit Watch(TRtMainChart& c) : chart(c) {}
+    void VectorAppended(TRtDoubleVector* v) override {
+      if (v != &chart.RtDoubleVectorTime) return;
+      const int n = chart.RtDoubleVectorTime.GetCount();
+      for (const TRtDoubleVector* other : {&chart.RtDoubleVectorTemperature, &chart.RtDoubleVectorSetpoint,
+                                           &chart.RtDoubleVectorWorkingSetpoint, &chart.RtDoubleVectorWorkingOutput})
+        counts.push_back(other->GetCount() - n);
+    }
+    TRtMainChart& chart;
+    std::vector<int> counts;
+  } watch(chart);
+  watch.SetXData(&chart.RtDoubleVectorTime);
+  Deliver();
+  Run();
+  watch.SetXData(nullptr);
+  EXPECT_EQ(watch.counts, std::vector<int>(4, 0));
 }
 
 TEST(Formats, OutputLimitIsShownAsWholePerCentHalvesToEven) {

@@ -145,6 +145,31 @@ TEST_F(ControllerPages, TypingNWritesTheTypeBetweenConfigurationAndOperatingMode
                    Q("Waiting the controller to reset 6/6"), Q("Done changing Thermocouple type.")}));
 }
 
+TEST_F(ControllerPages, ATypeTheControllerDidNotTakeIsShownAsItsOwnAndCanBeChosenAgain) {
+  Connect();
+  ASSERT_EQ(form->ComboBoxThermocouple->currentText(), QStringLiteral("K"));
+  // The controller's configuration keeps the type register locked away.
+  Sim().SetFaults({.SilentOnWritesTo = reg::ThermocoupleType});
+  const qsizetype before = Log().size();
+  Choose(5);
+  EXPECT_EQ(Sim().GetRegister(reg::ThermocoupleType), 1);
+  EXPECT_EQ(form->ComboBoxThermocouple->currentText(), QStringLiteral("K"));
+  EXPECT_TRUE(
+      Log().mid(before).contains(Q("The controller did not take thermocouple type N: register 12290 reads 1 (K).")));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("does not hold the thermocouple type you chose"), std::string::npos) << messages[0];
+  // Choosing it again tries again.
+  form->Timer1->stop();
+  Sim().SetFaults({});
+  questions.clear();
+  messages.clear();
+  Choose(5);
+  EXPECT_EQ(questions.size(), 1u);
+  EXPECT_EQ(Sim().GetRegister(reg::ThermocoupleType), 5);
+  EXPECT_EQ(form->ComboBoxThermocouple->currentText(), QStringLiteral("N"));
+  EXPECT_TRUE(messages.empty());
+}
+
 TEST_F(ControllerPages, NoOrATextThatIsNoTypeWritesNothing) {
   Connect();
   const qsizetype before = Log().size();
@@ -252,17 +277,21 @@ TEST_F(ControllerPages, ReadLogs32RegistersFromTheStartAddress) {
     const qsizetype before = Log().size();
     form->ButtonRead->click();
     QStringList log = Log().mid(before);
-    // A read the controller refuses: its failure, then the addresses.
+    // A read the controller refuses: its failure, and no value made up.
     if (first == 65504) {
-      ASSERT_FALSE(log.isEmpty());
+      ASSERT_EQ(log.size(), 3) << log.join(QLatin1Char('\n')).toStdString();
       EXPECT_TRUE(log.front().startsWith(QStringLiteral("Modbus exception 2"))) << log.front().toStdString();
-      log.removeFirst();
+      EXPECT_EQ(log[1], QString());
+      EXPECT_TRUE(log[2].startsWith(QStringLiteral("Registers 65504 to 65535 could not be read: Modbus exception 2")))
+          << log[2].toStdString();
+      continue;
     }
     ASSERT_EQ(log.size(), 33);
     EXPECT_EQ(log[0], QString());
     for (int i = 0; i < 32; ++i) {
-      const int value = first == 1 ? Sim().GetRegister(static_cast<std::uint32_t>(first + i)) : 0;
-      EXPECT_EQ(log[i + 1], QStringLiteral("Address:%1 Value:%2").arg(first + i).arg(value));
+      EXPECT_EQ(log[i + 1], QStringLiteral("Address:%1 Value:%2")
+                                .arg(first + i)
+                                .arg(Sim().GetRegister(static_cast<std::uint32_t>(first + i))));
     }
   }
   EXPECT_FALSE(form->Timer1->isActive());
@@ -312,6 +341,35 @@ TEST_F(ControllerPages, TheRegisterDumpHoldsTheControllersRegistersByteForByte) 
   log << Q("Furnace information ready.");
   EXPECT_EQ(Log().mid(before), log);
   EXPECT_TRUE(form->Timer1->isActive());
+}
+
+TEST_F(ControllerPages, FailedReadsOfTheDebugToolsSaySoInsteadOfShowingZero) {
+  TempFolder folder;
+  ScopedCurrentFolder here(folder.Path());
+  Connect();
+  form->PageControl1->setCurrentIndex(static_cast<int>(TPageIndex::Debug));
+  Sim().SetFaults({.SilentOnReadsOf = 100});
+  form->RtIntegerEditWriteToAddress->SetValue(100);
+  form->RtIntegerEditWriteValue->SetValue(7);
+  form->ButtonWrite->click();
+  const QString readBack = Log().back();
+  EXPECT_TRUE(readBack.startsWith(Q("Address:100 Read value:not read ("))) << readBack.toStdString();
+
+  // The dump: registers 33 to 64 are not answered.
+  Sim().SetFaults({.SilentOnReadsOf = 33});
+  const qsizetype before = Log().size();
+  form->ButtonSaveFurnaceInfo->click();
+  std::string expected;
+  for (std::uint32_t r = 1; r <= 576; ++r)
+    expected += "Address:" + std::to_string(r) +
+                " Value:" + (r >= 33 && r <= 64 ? std::string("not read") : std::to_string(Sim().GetRegister(r))) +
+                "\r\n";
+  EXPECT_EQ(FileContents(folder / kFurnaceInfoFile), expected);
+  const QStringList log = Log().mid(before);
+  EXPECT_FALSE(log.contains(Q("Furnace information ready.")));
+  EXPECT_TRUE(log.back().startsWith(
+      Q("Furnace information saved, but 32 of 576 registers could not be read (marked \"not read\"): ")))
+      << log.back().toStdString();
 }
 
 TEST_F(ControllerPages, ADumpThatCannotBeWrittenIsReportedAndTheTimerAndCursorComeBack) {
