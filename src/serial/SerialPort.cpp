@@ -245,9 +245,11 @@ TSerialResponse TSerialPort::RunTransaction(const std::uint8_t* data, std::uint3
   TSerialResponse result;
   std::vector<std::string> log;
   fLastFailureReason.clear();
+  // A failure with a reason logs its text and then the reason below it.
   auto fail = [&](const char* status, std::string reason) {
     result.Status = status;
     if (reason.empty()) return;
+    log.push_back(status);
     log.push_back(reason);
     fLastFailureReason = std::move(reason);
   };

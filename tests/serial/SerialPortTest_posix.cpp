@@ -345,8 +345,8 @@ TEST_F(SerialPortOnPty, ClaimsOfOtherProgramsAreHonouredAndLeftAlone) {
     EXPECT_EQ(port.LastFailureReason().rfind(peer.Path(), 0), 0u) << "the reason names the port";
     const std::vector<std::string> lines = Lines();
     EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(linesBefore), lines.end()),
-              std::vector<std::string>{port.LastFailureReason()})
-        << "the reason goes to the log, with Debug off";
+              (std::vector<std::string>{TSerialPort::kPortInUse, port.LastFailureReason()}))
+        << "the failure and then its reason go to the log, with Debug off";
     EXPECT_EQ(peer.Received(), "") << "the device was written to";
     claim.checkKept();
     claim.release();
@@ -368,6 +368,77 @@ TEST_F(SerialPortOnPty, ClaimsOfOtherProgramsAreHonouredAndLeftAlone) {
   EXPECT_EQ(r.Status, "");
   EXPECT_EQ(port.LastFailureReason(), "");
   EXPECT_TRUE(FilesIn(locks.Dir().Path()).empty()) << "the lock file stays behind";
+}
+
+// The lock files other serial libraries write, in each of the usual forms:
+// the process number is read from the first line (or the 4-byte binary
+// int). A lock of an ended process is removed and the transaction goes on;
+// one of a live process refuses the device; only a lock that cannot be read
+// or names no process is refused as such, its path in the reason.
+TEST_F(SerialPortOnPty, LockFilesOfOtherSerialLibrariesAreReadInEveryUsualForm) {
+  ScopedLockFolder locks;
+  const std::string lockFile = locks.Dir() / karvo::UucpLockName(peer.Path());
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  using Form = std::function<std::string(pid_t)>;
+  auto padded = [](pid_t pid) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
+    return std::string(text);
+  };
+  const std::vector<std::pair<const char*, Form>> forms = {
+      {"ASCII", [](pid_t pid) { return std::to_string(pid) + "\n"; }},
+      {"ASCII without a line end", [](pid_t pid) { return std::to_string(pid); }},
+      {"HDB padded", padded},
+      {"multi-line", [&](pid_t pid) { return padded(pid) + "minicom\nroot\n"; }},
+      {"multi-line with host and boot id",
+       [](pid_t pid) {
+         return std::to_string(pid) + "\nserialtool\nbench-pc\n6f1c0b4e-52d4-4a55-9e0e-2d3c7b1e8a10\n";
+       }},
+      {"fields after the number", [](pid_t pid) { return "  " + std::to_string(pid) + " picocom operator\n"; }},
+      {"4-byte binary",
+       [](pid_t pid) {
+         const std::int32_t binary = pid;
+         return std::string(reinterpret_cast<const char*>(&binary), sizeof binary);
+       }},
+  };
+  for (const auto& [name, form] : forms) {
+    SCOPED_TRACE(name);
+    // A live process (init) holds the device.
+    std::ofstream(lockFile, std::ios::binary) << form(1);
+    TSerialResponse r = Transact(port, kRequest, false, 1);
+    EXPECT_EQ(r.Status, TSerialPort::kPortInUse);
+    EXPECT_EQ(port.LastFailureReason(), peer.Path() + " is locked by process 1 (" + lockFile + ")");
+    EXPECT_TRUE(std::filesystem::exists(lockFile));
+    // An ended process held it: its lock goes, the transaction goes on.
+    std::ofstream(lockFile, std::ios::binary | std::ios::trunc) << form(ended);
+    r = Transact(port, kRequest, false, 1);
+    EXPECT_EQ(r.Status, "") << port.LastFailureReason();
+    EXPECT_TRUE(FilesIn(locks.Dir().Path()).empty()) << "the stale lock or the transaction's own stays behind";
+  }
+  ASSERT_TRUE(peer.WaitForReceived(forms.size() * kRequest.size(), milliseconds(5000)));
+
+  const std::vector<std::pair<const char*, std::function<void()>>> unreadable = {
+      {"names no process", [&] { std::ofstream(lockFile) << "garbage\n"; }},
+      {"names no process", [&] { std::ofstream{lockFile}; }},
+      {"names no process", [&] { std::ofstream(lockFile) << "0\n"; }},
+      {"cannot be read", [&] { std::filesystem::create_directory(lockFile); }},
+  };
+  for (const auto& [what, make] : unreadable) {
+    SCOPED_TRACE(what);
+    make();
+    const std::size_t linesBefore = Lines().size();
+    const TSerialResponse r = Transact(port, kRequest, false, 1);
+    EXPECT_EQ(r.Status, TSerialPort::kPortInUse);
+    const std::string reason = port.LastFailureReason();
+    EXPECT_EQ(reason.rfind(peer.Path() + " is locked (" + lockFile + " " + what, 0), 0u) << reason;
+    const std::vector<std::string> lines = Lines();
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(linesBefore), lines.end()),
+              (std::vector<std::string>{TSerialPort::kPortInUse, reason}));
+    EXPECT_TRUE(std::filesystem::exists(lockFile)) << "a lock that could not be judged was removed";
+    std::filesystem::remove(lockFile);
+  }
 }
 
 // Objects of this process on two threads, one by the port's COM name and
