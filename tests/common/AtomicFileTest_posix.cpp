@@ -44,6 +44,29 @@ TEST(AtomicFilePosix, ADiskFullHalfWayLeavesTheOldFileAndSaysWhy) {
   EXPECT_EQ(folder.Entries(), std::vector<std::string>{"data.csv"});
 }
 
+// A small file goes to the disk in one write, in Commit: the disk that is
+// full then fails the final flush, and the old file is still there whole.
+TEST(AtomicFilePosix, ADiskFullInCommitsFinalFlushLeavesTheOldFile) {
+  TempFolder folder;
+  const auto target = folder / "FurnaceInfo.txt";
+  WriteFileAtomically(target, "the old data\r\n");
+  std::string error;
+  {
+    DiskFullAfter full(8);
+    TAtomicFile file(target);
+    ASSERT_NO_THROW(file.Write("Address:1 Value:1021\r\nAddress:2 Value:1050\r\n")) << "written before Commit";
+    try {
+      file.Commit();
+      ADD_FAILURE() << "no error";
+    } catch (const EFileWriteError& e) {
+      error = e.what();
+    }
+  }
+  EXPECT_NE(error.find(std::strerror(EFBIG)), std::string::npos) << error;
+  EXPECT_EQ(FileContents(target), "the old data\r\n");
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"FurnaceInfo.txt"});
+}
+
 TEST(AtomicFilePosix, TheNewFileKeepsTheModeOfTheOldOneOrTakesTheUmask) {
   TempFolder folder;
   const mode_t savedMask = umask(022);

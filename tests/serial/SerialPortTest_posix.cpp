@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -492,6 +494,87 @@ TEST_F(SerialPortOnPty, FramesKeepTheirWireTimeAndASilenceBetweenThem) {
   for (std::size_t i = 1; i < arrivals.size(); ++i) {
     EXPECT_GE(arrivals[i].at - arrivals[i - 1].at, kWire + kSilence - milliseconds(6)) << "frame " << i;
   }
+}
+
+// The silence between frames is 3.5 characters of the line's byte time (10
+// bits at 9600 baud), not 3.5 ms; and on the line, the frames keep it.
+TEST_F(SerialPortOnPty, TheFrameGapIsThreeAndAHalfCharactersOfTheByteTime) {
+  EXPECT_GE(std::uint64_t{TSerialPort::kByteTimeUs} * 9600, 10'000'000u) << "a byte takes 10 bits at 9600 baud";
+  EXPECT_LT(std::uint64_t{TSerialPort::kByteTimeUs - 1} * 9600, 10'000'000u);
+  EXPECT_GE(TSerialPort::kFrameGapUs * 2, 7 * TSerialPort::kByteTimeUs) << "3.5 characters: 3646 us";
+  // Measured: the peer notes a frame when it reads it, a little late at
+  // times; the median spacing of many frames is the line's.
+  constexpr int kFrames = 15;
+  for (int device = 1; device <= kFrames; ++device)
+    ASSERT_EQ(Transact(port, kRequest, false, static_cast<std::uint8_t>(device)).Status, "");
+  ASSERT_TRUE(peer.WaitForReceived(kFrames * kRequest.size(), milliseconds(5000)));
+  const auto arrivals = peer.Arrivals();
+  ASSERT_EQ(arrivals.size(), static_cast<std::size_t>(kFrames)) << "frames ran together";
+  std::vector<Clock::duration> spacing;
+  for (std::size_t i = 1; i < arrivals.size(); ++i) spacing.push_back(arrivals[i].at - arrivals[i - 1].at);
+  std::nth_element(spacing.begin(), spacing.begin() + static_cast<std::ptrdiff_t>(spacing.size() / 2), spacing.end());
+  EXPECT_GE(spacing[spacing.size() / 2], microseconds(8 * 1042 + 3646))
+      << "the median frame start to frame start: the frame's wire time and 3.5 characters of silence";
+}
+
+// A reply that lands just after the late-reply watch of a timed-out request
+// has run out, with the next request to the device sent at once: the next
+// transaction keeps what is left of the watch, hears the late reply and
+// throws it away before its own request goes out.
+TEST_F(SerialPortOnPty, TheLateReplyWatchIsHandedOnToTheNextTransaction) {
+  const std::string kOther("\x01\x03\x0C\x00\x01\x00\x02\x00\x03\x00\x04\x00\x05\x00\x06\x77\x11", 17);
+  peer.Script({{kRequest.size(), ""}, {kRequest.size(), kOther, milliseconds(100)}});
+  EXPECT_EQ(Transact(port, kRequest, true, 1).Status, TSerialPort::kTimeout);
+  const auto watchOver = Clock::now();
+  std::thread late([&] {
+    std::this_thread::sleep_until(watchOver + milliseconds(15));
+    peer.Send(kReply);
+  });
+  const TSerialResponse r = Transact(port, kRequest, true, 1);
+  late.join();
+  EXPECT_EQ(r.Status, "");
+  EXPECT_EQ(r.Response, kOther) << "the late reply to the first request was read as (part of) the second's";
+  const auto arrivals = peer.Arrivals();
+  ASSERT_EQ(arrivals.size(), 2u);
+  EXPECT_GE(arrivals[1].at, watchOver + milliseconds(15)) << "the second request went out before the late reply";
+}
+
+// The first frame on a line: another program's exchange may be on the wire.
+// A peer that keeps sending until a known moment; the frame goes out only
+// 3.5 characters after its last byte.
+TEST_F(SerialPortOnPty, TheFirstFrameWaitsForSilenceAfterAPeersLastByte) {
+  // The chatter must keep its bytes closer than 3.5 characters apart to
+  // count; a run where the machine held it up is tried again.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    const std::size_t before = peer.Received().size();
+    std::atomic<bool> started{false};
+    Clock::time_point lastByte;
+    Clock::duration longestPause{};
+    std::thread chatter([&] {
+      const auto end = Clock::now() + milliseconds(60);
+      Clock::time_point previous = Clock::now();
+      while (Clock::now() < end) {
+        peer.Send(std::string(1, '\x55'));
+        const auto now = Clock::now();
+        longestPause = std::max(longestPause, now - previous);
+        previous = lastByte = now;
+        started = true;
+        std::this_thread::sleep_for(microseconds(500));
+      }
+    });
+    while (!started) std::this_thread::yield();
+    TSerialPort fresh;
+    fresh.SetPort(peer.Path());
+    const TSerialResponse r = Transact(fresh, kRequest, false, static_cast<std::uint8_t>(10 + attempt));
+    chatter.join();
+    ASSERT_EQ(r.Status, "");
+    ASSERT_TRUE(peer.WaitForReceived(before + kRequest.size(), milliseconds(5000)));
+    if (longestPause >= microseconds(3000)) continue;
+    const auto arrivals = peer.Arrivals();
+    EXPECT_GE(arrivals.back().at - lastByte, microseconds(3646)) << "the frame went out while the peer was sending";
+    return;
+  }
+  FAIL() << "the machine held the chatter up in every attempt";
 }
 
 // After a frame sent without waiting to one device, the next request to
