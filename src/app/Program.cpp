@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <exception>
 
+#include "app/EndRequests.h"
 #include "app/QtSeams.h"
 #include "app/Startup.h"
 #include "chart/RtQtRegional.h"
@@ -46,6 +47,7 @@ int RunProgram(int argc, char** argv, bool placeDriverInstaller) {
   {
     TFormModbus form;
     seams.AttachWindow(form);
+    const TEndRequests endRequests(form);
     form.showMaximized();
     result = QApplication::exec();
     // The close has shut the read cycle down; the window's parts go now.

@@ -239,6 +239,11 @@ void TFormModbus::showEvent(QShowEvent* event) {
 }
 
 void TFormModbus::Guarded(const std::function<void()>& handler) {
+  ++fHandlers;
+  struct TLeave {
+    int& n;
+    ~TLeave() { --n; }
+  } leave{fHandlers};
   try {
     handler();
   } catch (const std::exception& e) {

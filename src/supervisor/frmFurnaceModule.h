@@ -227,6 +227,11 @@ class TFormModbus : public QWidget {
   // Runs an event's handler; an error that escapes it is shown with the
   // offer of a report, and the program goes on.
   void Guarded(const std::function<void()>& handler);
+  // Whether a handler runs now (possibly waiting in a dialog or letting
+  // events through); a close from outside waits for it to end.
+  bool HandlerUnderWay() const { return fHandlers > 0; }
+  // Whether the close sequence has run to its end.
+  bool Closed() const { return fClosed; }
 
   // What the tick reads from the controls.
   TTickSettings TickSettings() const;
@@ -296,6 +301,7 @@ class TFormModbus : public QWidget {
   int fControllerThermocouple = 0;
   bool fClosing = false;
   bool fClosed = false;
+  int fHandlers = 0;  // handlers under way (Guarded)
   bool fShown = false;
   bool fSplitterMoved[3] = {false, false, false};
   std::uint64_t fAttentionShown = 0;
