@@ -40,6 +40,8 @@ int RunProgram(int argc, char** argv, bool placeDriverInstaller) {
   QApplication::setApplicationName(QStringLiteral("KarvoTemp"));
   QApplication::setApplicationDisplayName(QStringLiteral("Karvo Temp"));
   InstallCrashHandler();
+  // An error that ends a poll is offered as a report like one of the window.
+  SetPollErrorReport(ReportActionError);
   InstallSystemRegional();
   TQtSeams seams;
   if (placeDriverInstaller) PlaceDriverInstaller();
