@@ -11,6 +11,7 @@
 
 #include "common/LocalTime.h"
 #include "common/Log.h"
+#include "common/ProgramThread.h"
 #include "common/Seams.h"
 #include "modbus/Registers.h"
 
@@ -94,7 +95,7 @@ void TThreadReadFurnace::Start() {
     ++s.alive;
   }
   try {
-    std::thread([this] { Run(); }).detach();
+    StartProgramThread([this] { Run(); }).detach();
   } catch (...) {
     std::lock_guard lock(s.m);
     --s.talking;
