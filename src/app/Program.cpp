@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <exception>
 
+#include "app/EndRequests.h"
 #include "app/QtSeams.h"
 #include "app/Startup.h"
 #include "chart/RtQtRegional.h"
@@ -46,6 +47,8 @@ int RunProgram(int argc, char** argv, bool placeDriverInstaller) {
   TKarvoApplication app(argc, argv);
   SetProgramIdentity();
   InstallCrashHandler();
+  // An error that ends a poll is offered as a report like one of the window.
+  SetPollErrorReport(ReportActionError);
   InstallSystemRegional();
   TQtSeams seams;
   if (placeDriverInstaller) PlaceDriverInstaller();
@@ -53,6 +56,7 @@ int RunProgram(int argc, char** argv, bool placeDriverInstaller) {
   {
     TFormModbus form;
     seams.AttachWindow(form);
+    const TEndRequests endRequests(form);
     form.showMaximized();
     result = QApplication::exec();
     // The close has shut the read cycle down; the window's parts go now.

@@ -134,10 +134,13 @@ TQtSeams::~TQtSeams() {
 void TQtSeams::InstallLogSink(bool toView) {
   SetLogSink([this, toView](const std::string& line) {
     // LogLine calls the sink one line at a time; nothing here waits for the
-    // user-interface thread.
-    fLogFile->Write(line);
-    RecentLogLines().Add(line);
-    if (toView) fLogQueue.Push(line);
+    // user-interface thread. The log file's own trouble goes on screen only.
+    auto show = [&](const std::string& text) {
+      RecentLogLines().Add(text);
+      if (toView) fLogQueue.Push(text);
+    };
+    if (const std::string notice = fLogFile->Write(line); !notice.empty()) show(notice);
+    show(line);
   });
 }
 

@@ -1,10 +1,12 @@
 #include "app/Startup.h"
 
 #include <filesystem>
-#include <fstream>
+#include <string_view>
 #include <system_error>
 
 #include "app/ProgramResource.h"
+#include "common/AtomicFile.h"
+#include "common/Log.h"
 #include "common/Seams.h"
 #include "common/Types.h"
 #include "modbus/Registers.h"
@@ -28,9 +30,12 @@ void ExtractResourceToFile(const std::string& Folder, const std::string& FileNam
     ShowMessage(kResourceMissing);
     return;
   }
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(resource->data()), static_cast<std::streamsize>(resource->size()));
+  // Whole or not at all: a short write must not leave a file that counts as
+  // present from then on.
+  try {
+    WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(resource->data()), resource->size()));
+  } catch (const EFileWriteError& e) {
+    LogLine(e.what());
   }
   PauseMs(150);
   ProcessMessages();

@@ -7,9 +7,11 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "common/LocalTime.h"
 #include "common/Log.h"
+#include "common/ProgramThread.h"
 #include "common/Seams.h"
 #include "modbus/Registers.h"
 
@@ -63,6 +65,24 @@ bool WaitUntil(std::uint32_t LimitMs, const std::function<void()>& PumpUi, Pred 
 
 }  // namespace
 
+namespace {
+
+std::mutex& PollErrorReportMutex() {
+  static std::mutex m;
+  return m;
+}
+TPollErrorReport& PollErrorReport() {
+  static auto* const report = new TPollErrorReport;  // a poll thread may outlive main
+  return *report;
+}
+
+}  // namespace
+
+TPollErrorReport SetPollErrorReport(TPollErrorReport report) {
+  std::lock_guard lock(PollErrorReportMutex());
+  return std::exchange(PollErrorReport(), std::move(report));
+}
+
 TThreadReadFurnace::TThreadReadFurnace() : fCom(std::make_unique<TModbusPort>()) {}
 TThreadReadFurnace::~TThreadReadFurnace() = default;
 
@@ -75,7 +95,7 @@ void TThreadReadFurnace::Start() {
     ++s.alive;
   }
   try {
-    std::thread([this] { Run(); }).detach();
+    StartProgramThread([this] { Run(); }).detach();
   } catch (...) {
     std::lock_guard lock(s.m);
     --s.talking;
@@ -139,13 +159,21 @@ void TThreadReadFurnace::UpdateReadResult(TFurnaceReadRecord& Into) const {
 void TThreadReadFurnace::Run() {
   CycleState& s = State();
   bool completed = false;
+  std::string error;
   try {
     Execute();
     completed = true;
   } catch (const std::exception& e) {
-    LogLine(std::string("Poll of the furnace ended by an error: ") + e.what());
+    error = std::string("Poll of the furnace ended by an error: ") + e.what();
   } catch (...) {
-    LogLine("Poll of the furnace ended by an error.");
+    error = "Poll of the furnace ended by an error.";
+  }
+  if (!error.empty()) {
+    try {
+      LogLine(error);
+    } catch (...) {
+      // The report below still offers it.
+    }
   }
   fCom.reset();
 
@@ -170,6 +198,23 @@ void TThreadReadFurnace::Run() {
       LogLine(std::string("Poll of the furnace ended by an error: ") + e.what());
     } catch (...) {
       LogLine("Poll of the furnace ended by an error.");
+    }
+  }
+  if (!error.empty()) {
+    bool attached = false;
+    {
+      std::lock_guard lock(s.m);
+      attached = s.receiver != nullptr && s.generation == fReceiverGeneration;
+    }
+    TPollErrorReport report;
+    {
+      std::lock_guard lock(PollErrorReportMutex());
+      report = PollErrorReport();
+    }
+    try {
+      if (attached && report) report(error);
+    } catch (...) {
+      // The offer failed; the log line stands.
     }
   }
   {

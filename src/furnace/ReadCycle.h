@@ -107,6 +107,15 @@ class TThreadReadFurnace {
 // without starting anything once the read cycle has been shut down.
 bool ReadFurnace(const std::string& PortName);
 
+// How an error that ends a poll (an exception out of its transactions) is
+// offered to the operator, besides its log line: the program installs the
+// same offer of a report as for an error in an operator action. Called on
+// the poll thread, while the poll still counts as alive (the close waits for
+// it as for a hand-off), and only while the poll's receiver is attached.
+// None by default. Returns the previous one.
+using TPollErrorReport = std::function<void(const std::string& error)>;
+TPollErrorReport SetPollErrorReport(TPollErrorReport report);
+
 // Poll threads that have not yet ended.
 int PollsInFlight();
 

@@ -28,6 +28,12 @@ void LogRequest(const TModbusPort& port, const TArrayOfByte& frame) {
   LogLine(ints);
 }
 
+// The status line of a failure, unless the transaction wrote it already
+// (with its reason below it).
+void LogStatus(const TModbusPort& port, const TSerialResponse& r) {
+  if (!r.Status.empty() && port.LastFailureReason().empty()) LogLine(r.Status);
+}
+
 // Byte 0 of every frame is the device it is for (0: all of them).
 TSerialResponse Transact(TModbusPort& port, const TArrayOfByte& frame, bool waitForResponse) {
   return port.SendData(frame.data(), static_cast<std::uint32_t>(frame.size()), waitForResponse, frame[0]);
@@ -47,7 +53,7 @@ bool TModbusPort::Test(std::uint32_t DeviceAddress, std::string& Status) {
   TSerialResponse r = Transact(*this, frame, true);
   const std::uint32_t echoed = r.Status.empty() ? DecodeTest(frame, r) : 0;
   if (!r.Status.empty()) {
-    LogLine(r.Status);
+    LogStatus(*this, r);
     Status = r.Status;
     return false;
   }
@@ -67,7 +73,7 @@ TSerialResponse TModbusPort::QueryD(std::uint32_t DeviceAddress, std::uint32_t M
   TSerialResponse r = Transact(*this, frame, true);
   r.rDouble = 0.0;
   if (r.Status.empty()) DecodeQueryD(frame, r);
-  if (!r.Status.empty()) LogLine(r.Status);
+  LogStatus(*this, r);
   return r;
 }
 
@@ -81,7 +87,7 @@ TSerialResponse TModbusPort::QueryWords(std::uint32_t DeviceAddress, std::uint32
   const TArrayOfByte frame = QueryWordsFrame(DeviceAddress, MemoryAddress, WordCount);
   TSerialResponse r = Transact(*this, frame, true);
   if (r.Status.empty()) DecodeQueryWords(frame, WordCount, r);
-  if (!r.Status.empty()) LogLine(r.Status);
+  LogStatus(*this, r);
   return r;
 }
 

@@ -245,9 +245,11 @@ TSerialResponse TSerialPort::RunTransaction(const std::uint8_t* data, std::uint3
   TSerialResponse result;
   std::vector<std::string> log;
   fLastFailureReason.clear();
+  // A failure with a reason logs its text and then the reason below it.
   auto fail = [&](const char* status, std::string reason) {
     result.Status = status;
     if (reason.empty()) return;
+    log.push_back(status);
     log.push_back(reason);
     fLastFailureReason = std::move(reason);
   };
@@ -275,10 +277,11 @@ TSerialResponse TSerialPort::RunTransaction(const std::uint8_t* data, std::uint3
     // Bytes of an earlier exchange that came too late must not pass for this
     // reply.
     platform::PurgeInput(port);
-    // On a line this process has not used yet, another program's last
-    // exchange may still be on the wire: the silence before the first frame
-    // is heard, not assumed.
-    if (line.quietSince == Clock::time_point{}) line.quietSince = Clock::now();
+    // What came while the port was closed went unheard: on a line this
+    // process has not used yet, or not for longer than a frame gap, another
+    // program's exchange may be on the wire. The silence before the frame is
+    // then heard from here on, not assumed.
+    if (const Clock::time_point now = Clock::now(); line.quietSince + kFrameGap < now) line.quietSince = now;
     KeepFrameGap(port, line);
 
     if (debug) {

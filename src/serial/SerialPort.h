@@ -94,8 +94,8 @@ class TSerialPort {
   // Why the last transaction of this object failed, in the system's words
   // and naming the port, when its failure text does not say it (what holds
   // the port, "COM300 maps to no device"); empty after a success or a
-  // timeout. The transaction also writes it to the program log as a line of
-  // its own, whatever Debug says.
+  // timeout. The transaction also writes the failure text and then the
+  // reason to the program log, a line each, whatever Debug says.
   const std::string& LastFailureReason() const { return fLastFailureReason; }
 
   // The line discipline (see the top of this file).

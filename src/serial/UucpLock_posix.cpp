@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -46,36 +47,62 @@ std::vector<std::string> ExistingFolders() {
   return folders;
 }
 
-enum class Owner { None, Live, Ended, Unknown };
+enum class Owner { None, Live, Ended, Unreadable };
+
+// The process number a lock file's contents name, or 0. Serial libraries
+// write it in one of a few forms: ASCII digits, padded to ten characters by
+// most (HDB), followed by a newline or not and, in some, by more lines
+// (program name, user, boot id) or more fields on the first line; or, the
+// oldest form, the number as a 4-byte binary int.
+pid_t LockFilePid(const char* text, std::size_t n) {
+  // A process number below 2^24 as a binary int has a zero byte; text has
+  // none.
+  if (n == sizeof(std::int32_t) && std::memchr(text, 0, n) != nullptr) {
+    std::int32_t binary = 0;
+    std::memcpy(&binary, text, sizeof binary);
+    return binary > 0 ? static_cast<pid_t>(binary) : 0;
+  }
+  std::size_t i = 0;
+  while (i < n && (text[i] == ' ' || text[i] == '\t')) ++i;
+  long long value = 0;
+  std::size_t digits = 0;
+  while (i < n && std::isdigit(static_cast<unsigned char>(text[i])) && value <= INT_MAX) {
+    value = value * 10 + (text[i++] - '0');
+    ++digits;
+  }
+  const bool lineEnds = i == n || text[i] == '\n' || text[i] == '\r' || text[i] == ' ' || text[i] == '\t';
+  return digits > 0 && lineEnds && value > 0 && value <= INT_MAX ? static_cast<pid_t>(value) : 0;
+}
 
 // Who a lock file names: none (no file), a live or an ended process, or
-// unknown (a file that names no process: being written, or not ours to
-// judge).
-Owner LockOwner(const std::string& path, pid_t& pid) {
+// nobody this process can tell (a file it cannot read, or one that names no
+// process: being written, or not ours to judge); `why` then says which.
+Owner LockOwner(const std::string& path, pid_t& pid, std::string& why) {
   pid = 0;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return errno == ENOENT ? Owner::None : Owner::Unknown;
-  char text[64];
-  const ssize_t n = ::read(fd, text, sizeof text - 1);
-  ::close(fd);
-  bool isText = n > 0;
-  for (ssize_t i = 0; i < n; ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    isText = isText && (std::isdigit(c) || c == ' ' || c == '\n');
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0 && errno == ENOENT) return Owner::None;
+  char text[256];
+  const ssize_t n = fd < 0 ? -1 : ::read(fd, text, sizeof text);
+  const int error = errno;
+  if (fd >= 0) ::close(fd);
+  if (n < 0) {
+    why = path + " cannot be read: " + std::strerror(error);
+    return Owner::Unreadable;
   }
-  if (n == static_cast<ssize_t>(sizeof(int)) && !isText) {
-    int binary = 0;  // the oldest form: the number as a binary int
-    std::memcpy(&binary, text, sizeof binary);
-    pid = binary;
-  } else if (isText) {
-    text[n] = '\0';
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (end != text && (*end == '\0' || *end == '\n') && value > 0 && value <= INT_MAX) pid = static_cast<pid_t>(value);
+  pid = LockFilePid(text, static_cast<std::size_t>(n));
+  if (pid <= 0) {
+    why = path + " names no process";
+    return Owner::Unreadable;
   }
-  if (pid <= 0) return Owner::Unknown;
   if (pid == ::getpid()) return Owner::Ended;  // left by this process: its transactions take turns
   return ProcessAlive(pid) ? Owner::Live : Owner::Ended;
+}
+
+// Why a lock refuses the device, or empty when it does not.
+std::string Refusal(Owner owner, pid_t pid, const std::string& path, const std::string& why) {
+  if (owner == Owner::Live) return "is locked by process " + std::to_string(pid) + " (" + path + ")";
+  if (owner == Owner::Unreadable) return "is locked (" + why + ")";
+  return {};
 }
 
 std::string OwnText() {
@@ -126,19 +153,11 @@ bool TakeUucpLock(const std::string& device, std::string& lockFile, std::string&
   for (const std::string& folder : folders) {
     const std::string path = folder + "/" + name;
     pid_t pid = 0;
-    switch (LockOwner(path, pid)) {
-      case Owner::None:
-        break;
-      case Owner::Live:
-        holder = "is locked by process " + std::to_string(pid) + " (" + path + ")";
-        return false;
-      case Owner::Unknown:
-        holder = "is locked (" + path + " names no process)";
-        return false;
-      case Owner::Ended:
-        ::unlink(path.c_str());  // stale: its process has ended
-        break;
-    }
+    std::string why;
+    const Owner owner = LockOwner(path, pid, why);
+    if (owner == Owner::Ended) ::unlink(path.c_str());  // stale: its process has ended
+    holder = Refusal(owner, pid, path, why);
+    if (!holder.empty()) return false;
   }
   for (const std::string& folder : folders) {
     if (::access(folder.c_str(), W_OK) != 0) continue;
@@ -149,15 +168,10 @@ bool TakeUucpLock(const std::string& device, std::string& lockFile, std::string&
     }
     // Another program made its lock in the meantime.
     pid_t pid = 0;
-    const Owner owner = LockOwner(path, pid);
-    if (owner == Owner::Live) {
-      holder = "is locked by process " + std::to_string(pid) + " (" + path + ")";
-      return false;
-    }
-    if (owner == Owner::Unknown) {
-      holder = "is locked (" + path + " names no process)";
-      return false;
-    }
+    std::string why;
+    const Owner owner = LockOwner(path, pid, why);
+    holder = Refusal(owner, pid, path, why);
+    if (!holder.empty()) return false;
     break;
   }
   return true;
@@ -166,7 +180,8 @@ bool TakeUucpLock(const std::string& device, std::string& lockFile, std::string&
 void ReleaseUucpLock(const std::string& lockFile) {
   if (lockFile.empty()) return;
   pid_t pid = 0;
-  if (LockOwner(lockFile, pid) == Owner::Ended && pid == ::getpid()) ::unlink(lockFile.c_str());
+  std::string why;
+  if (LockOwner(lockFile, pid, why) == Owner::Ended && pid == ::getpid()) ::unlink(lockFile.c_str());
 }
 
 }  // namespace karvo

@@ -2,10 +2,13 @@
 // UUCP lock files: how programs on Unix systems tell each other that they
 // use a serial device. A file LCK..<device> in a lock folder (the device's
 // path below /dev with "/" written as "_": LCK..ttyUSB0, LCK..pts_3) holds
-// the number of the process that uses the device, as ten characters and a
-// newline. The transport honours the lock of a live process, removes locks
-// whose process has ended, and holds a lock of its own while a transaction
-// has the device open.
+// the number of the process that uses the device. This process writes it as
+// ten characters and a newline; it reads the forms other serial libraries
+// write too (bare digits, padded digits with further lines after the first,
+// a 4-byte binary int). The transport honours the lock of a live process,
+// removes locks whose process has ended, refuses a lock it cannot read or
+// that names no process (its path in the reason), and holds a lock of its
+// own while a transaction has the device open.
 
 #include <string>
 #include <vector>

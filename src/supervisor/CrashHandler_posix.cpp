@@ -14,6 +14,7 @@
 #include "common/DateTime.h"
 #include "supervisor/CrashHandler.h"
 #include "supervisor/CrashReport.h"
+#include "supervisor/CrashText.h"
 
 namespace karvo {
 namespace {
@@ -30,57 +31,22 @@ constexpr TSignalName kFatalSignals[] = {
     {SIGSEGV, "SIGSEGV"}, {SIGBUS, "SIGBUS"}, {SIGFPE, "SIGFPE"}, {SIGILL, "SIGILL"}, {SIGABRT, "SIGABRT"},
 };
 
-// A line buffer filled without allocating.
-class TBuffer {
- public:
-  void Add(const char* text, std::size_t length) {
-    for (std::size_t i = 0; i < length && used_ < sizeof data_; ++i) data_[used_++] = text[i];
-  }
-  void Add(const char* text) { Add(text, strlen(text)); }
-  void AddNumber(std::int64_t n, int width = 0) {
-    char digits[24];
-    int count = 0;
-    const bool negative = n < 0;
-    std::uint64_t v = negative ? 0 - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n);
-    do {
-      digits[count++] = static_cast<char>('0' + v % 10);
-      v /= 10;
-    } while (v != 0 && count < 20);
-    while (count < width) digits[count++] = '0';
-    if (negative) Add("-");
-    while (count > 0) Add(&digits[--count], 1);
-  }
-  void WriteTo(int fd) {
+using crash_text::TBuffer;
+
+void AddTime(TBuffer& b, const DateTimeParts& p, bool forFileName) {
+  crash_text::AddTime(b, p.year, p.month, p.day, p.hour, p.minute, p.second, forFileName);
+}
+
+// Writes what the buffer holds to fd and empties it.
+void WriteTo(TBuffer& b, int fd) {
+  b.Flush([fd](const char* data, std::size_t size) {
     std::size_t done = 0;
-    while (done < used_) {
-      const ssize_t n = write(fd, data_ + done, used_ - done);
+    while (done < size) {
+      const ssize_t n = write(fd, data + done, size - done);
       if (n <= 0) break;
       done += static_cast<std::size_t>(n);
     }
-    used_ = 0;
-  }
-  const char* c_str() {
-    data_[used_ < sizeof data_ ? used_ : sizeof data_ - 1] = '\0';
-    return data_;
-  }
-
- private:
-  char data_[4096];
-  std::size_t used_ = 0;
-};
-
-void AddTime(TBuffer& b, const DateTimeParts& p, bool forFileName) {
-  b.AddNumber(p.year, 4);
-  b.Add("-");
-  b.AddNumber(p.month, 2);
-  b.Add("-");
-  b.AddNumber(p.day, 2);
-  b.Add(forFileName ? "-" : " ");
-  b.AddNumber(p.hour, 2);
-  if (!forFileName) b.Add(":");
-  b.AddNumber(p.minute, 2);
-  if (!forFileName) b.Add(":");
-  b.AddNumber(p.second, 2);
+  });
 }
 
 void WriteSignalReport(int signal) {
@@ -108,11 +74,11 @@ void WriteSignalReport(int signal) {
       line.Add(")");
     }
   line.Add("\n\nLast lines of the program log:\n");
-  line.WriteTo(fd);
+  WriteTo(line, fd);
   RecentLogLines().ForEachUnlocked([&](const char* text, std::size_t length) {
     line.Add(text, length);
     line.Add("\n");
-    line.WriteTo(fd);
+    WriteTo(line, fd);
   });
   close(fd);
 }
@@ -125,9 +91,7 @@ void OnFatalSignal(int signal, siginfo_t*, void*) {
 }
 
 void CopyText(char* into, std::size_t size, const std::string& text) {
-  const std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
-  memcpy(into, text.data(), n);
-  into[n] = '\0';
+  crash_text::CopyText(into, size, text.data(), text.size());
 }
 
 }  // namespace

@@ -1,13 +1,17 @@
 #include "supervisor/ProgramLogFile.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 
+#include "common/Attention.h"
 #include "common/DateTime.h"
 #include "common/LocalTime.h"
 #include "common/Seams.h"
 #include "common/StateDir.h"
+#include "common/Text.h"
 
 namespace karvo {
 namespace fs = std::filesystem;
@@ -61,30 +65,69 @@ void TProgramLogFile::OpenDay(TDateTime local) {
   fs::create_directories(fFolder, ec);
   const fs::path path = fFolder / FileNameFor(local);
   // Text mode: the system's line ends.
+  errno = 0;
   fFile.open(path, std::ios::out | std::ios::app);
   if (!fFile.is_open()) {
-    fRetryAtUtc = UtcNow() + 1.0 / kMinutesPerDay;
+    Failed(path, UtcNow(), ec ? ec.value() : errno);
     return;
   }
   RemoveOldFiles(day);
 }
 
-void TProgramLogFile::Write(std::string_view line) {
+namespace {
+
+std::string LocalStamp(const DateTimeParts& p) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute, p.second);
+  return text;
+}
+
+}  // namespace
+
+void TProgramLogFile::Failed(const fs::path& path, TDateTime utc, int error) {
+  fRetryAtUtc = utc + 1.0 / kMinutesPerDay;
+  if (fFailing) return;
+  fFailing = true;
+  fFailedSince = LocalStamp(DecodeDateTime(UtcToLocal(utc)));
+  fFailure = PathText(path) + ": " + (error != 0 ? std::strerror(error) : "cannot be written");
+  const std::string text = "The program log cannot be written to " + fFailure +
+                           ". Its lines are only on screen until it can; tried again every minute.";
+  RaiseAttention(kLogFileAttention, text);
+  fNotice = text;
+}
+
+std::string TProgramLogFile::GapText(const DateTimeParts& now) const {
+  return "The program log could not be written from " + fFailedSince + " to " + LocalStamp(now) + " (" + fFailure +
+         "); the lines of that time are missing here.";
+}
+
+std::string TProgramLogFile::Write(std::string_view line) {
+  fNotice.clear();
   const TDateTime utc = UtcNow();
   const TDateTime local = UtcToLocal(utc);
   const long day = static_cast<long>(std::floor(local));
   if (day != fDay || (!fFile.is_open() && utc >= fRetryAtUtc)) OpenDay(local);
-  if (!fFile.is_open()) return;
+  if (!fFile.is_open()) return std::move(fNotice);
   const DateTimeParts p = DecodeDateTime(local);
   char stamp[16];
   std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d ", p.hour, p.minute, p.second);
+  // After a failure the file first says what it lacks.
+  const std::string gap = fFailing ? GapText(p) : std::string();
+  errno = 0;
+  if (!gap.empty()) fFile << stamp << gap << '\n';
   fFile << stamp << line << '\n';
   fFile.flush();
   // A write that failed (disk full) is tried again with a new file later.
   if (!fFile) {
+    const int error = errno;
     fFile.close();
-    fRetryAtUtc = utc + 1.0 / kMinutesPerDay;
+    Failed(fFolder / FileNameFor(local), utc, error);
+    return std::move(fNotice);
   }
+  if (!fFailing) return {};
+  fFailing = false;
+  ClearAttention(kLogFileAttention);
+  return gap;
 }
 
 }  // namespace karvo

@@ -4,15 +4,25 @@
 // the local time of day, so nothing is lost when the on-screen log drops its
 // oldest lines. Files of the last 30 days are kept; older ones are removed
 // when a day's file is opened.
+//
+// A file that cannot be opened or written (a full disk, a folder that is
+// not writable) is said once, not at every line: in the program log on
+// screen (Write's notice) and as the attention condition
+// kLogFileAttention, until a line goes to a file again. Meanwhile the file
+// is tried again every minute and at the next local day; the first line
+// that goes to a file again is preceded by a line that names the gap.
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
 
+#include "common/DateTime.h"
 #include "common/Types.h"
 
 namespace karvo {
+
+inline constexpr const char* kLogFileAttention = "log-file";
 
 class TProgramLogFile {
  public:
@@ -27,8 +37,10 @@ class TProgramLogFile {
 
   // Appends "hh:nn:ss " + line and flushes it to the system. Never throws: a
   // file that cannot be written costs its lines (tried again a minute
-  // later), not the program. One caller at a time (the log sink).
-  void Write(std::string_view line);
+  // later, and at the next day), not the program. One caller at a time (the
+  // log sink). Returns a line for the program log on screen (not for the
+  // file) when the file has just failed or works again, otherwise nothing.
+  std::string Write(std::string_view line);
 
   const std::filesystem::path& Folder() const { return fFolder; }
   // The file of the local date `local`.
@@ -37,11 +49,17 @@ class TProgramLogFile {
  private:
   void OpenDay(TDateTime local);
   void RemoveOldFiles(long today);
+  void Failed(const std::filesystem::path& path, TDateTime utc, int error);  // sets fNotice once
+  std::string GapText(const DateTimeParts& now) const;
 
   std::filesystem::path fFolder;
   std::ofstream fFile;
   long fDay = -1;               // local day number of the open file
-  TDateTime fRetryAtUtc = 0.0;  // after a failure to open
+  TDateTime fRetryAtUtc = 0.0;  // after a failure to open or write
+  std::string fNotice;          // for the caller of Write
+  bool fFailing = false;        // lines are being lost; said already
+  std::string fFailedSince;     // local "yyyy-mm-dd hh:nn:ss" of the first lost line
+  std::string fFailure;         // the file and the system's reason
 };
 
 }  // namespace karvo

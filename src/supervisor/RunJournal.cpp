@@ -14,6 +14,7 @@
 #include "common/DateTime.h"
 #include "common/LocalTime.h"
 #include "common/Log.h"
+#include "common/ProgramThread.h"
 #include "common/StateDir.h"
 #include "common/Text.h"
 #include "supervisor/DataExport.h"
@@ -453,7 +454,7 @@ void TRunJournal::Queue(TJob job) {
   {
     std::lock_guard lock(fMutex);
     fQueue.push_back(std::move(job));
-    if (!fThread.joinable()) fThread = std::thread([this] { Run(); });
+    if (!fThread.joinable()) fThread = StartProgramThread([this] { Run(); });
   }
   fWake.notify_one();
 }

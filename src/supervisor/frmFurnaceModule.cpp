@@ -240,7 +240,19 @@ void TFormModbus::showEvent(QShowEvent* event) {
   if (!std::exchange(fShown, true)) QTimer::singleShot(0, this, [this] { Guarded([this] { OfferPreviousRun(); }); });
 }
 
+namespace {
+// Counts a handler under way for as long as it runs.
+struct THandlerUnderWay {
+  explicit THandlerUnderWay(int& count) : n(count) { ++n; }
+  ~THandlerUnderWay() { --n; }
+  THandlerUnderWay(const THandlerUnderWay&) = delete;
+  THandlerUnderWay& operator=(const THandlerUnderWay&) = delete;
+  int& n;
+};
+}  // namespace
+
 void TFormModbus::Guarded(const std::function<void()>& handler) {
+  const THandlerUnderWay underWay(fHandlers);
   try {
     handler();
   } catch (const std::exception& e) {
@@ -253,6 +265,7 @@ void TFormModbus::Guarded(const std::function<void()>& handler) {
 void TFormModbus::GuardedTick() {
   std::string error;
   try {
+    const THandlerUnderWay underWay(fHandlers);
     Timer1Timer();
     return;
   } catch (const std::exception& e) {

@@ -231,6 +231,11 @@ class TFormModbus : public QWidget {
   // after the slot has returned, one at a time, so that the tick goes on
   // while the report waits for the operator.
   void GuardedTick();
+  // Whether a handler runs now (possibly waiting in a dialog or letting
+  // events through); a close from outside waits for it to end.
+  bool HandlerUnderWay() const { return fHandlers > 0; }
+  // Whether the close sequence has run to its end.
+  bool Closed() const { return fClosed; }
 
   // What the tick reads from the controls.
   TTickSettings TickSettings() const;
@@ -301,6 +306,7 @@ class TFormModbus : public QWidget {
   bool fClosing = false;
   bool fClosed = false;
   bool fTickReportShown = false;
+  int fHandlers = 0;  // handlers under way (Guarded)
   bool fShown = false;
   bool fSplitterMoved[3] = {false, false, false};
   std::uint64_t fAttentionShown = 0;

@@ -23,25 +23,40 @@ using test::DiskFullAfter;
 using test::FileContents;
 using test::TempFolder;
 
-TEST(AtomicFilePosix, ADiskFullHalfWayLeavesTheOldFileAndSaysWhy) {
-  TempFolder folder;
-  const auto target = folder / "data.csv";
-  WriteFileAtomically(target, "the old data\r\n");
-  std::string error;
-  {
-    DiskFullAfter full(100000);
-    try {
-      TAtomicFile file(target);
-      for (int i = 0; i < 1000; ++i) file.Write(std::string(1000, 'x'));
-      file.Commit();
-      ADD_FAILURE() << "no error";
-    } catch (const EFileWriteError& e) {
-      error = e.what();
+// A disk that fills up leaves the old file whole and says why: half way
+// through a large file (a Write fails), and for a small file that goes to
+// the disk in one write, in Commit (its final flush fails, before the
+// rename).
+TEST(AtomicFilePosix, ADiskFullLeavesTheOldFileAndSaysWhy) {
+  struct Case {
+    const char* what;
+    rlim_t room;
+    std::size_t writes, bytes;
+  };
+  for (const Case& c : {Case{"half way", 100000, 1000, 1000}, Case{"in Commit's final flush", 8, 1, 44}}) {
+    SCOPED_TRACE(c.what);
+    TempFolder folder;
+    const auto target = folder / "data.csv";
+    WriteFileAtomically(target, "the old data\r\n");
+    std::string error;
+    bool committing = false;
+    {
+      DiskFullAfter full(c.room);
+      try {
+        TAtomicFile file(target);
+        for (std::size_t i = 0; i < c.writes; ++i) file.Write(std::string(c.bytes, 'x'));
+        committing = true;
+        file.Commit();
+        ADD_FAILURE() << "no error";
+      } catch (const EFileWriteError& e) {
+        error = e.what();
+      }
     }
+    EXPECT_EQ(committing, c.writes == 1) << "failed in " << (committing ? "Commit" : "Write");
+    EXPECT_NE(error.find(std::strerror(EFBIG)), std::string::npos) << error;
+    EXPECT_EQ(FileContents(target), "the old data\r\n");
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"data.csv"});
   }
-  EXPECT_NE(error.find(std::strerror(EFBIG)), std::string::npos) << error;
-  EXPECT_EQ(FileContents(target), "the old data\r\n");
-  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"data.csv"});
 }
 
 TEST(AtomicFilePosix, TheNewFileKeepsTheModeOfTheOldOneOrTakesTheUmask) {

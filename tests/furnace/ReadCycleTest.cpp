@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <mutex>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -172,10 +174,35 @@ TEST_F(ReadCycleOnSim, PortHeldByAnotherOwner) {
   // Each of the four transactions reports the failure itself, and why.
   std::vector<std::string> expected;
   for (int i = 0; i < 4; ++i) {
-    expected.push_back(Port() + " is in use by another program (flock)");
     expected.push_back(TSerialPort::kPortInUse);
+    expected.push_back(Port() + " is in use by another program (flock)");
   }
   EXPECT_EQ(lines, expected);
+}
+
+// An error that ends a poll thread is logged and offered as a report, as
+// one in the window is; the poll delivers nothing.
+TEST_F(ReadCycleOnSim, AnErrorThatEndsAPollIsOfferedAsAReport) {
+  std::mutex m;
+  std::vector<std::string> reports;
+  const TPollErrorReport previous = SetPollErrorReport([&](const std::string& error) {
+    std::lock_guard lock(m);
+    reports.push_back(error);
+  });
+  {
+    ScopedLogSink sink([](const std::string& line) {
+      if (line.rfind("Poll of the furnace", 0) == 0) return;
+      throw std::runtime_error("the log sink failed");
+    });
+    Sim().SetFaults({.BadCrcFraction = 1.0});  // every transaction fails and logs its status
+    ReadResult.Valid = false;
+    ASSERT_TRUE(ReadFurnace(Port()));
+    ASSERT_TRUE(ui.RunUntil([] { return PollsInFlight() == 0; }, 30s));
+  }
+  SetPollErrorReport(previous);
+  EXPECT_FALSE(ReadResult.Valid);
+  std::lock_guard lock(m);
+  EXPECT_EQ(reports, std::vector<std::string>{"Poll of the furnace ended by an error: the log sink failed"});
 }
 
 TEST_F(ReadCycleOnSim, OverlappingPollsLaterHandOffWins) {

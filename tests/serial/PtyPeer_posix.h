@@ -102,6 +102,9 @@ class PtyPeer {
     return arrivals_;
   }
 
+  // Sends bytes to the port at once, outside the script (from any thread).
+  void Send(const std::string& bytes) { WriteAll(bytes); }
+
   // Stops and resumes taking what the port writes: while stopped, the
   // port's output queue fills up.
   void SetReading(bool reading) { reading_ = reading; }

@@ -41,7 +41,10 @@ TEST(SerialPort, NameThatStandsForNoPortFailsAsPortInUseAtOnceAndLogsWhy) {
     EXPECT_EQ(port.Send2("abc", true).Status, TSerialPort::kPortInUse);
     EXPECT_EQ(port.Send("abc", false), "");
     std::lock_guard lock(m);
-    EXPECT_EQ(lines, std::vector<std::string>(3, reason)) << "one line for each failed transaction, and nothing else";
+    const std::vector<std::string> failure{TSerialPort::kPortInUse, reason};
+    std::vector<std::string> expected;
+    for (int i = 0; i < 3; ++i) expected.insert(expected.end(), failure.begin(), failure.end());
+    EXPECT_EQ(lines, expected) << "the failure text and then its reason for each failed transaction, and nothing else";
     lines.clear();
   }
 }

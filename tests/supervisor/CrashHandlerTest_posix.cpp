@@ -4,6 +4,7 @@
 
 #include <signal.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,6 +14,7 @@
 
 #include "FileContents.h"
 #include "TestHome.h"
+#include "common/ProgramThread.h"
 #include "supervisor/CrashReport.h"
 
 namespace karvo {
@@ -47,6 +49,35 @@ TEST(CrashHandlerDeathTest, AFatalSignalWritesTheReportWithTheRecentLines) {
   EXPECT_NE(report.find("Version: " + ProgramVersion() + "\n"), std::string::npos) << report;
   EXPECT_NE(report.find("Error: fatal signal 11 (SIGSEGV)\n"), std::string::npos) << report;
   EXPECT_NE(report.find("\nTemperature                : 1021.5\n"), std::string::npos) << report;
+}
+
+volatile long gDepthLeft = 1L << 40;
+
+// Deeper and deeper until the thread's stack runs out.
+[[gnu::noinline]] long Deeper(long n) {
+  volatile char frame[4096];
+  frame[0] = static_cast<char>(n);
+  gDepthLeft = gDepthLeft - 1;
+  if (gDepthLeft <= 0) return frame[0];
+  return Deeper(n + 1) + frame[0];
+}
+
+// A stack overflow in a thread the program started (a poll, the journal's
+// writer) still writes its report: the handler runs on the thread's own
+// signal stack.
+TEST(CrashHandlerDeathTest, AStackOverflowInAProgramThreadWritesTheReport) {
+  test::ScopedStateDir state;
+  EXPECT_EXIT(
+      {
+        InstallCrashHandler();
+        RecentLogLines().Clear();
+        RecentLogLines().Add("Poll of the furnace");
+        StartProgramThread([] { std::printf("%ld", Deeper(0)); }).join();
+      },
+      ::testing::KilledBySignal(SIGSEGV), "");
+  const std::string report = OnlyReport("crash-");
+  EXPECT_NE(report.find("Error: fatal signal 11 (SIGSEGV)\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("\nPoll of the furnace\n"), std::string::npos) << report;
 }
 
 TEST(CrashHandlerDeathTest, AnExceptionNothingCaughtWritesTheReport) {

@@ -5,17 +5,20 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "FileContents.h"
 #include "TestHome.h"
+#include "common/Attention.h"
 #include "common/DateTime.h"
 #include "common/LocalTime.h"
 #include "common/Log.h"
 #include "common/Seams.h"
 #include "common/StateDir.h"
+#include "common/Text.h"
 #include "supervisor/CrashReport.h"
 #include "supervisor/ProgramLogFile.h"
 #include "supervisor/TextFiles.h"
@@ -80,8 +83,61 @@ TEST_F(LogFiles, AFolderThatCannotBeMadeCostsLinesNotTheProgram) {
   fs::remove(folder);
   file.Write("also lost");
   now += 61.0 / 86400;
-  file.Write("kept");
-  EXPECT_EQ(ReadText(folder / "KarvoTemp-2024-03-06.log"), "00:01:00 kept\n");
+  const std::string gap = file.Write("kept");
+  EXPECT_EQ(ReadText(folder / "KarvoTemp-2024-03-06.log"), "00:01:00 " + gap + "\n00:01:00 kept\n");
+}
+
+// A log file that cannot be written is said once, on screen and in the
+// attention line, not at every lost line; it is tried again every minute and
+// at the next day, and once lines go to a file again the condition clears
+// and the file names the gap.
+TEST_F(LogFiles, AFileThatCannotBeWrittenIsSaidOnceAndTriedAgain) {
+  ClearAllAttention();
+  now = At(5, 12, 0, 0);
+  fs::create_directories(folder.parent_path());
+  std::ofstream(folder) << "a file where the folder belongs";
+  auto file = std::make_unique<TProgramLogFile>();
+  const std::string path = PathText(folder / "KarvoTemp-2024-03-05.log");
+  const std::string notice = file->Write("lost 1");
+  EXPECT_EQ(notice.rfind("The program log cannot be written to " + path + ": ", 0), 0u) << notice;
+  ASSERT_TRUE(AttentionRaised(kLogFileAttention));
+  EXPECT_EQ(AttentionItems().front().Text, notice);
+  // Said once: neither the next lines nor the retry a minute later say it
+  // again while the folder stays blocked.
+  now += 30.0 / 86400;
+  EXPECT_EQ(file->Write("lost 2"), "");
+  now += 31.0 / 86400;
+  EXPECT_EQ(file->Write("lost 3"), "");
+  EXPECT_TRUE(AttentionRaised(kLogFileAttention));
+  // The way is free again; within the minute nothing is tried, after it the
+  // file takes lines again.
+  fs::remove(folder);
+  now += 10.0 / 86400;
+  EXPECT_EQ(file->Write("lost 4"), "");
+  EXPECT_FALSE(fs::exists(folder / "KarvoTemp-2024-03-05.log"));
+  now += 60.0 / 86400;
+  const std::string gap = file->Write("kept");
+  const std::string prefix = "The program log cannot be written to ";
+  const std::string failure = notice.substr(prefix.size(), notice.find(". Its") - prefix.size());
+  EXPECT_EQ(gap, "The program log could not be written from 2024-03-05 12:00:00 to 2024-03-05 12:02:11 (" + failure +
+                     "); the lines of that time are missing here.");
+  EXPECT_FALSE(AttentionRaised(kLogFileAttention));
+  EXPECT_EQ(ReadText(folder / "KarvoTemp-2024-03-05.log"), "12:02:11 " + gap + "\n12:02:11 kept\n");
+  EXPECT_EQ(file->Write("next"), "");
+
+  file.reset();  // its file open, the folder could not go (Windows)
+
+  // Blocked again late in the day: the next day's first line tries at once.
+  now = At(5, 23, 59, 50);
+  fs::remove_all(folder);
+  std::ofstream(folder) << "a file where the folder belongs";
+  TProgramLogFile other;
+  EXPECT_NE(other.Write("lost"), "");
+  fs::remove(folder);
+  now = At(6, 0, 0, 1);
+  EXPECT_NE(other.Write("kept"), "") << "the next day waited for the minute";
+  EXPECT_TRUE(fs::exists(folder / "KarvoTemp-2024-03-06.log"));
+  EXPECT_FALSE(AttentionRaised(kLogFileAttention));
 }
 
 TEST(RecentLogLines, KeepsTheNewest200LinesCutToTheirSlots) {
