@@ -59,7 +59,7 @@ TStatusChart::TStatusChart(TRtMainChart& chart)
     a->TickLength = 6.0;
     a->MajorTickLength = 10.0;
   }
-  fX.Caption = "Time and date (UTC)";
+  fX.Caption = "Time and date";
   fX.SetScaling(TRtAxisScaling::DateTime);
   fX.SetPosition(TRtAxisPosition::Bottom);
   fY.Caption =
@@ -82,13 +82,17 @@ TStatusChart::TStatusChart(TRtMainChart& chart)
 TStatusChart::~TStatusChart() = default;
 
 std::string TStatusChart::RenderPng(TStatusChartRange range) {
-  if (range == TStatusChartRange::All) {
+  // The last hour or 8 hours up to the newest sample; all of them.
+  const TRtDoubleVector& time = *fTemperature.XData();
+  if (range == TStatusChartRange::All || time.Count() == 0) {
     fX.SetStartEnd(TRtAxisEnd::AutoRange);
     fX.SetStopEnd(TRtAxisEnd::AutoRange);
   } else {
+    const double last = time[time.Count() - 1];
     fX.SetStartEnd(TRtAxisEnd::Fixed);
-    fX.SetStopEnd(TRtAxisEnd::MovingSlit);
-    fX.SetMovingSlitWidth((range == TStatusChartRange::Hour ? 1.0 : 8.0) / kHoursPerDay);
+    fX.SetStopEnd(TRtAxisEnd::Fixed);
+    fX.SetStart(last - (range == TStatusChartRange::Hour ? 1.0 : 8.0) / kHoursPerDay);
+    fX.SetStop(last);
   }
   const QImage image = fGraph->RenderImage(0xFFFFFF, true);
   QByteArray bytes;

@@ -2,8 +2,8 @@
 // what /status.json and /metrics say is what the window and the controller
 // hold, and the chart comes from the program's chart painter.
 #include <QImage>
-#include <QTcpSocket>
 
+#include "HttpExchange.h"
 #include "modbus/Registers.h"
 #include "status/StatusFeed.h"
 #include "window/WindowFixture.h"
@@ -26,16 +26,7 @@ class StatusWindowTest : public WindowTest {
   }
   // Body of a GET, with its status code.
   std::pair<int, QByteArray> Get(const QByteArray& target) {
-    QTcpSocket s;
-    s.connectToHost(QStringLiteral("127.0.0.1"), server_.Port());
-    if (!s.waitForConnected(5000)) return {0, {}};
-    s.write("GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
-    QByteArray reply;
-    while (s.waitForReadyRead(5000)) reply += s.readAll();
-    reply += s.readAll();
-    const qsizetype end = reply.indexOf("\r\n\r\n");
-    if (end < 0) return {0, {}};
-    return {reply.mid(9, 3).toInt(), reply.mid(end + 4)};
+    return StatusAndBody(Exchange(server_.Port(), "GET " + target + " HTTP/1.1\r\nHost: x\r\n\r\n"));
   }
   std::string Json() { return Get("/status.json").second.toStdString(); }
 
@@ -93,7 +84,10 @@ TEST_F(StatusWindowTest, ShowsWhatTheWindowAndTheControllerHold) {
 
 TEST_F(StatusWindowTest, TheChartIsDrawnOnceAskedForAndThenAtEveryTick) {
   Connect();
-  PollAndConsume();
+  for (int i = 0; i < 3; ++i) {
+    Sim().SetRegister(reg::TargetSetpoint, static_cast<std::uint16_t>(150 + 10 * i));
+    PollAndConsume();
+  }
   EXPECT_EQ(Get("/chart.png?hours=1").first, 503);
   // The feed draws it on the user-interface thread soon after.
   std::pair<int, QByteArray> chart;
@@ -106,6 +100,7 @@ TEST_F(StatusWindowTest, TheChartIsDrawnOnceAskedForAndThenAtEveryTick) {
   for (int y = 0; y < image.height() && !red; ++y)
     for (int x = 0; x < image.width() && !red; ++x) red = image.pixelColor(x, y) == QColor(255, 0, 0);
   EXPECT_TRUE(red);
+  if (const char* keep = std::getenv("KARVO_KEEP_STATUS_CHART")) image.save(QString::fromLocal8Bit(keep));
   // The same image answers until the next tick: drawn per tick, not per request.
   EXPECT_EQ(Get("/chart.png?hours=1").second, chart.second);
   EXPECT_FALSE(server_.Current()->ChartPng[2]);
