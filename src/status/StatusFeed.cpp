@@ -107,7 +107,7 @@ TStatusFeed::TStatusFeed(TFormModbus& form, TStatusServer& server) : fForm(form)
     // On the server's thread: one drawing queued at a time.
     if (!fDrawQueued.exchange(true))
       QMetaObject::invokeMethod(
-          this, [this] { Publish(); }, Qt::QueuedConnection);
+          this, [this] { DrawCharts(); }, Qt::QueuedConnection);
   });
   fIdleTimer.setInterval(static_cast<int>(kInitialIntervalMs));
   QObject::connect(&fIdleTimer, &QTimer::timeout, this, [this] {
@@ -193,11 +193,30 @@ std::shared_ptr<TStatusSnapshot> TStatusFeed::Build() {
 }
 
 void TStatusFeed::Publish() {
-  fDrawQueued = false;
   std::shared_ptr<TStatusSnapshot> s = Build();
+  // The charts of the last drawing answer until this tick's are drawn.
+  bool wanted = false;
+  for (std::size_t i = 0; i < kStatusChartRanges; ++i) {
+    if (!fServer.ChartWanted(static_cast<TStatusChartRange>(i))) continue;
+    wanted = true;
+    if (fPublished) s->ChartPng[i] = fPublished->ChartPng[i];
+  }
+  fPublished = s;
+  fServer.Publish(std::move(s));
+  if (wanted && !fDrawQueued.exchange(true))
+    QMetaObject::invokeMethod(
+        this, [this] { DrawCharts(); }, Qt::QueuedConnection);
+}
+
+void TStatusFeed::DrawCharts() {
+  fDrawQueued = false;
+  if (!fPublished) return;
+  auto s = std::make_shared<TStatusSnapshot>(*fPublished);
+  s->Sequence = ++fSequence;  // the page fetches the new charts
   for (std::size_t i = 0; i < kStatusChartRanges; ++i) {
     const auto range = static_cast<TStatusChartRange>(i);
-    if (fServer.ChartWanted(range)) s->ChartPng[i] = std::make_shared<const std::string>(fChart.RenderPng(range));
+    s->ChartPng[i] =
+        fServer.ChartWanted(range) ? std::make_shared<const std::string>(fChart.RenderPng(range)) : nullptr;
   }
   fPublished = s;
   fServer.Publish(std::move(s));

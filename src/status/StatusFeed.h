@@ -1,8 +1,9 @@
 #pragma once
 // The window's side of the status server: after each tick it takes the
-// values the window shows into a new snapshot and publishes it, drawing
-// the chart images someone asked for with the program's own chart painter
-// (a graph of its own over the window's data vectors, off screen). Lives on
+// values the window shows into a new snapshot and publishes it; then, in
+// an event of its own, it draws the chart images someone asked for with
+// the program's own chart painter (a graph of its own over the window's
+// data vectors, off screen) and publishes them. Lives on
 // the user-interface thread; the window knows nothing of it beyond the
 // TickShown hook.
 
@@ -49,8 +50,12 @@ class TStatusFeed : public QObject {
 
   // After each tick (the window's TickShown).
   void TickShown(const TTickOutcome& outcome);
-  // Builds and publishes the snapshot of now.
+  // Builds and publishes the snapshot of now (with the charts of the last
+  // drawing) and queues the drawing of the charts asked for.
   void Publish();
+  // Draws the charts asked for and publishes them with the last snapshot
+  // (queued after a tick, so that the tick itself never waits for them).
+  void DrawCharts();
   // How many of the newest log lines the page shows.
   static constexpr std::size_t kLogLines = 60;
 

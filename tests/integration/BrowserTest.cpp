@@ -81,7 +81,7 @@ TEST_F(BrowserTest, ThePageShowsTheValuesOfTheControllerOnceItsScriptRan) {
       QString::fromUtf8(Chromium({QStringLiteral("--virtual-time-budget=4000"), QStringLiteral("--dump-dom")}, Url()));
   ASSERT_FALSE(dom.isEmpty());
   const double temperature = form->RtDoubleEditTemperatureReadOnly->Value();
-  EXPECT_NEAR(temperature, Sim().Temperature(), 0.01);
+  EXPECT_NEAR(temperature, Sim().Temperature(), 0.15);  // the controller reads with ±0.1 ºC of noise
   EXPECT_EQ(ElementText(dom, QStringLiteral("temperature")),
             QString::number(temperature, 'f', 2) + QStringLiteral(" \u00b0C"));
   EXPECT_EQ(ElementText(dom, QStringLiteral("target_setpoint")), QStringLiteral("640 \u00b0C"));

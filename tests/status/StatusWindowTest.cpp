@@ -47,7 +47,7 @@ TEST_F(StatusWindowTest, ShowsWhatTheWindowAndTheControllerHold) {
   json = Json();
   EXPECT_NE(json.find("\"connection\":\"connected\""), std::string::npos) << json;
   const double shown = form->RtDoubleEditTemperatureReadOnly->Value();
-  EXPECT_NEAR(shown, Sim().Temperature(), 0.01);
+  EXPECT_NEAR(shown, Sim().Temperature(), 0.15);  // the controller reads with ±0.1 ºC of noise
   char temperature[64];
   std::snprintf(temperature, sizeof temperature, "\"temperature_c\":%g", shown);
   EXPECT_NE(json.find(temperature), std::string::npos) << temperature << "\n" << json;
