@@ -3,6 +3,7 @@
 #include "status/StatusServer.h"
 
 #include <QAbstractHttpServer>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -10,6 +11,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <map>
+#include <memory>
 
 #include "common/Seams.h"
 #include "status/StatusRequest.h"
@@ -51,11 +54,16 @@ void RefuseConnection(QTcpSocket* socket, const char* reply) {
 }  // namespace
 
 // Counts connections, watches each request head's size and idle time, and
-// hands accepted sockets to the HTTP library.
+// hands accepted sockets to the HTTP library. At the limit a new connection
+// takes the place of the one idle longest between requests (a client
+// reopens a kept-alive connection that was closed); only when every
+// connection is inside a request is it refused.
 class TStatusTcpServer : public QTcpServer {
  public:
   TStatusTcpServer(TStatusServer& owner, int idleMs, QObject* parent)
-      : QTcpServer(parent), fOwner(owner), fIdleMs(idleMs) {}
+      : QTcpServer(parent), fOwner(owner), fIdleMs(idleMs) {
+    fClock.start();
+  }
 
  protected:
   void incomingConnection(qintptr descriptor) override {
@@ -65,31 +73,37 @@ class TStatusTcpServer : public QTcpServer {
       return;
     }
     QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    if (fOwner.fOpen.load() >= TStatusServer::kMaxConnections) {
+    if (static_cast<int>(fConnections.size()) >= TStatusServer::kMaxConnections && !CloseLongestIdle()) {
       RefuseConnection(socket,
                        "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\nContent-Length: 0\r\n"
                        "Retry-After: 2\r\n\r\n");
       return;
     }
-    ++fOwner.fOpen;
-    TStatusServer* owner = &fOwner;
-    QObject::connect(socket, &QObject::destroyed, [owner] { --owner->fOpen; });
+    auto state = std::make_shared<TConnection>();
+    state->LastActive = fClock.elapsed();
+    fConnections[socket] = state;
+    fOwner.fOpen = static_cast<int>(fConnections.size());
+    QObject::connect(socket, &QTcpSocket::disconnected, this, [this, socket] { Forget(socket); });
+    QObject::connect(socket, &QObject::destroyed, this, [this, socket] { Forget(socket); });
     auto* idle = new QTimer(socket);
     idle->setSingleShot(true);
     idle->start(fIdleMs);
     QObject::connect(idle, &QTimer::timeout, socket, [socket] { socket->abort(); });
-    QObject::connect(socket, &QTcpSocket::bytesWritten, idle, [idle, this] { idle->start(fIdleMs); });
+    QObject::connect(socket, &QTcpSocket::bytesWritten, idle, [idle, state, this] {
+      idle->start(fIdleMs);
+      state->LastActive = fClock.elapsed();
+    });
     // Connected before the HTTP library's own reader, so it sees each
     // fragment first.
-    auto head = std::make_shared<std::pair<int, std::uint32_t>>(0, 0u);  // bytes of this head, last four bytes
-    QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, idle, head, this] {
+    QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, idle, state, this] {
       idle->start(fIdleMs);
+      state->LastActive = fClock.elapsed();
       const QByteArray data = socket->peek(socket->bytesAvailable());
       for (const char c : data) {
-        head->second = (head->second << 8) | static_cast<unsigned char>(c);
-        if (head->second == 0x0D0A0D0Au) {
-          head->first = 0;
-        } else if (++head->first > TStatusServer::kMaxHeadBytes) {
+        state->LastFour = (state->LastFour << 8) | static_cast<unsigned char>(c);
+        if (state->LastFour == 0x0D0A0D0Au) {
+          state->HeadBytes = 0;
+        } else if (++state->HeadBytes > TStatusServer::kMaxHeadBytes) {
           RefuseConnection(socket,
                            "HTTP/1.1 431 Request Header Fields Too Large\r\nConnection: close\r\n"
                            "Content-Length: 0\r\n\r\n");
@@ -101,8 +115,39 @@ class TStatusTcpServer : public QTcpServer {
   }
 
  private:
+  struct TConnection {
+    int HeadBytes = 0;           // of the request head being received
+    std::uint32_t LastFour = 0;  // the last four bytes received
+    qint64 LastActive = 0;       // ms on fClock
+  };
+
+  void Forget(QTcpSocket* socket) {
+    fConnections.erase(socket);
+    fOwner.fOpen = static_cast<int>(fConnections.size());
+  }
+
+  // Closes the connection idle longest between two requests; false when
+  // every one is inside a request.
+  bool CloseLongestIdle() {
+    QTcpSocket* oldest = nullptr;
+    qint64 since = 0;
+    for (const auto& [socket, state] : fConnections) {
+      const bool busy = state->HeadBytes > 0 || socket->bytesAvailable() > 0 || socket->bytesToWrite() > 0;
+      if (!busy && (!oldest || state->LastActive < since)) {
+        oldest = socket;
+        since = state->LastActive;
+      }
+    }
+    if (!oldest) return false;
+    Forget(oldest);
+    oldest->disconnectFromHost();
+    return true;
+  }
+
   TStatusServer& fOwner;
   const int fIdleMs;
+  QElapsedTimer fClock;
+  std::map<QTcpSocket*, std::shared_ptr<TConnection>> fConnections;
 };
 
 // Every request reaches handleRequest; the routing is ours.

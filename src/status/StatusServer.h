@@ -3,7 +3,8 @@
 // the snapshot last published (status/StatusRequest.h decides every answer).
 // Publishing swaps one pointer under a short lock; no lock is held while a
 // request is answered, and nothing of the server runs on the user-interface
-// thread. Limits: 64 connections at once (more are answered 503 and closed),
+// thread. Limits: 64 connections at once (a new one takes the place of the
+// one idle longest between requests; 503 when all are inside a request),
 // a request head of at most 8 KiB (431 and closed), and a connection idle
 // for the idle time is closed.
 

@@ -121,26 +121,48 @@ TEST_F(StatusServerTest, ARequestHeadOver8KiBIsRefused) {
 TEST_F(StatusServerTest, KeepsAtMost64ConnectionsAndClosesIdleOnes) {
   Start({}, /*idleMs=*/1500);
   server.Publish(Snapshot(1));
+  const auto connect = [&] {
+    auto s = std::make_unique<QTcpSocket>();
+    s->connectToHost(QStringLiteral("127.0.0.1"), server.Port());
+    EXPECT_TRUE(s->waitForConnected(5000));
+    return s;
+  };
+  const auto waitOpen = [&](int n) {
+    QElapsedTimer t;
+    t.start();
+    while (server.OpenConnections() != n && t.elapsed() < 5000) QThread::msleep(5);
+    return server.OpenConnections();
+  };
+  // 64 connections inside a request (its head not yet complete): a 65th
+  // is refused.
   std::vector<std::unique_ptr<QTcpSocket>> open;
   for (int i = 0; i < TStatusServer::kMaxConnections; ++i) {
-    open.push_back(std::make_unique<QTcpSocket>());
-    open.back()->connectToHost(QStringLiteral("127.0.0.1"), server.Port());
-    ASSERT_TRUE(open.back()->waitForConnected(5000));
+    open.push_back(connect());
+    open.back()->write("GET /status.json HTTP/1.1\r\n");
+    open.back()->waitForBytesWritten(1000);
   }
-  QElapsedTimer t;
-  t.start();
-  while (server.OpenConnections() < TStatusServer::kMaxConnections && t.elapsed() < 5000) QThread::msleep(5);
-  ASSERT_EQ(server.OpenConnections(), TStatusServer::kMaxConnections);
+  ASSERT_EQ(waitOpen(TStatusServer::kMaxConnections), TStatusServer::kMaxConnections);
   EXPECT_TRUE(Get(server.Port(), "/status.json").startsWith("HTTP/1.1 503"));
   // Idle connections go after the idle time; then the server answers again.
-  for (auto& s : open)
+  for (auto& s : open) {
     if (s->state() == QAbstractSocket::ConnectedState) {
       EXPECT_TRUE(s->waitForDisconnected(5000));
     }
-  t.restart();
-  while (server.OpenConnections() > 0 && t.elapsed() < 5000) QThread::msleep(5);
-  EXPECT_EQ(server.OpenConnections(), 0);
+  }
+  EXPECT_EQ(waitOpen(0), 0);
   EXPECT_TRUE(Get(server.Port(), "/status.json").startsWith("HTTP/1.1 200"));
+
+  // 64 kept-alive connections between requests: a new one takes the place
+  // of the one idle longest, and is answered.
+  open.clear();
+  for (int i = 0; i < TStatusServer::kMaxConnections; ++i) {
+    open.push_back(connect());
+    if (i == 0) QThread::msleep(50);  // the first is the one idle longest
+  }
+  ASSERT_EQ(waitOpen(TStatusServer::kMaxConnections), TStatusServer::kMaxConnections);
+  EXPECT_TRUE(Get(server.Port(), "/status.json").startsWith("HTTP/1.1 200"));
+  EXPECT_TRUE(open.front()->state() != QAbstractSocket::ConnectedState || open.front()->waitForDisconnected(5000));
+  EXPECT_LE(server.OpenConnections(), TStatusServer::kMaxConnections);
 }
 
 }  // namespace
