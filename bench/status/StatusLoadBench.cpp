@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "../supervisor/TickBench.h"
 #include "app/QtSeams.h"
 #include "furnace/ReadCycle.h"
 #include "status/StatusFeed.h"
@@ -101,20 +102,22 @@ class TLoad {
         QElapsedTimer t;
         t.start();
         // A kept-alive connection the server closed (at its limit of 64 it
-        // closes the one idle longest) is opened again, as a browser does.
-        if (c.socket->state() != QAbstractSocket::ConnectedState) {
-          ++Reconnects;
-          c.buffer.clear();
-          c.socket->abort();
-          c.socket->connectToHost(QStringLiteral("127.0.0.1"), port);
-          if (!c.socket->waitForConnected(1000)) {
-            ++Failures;
-            continue;
+        // closes the one idle longest) is opened again and the request sent
+        // once more, as a browser does.
+        bool ok = false;
+        for (int attempt = 0; attempt < 2 && !ok; ++attempt) {
+          if (c.socket->state() != QAbstractSocket::ConnectedState || attempt > 0) {
+            ++Reconnects;
+            c.buffer.clear();
+            c.socket->abort();
+            c.socket->connectToHost(QStringLiteral("127.0.0.1"), port);
+            if (!c.socket->waitForConnected(1000)) continue;
           }
+          c.socket->write(c.chart ? "GET /chart.png?hours=1 HTTP/1.1\r\nHost: x\r\n\r\n"
+                                  : "GET /status.json HTTP/1.1\r\nHost: x\r\n\r\n");
+          ok = c.socket->waitForBytesWritten(1000) && ReadAnswer(*c.socket, c.buffer);
+          if (!ok && c.chart && c.socket->state() == QAbstractSocket::ConnectedState) break;  // 503: not drawn yet
         }
-        c.socket->write(c.chart ? "GET /chart.png?hours=1 HTTP/1.1\r\nHost: x\r\n\r\n"
-                                : "GET /status.json HTTP/1.1\r\nHost: x\r\n\r\n");
-        const bool ok = c.socket->waitForBytesWritten(1000) && ReadAnswer(*c.socket, c.buffer);
         ++Requests;
         // A chart not drawn yet (503) is no failure.
         if (!ok && !c.chart) ++Failures;
@@ -138,53 +141,9 @@ double Percentile(std::vector<double> v, double p) {
   return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
 }
 
-class TScopedHome {
- public:
-  TScopedHome(const char* variable, const fs::path& path) : variable_(variable) {
-    if (const char* old = std::getenv(variable)) previous_ = old;
-    fs::create_directories(path);
-    setenv(variable, path.c_str(), 1);
-  }
-  ~TScopedHome() {
-    if (previous_)
-      setenv(variable_, previous_->c_str(), 1);
-    else
-      unsetenv(variable_);
-  }
-
- private:
-  const char* variable_;
-  std::optional<std::string> previous_;
-};
-
 void BM_ConsumedTickUnderStatusLoad(benchmark::State& state) {
-  const fs::path folder = fs::temp_directory_path() / ("karvo-bench-" + std::to_string(std::random_device{}()));
-  const TScopedHome store("XDG_CONFIG_HOME", folder / "config");
-  const TScopedHome stateHome("XDG_STATE_HOME", folder / "state");
-  TQtSeams seams(std::make_unique<TProgramLogFile>(folder), false);
-  TFormModbus form;
-  seams.AttachWindow(form);
-  form.Timer1->stop();
-  form.resize(1484, 724);
-  form.show();
-  QCoreApplication::processEvents();
-  auto module = std::make_unique<TFurnaceModule>();
-  module->SetOnPort("COM250");
-  module->SetInstruction(1, {false, 1050, 10, 1.0, false});
-  form.Supervisor->SetFurnaceModule(std::move(module));
-  form.PageControl1->setCurrentIndex(static_cast<int>(TPageIndex::Instructions));
-  TRtMainChart& c = *form.Chart;
-  const auto n = state.range(0);
-  TDateTime t = 45000.0;
-  for (std::int64_t i = 0; i < n; ++i, t += 5.0 / 86400) {
-    c.RtDoubleVectorSetpoint.Add(1050);
-    c.RtDoubleVectorWorkingSetpoint.Add(1040);
-    c.RtDoubleVectorTemperature.Add(1000 + (i % 100) * 0.1);
-    c.RtDoubleVectorWorkingOutput.Add(45.5);
-    c.RtDoubleVectorTime.Add(t);
-  }
-  form.RtGraph2D1->Recalculate();
-
+  bench::TTickBench b(state.range(0));
+  TFormModbus& form = b.form;
   TStatusServer server;
   TStatusOptions options;
   options.Port = 0;
@@ -194,18 +153,6 @@ void BM_ConsumedTickUnderStatusLoad(benchmark::State& state) {
   }
   TStatusFeed feed(form, server);
   form.TickShown = [&feed](const TTickOutcome& out) { feed.TickShown(out); };
-  const auto consume = [&] {
-    ReadResult.Valid = true;
-    ReadResult.aMessage.clear();
-    ReadResult.Temperature = 1049.5;
-    ReadResult.TargetSetpoint = 1050;
-    ReadResult.WorkingSetpoint = 1043;
-    ReadResult.WorkingOutput = 455;
-    ReadResult.MaxOutputPowerActual = 725;
-    ReadResult.RampRate = 10;
-    ReadResult.ReadtimeUtc = (t += 5.0 / 86400);
-    form.Timer1Timer();
-  };
   TLoad load(server.Port(), 10, 10, 1);
   // Two seconds of load before the timing: every client connected, the
   // chart asked for and drawn.
@@ -216,9 +163,7 @@ void BM_ConsumedTickUnderStatusLoad(benchmark::State& state) {
   double drawMs = 0;
   std::int64_t draws = 0;
   for (auto _ : state) {
-    consume();
-    form.RtGraph2D1->Recalculate();
-    seams.LogQueue().Drain();
+    b.ConsumedTick();
     state.PauseTiming();
     QElapsedTimer d;
     d.start();
@@ -236,10 +181,6 @@ void BM_ConsumedTickUnderStatusLoad(benchmark::State& state) {
   state.counters["reconnects"] = load.Reconnects.load();
   state.counters["open_connections"] = server.OpenConnections();
   form.TickShown = nullptr;
-  form.Supervisor->Journal.WaitIdle(60000);
-  form.close();
-  std::error_code ec;
-  fs::remove_all(folder, ec);
 }
 BENCHMARK(BM_ConsumedTickUnderStatusLoad)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond)->Iterations(1000);
 

@@ -9,28 +9,14 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include "../status/HttpExchange.h"
+#include "../status/StatusWindowFixture.h"
 #include "modbus/Registers.h"
-#include "status/StatusFeed.h"
-#include "window/WindowFixture.h"
 
 namespace karvo::test {
 namespace {
 
-class BrowserTest : public WindowTest {
+class BrowserTest : public StatusWindowFixture {
  protected:
-  BrowserTest() {
-    TStatusOptions o;
-    o.Port = 0;
-    EXPECT_EQ(server_.Start(o), "");
-    feed_ = std::make_unique<TStatusFeed>(*form, server_);
-    form->TickShown = [this](const TTickOutcome& out) { feed_->TickShown(out); };
-  }
-  ~BrowserTest() override {
-    form->TickShown = nullptr;
-    feed_.reset();
-  }
-
   // Runs Chromium headless with a fresh profile on `url`; its standard
   // output. The user-interface thread keeps running meanwhile (the chart is
   // drawn there).
@@ -63,9 +49,6 @@ class BrowserTest : public WindowTest {
     return m.hasMatch() ? m.captured(1) : QStringLiteral("<missing>");
   }
   QString Url() const { return QString::fromStdString(server_.Url()); }
-
-  TStatusServer server_;
-  std::unique_ptr<TStatusFeed> feed_;
 };
 
 TEST_F(BrowserTest, ThePageShowsTheValuesOfTheControllerOnceItsScriptRan) {

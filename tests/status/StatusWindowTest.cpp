@@ -3,36 +3,13 @@
 // hold, and the chart comes from the program's chart painter.
 #include <QImage>
 
-#include "HttpExchange.h"
+#include "StatusWindowFixture.h"
 #include "modbus/Registers.h"
-#include "status/StatusFeed.h"
-#include "window/WindowFixture.h"
 
 namespace karvo::test {
 namespace {
 
-class StatusWindowTest : public WindowTest {
- protected:
-  StatusWindowTest() {
-    TStatusOptions o;
-    o.Port = 0;
-    EXPECT_EQ(server_.Start(o), "");
-    feed_ = std::make_unique<TStatusFeed>(*form, server_);
-    form->TickShown = [this](const TTickOutcome& out) { feed_->TickShown(out); };
-  }
-  ~StatusWindowTest() override {
-    form->TickShown = nullptr;
-    feed_.reset();
-  }
-  // Body of a GET, with its status code.
-  std::pair<int, QByteArray> Get(const QByteArray& target) {
-    return StatusAndBody(Exchange(server_.Port(), "GET " + target + " HTTP/1.1\r\nHost: x\r\n\r\n"));
-  }
-  std::string Json() { return Get("/status.json").second.toStdString(); }
-
-  TStatusServer server_;
-  std::unique_ptr<TStatusFeed> feed_;
-};
+using StatusWindowTest = StatusWindowFixture;
 
 TEST_F(StatusWindowTest, ShowsWhatTheWindowAndTheControllerHold) {
   std::string json = Json();
