@@ -178,6 +178,9 @@ class TStatusHttp : public QAbstractHttpServer {
       responder.writeHeader(QByteArray::fromStdString(name), QByteArray::fromStdString(value));
     responder.writeHeader("Content-Length", QByteArray::number(static_cast<qulonglong>(response.Body.size())));
     responder.writeBody(response.Body.data(), static_cast<qint64>(response.Body.size()));
+    // The library keeps every connection open; one the client asked to
+    // close goes once the answer is out.
+    if (request.value("connection").toLower() == "close") socket->disconnectFromHost();
     return true;
   }
   void missingHandler(const QHttpServerRequest&, QTcpSocket*) override {}

@@ -47,6 +47,15 @@ TEST_F(StatusServerTest, AnswersFromTheSnapshotLastPublished) {
   server.Publish(Snapshot(102.75));
   EXPECT_TRUE(Get(server.Port(), "/metrics").contains("karvo_temperature_celsius{furnace=\"Furnace1\"} 102.75"));
   EXPECT_TRUE(Get(server.Port(), "/nowhere").startsWith("HTTP/1.1 404"));
+  {
+    // A client that asks for the connection to close sees it closed.
+    QTcpSocket s;
+    s.connectToHost(QStringLiteral("127.0.0.1"), server.Port());
+    ASSERT_TRUE(s.waitForConnected(5000));
+    s.write("GET /metrics HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(s.waitForDisconnected(5000));
+    EXPECT_TRUE(s.readAll().contains("karvo_temperature_celsius"));
+  }
   EXPECT_TRUE(Exchange(server.Port(), "POST /status.json HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}")
                   .startsWith("HTTP/1.1 405"));
 
