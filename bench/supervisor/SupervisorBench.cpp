@@ -27,6 +27,7 @@
 #include <random>
 #include <string>
 
+#include "TickBench.h"
 #include "app/QtSeams.h"
 #include "furnace/ReadCycle.h"
 #include "supervisor/frmFurnaceModule.h"
@@ -36,89 +37,18 @@ namespace {
 using namespace karvo;
 namespace fs = std::filesystem;
 
-fs::path TempFolder() { return fs::temp_directory_path() / ("karvo-bench-" + std::to_string(std::random_device{}())); }
-
-// A private per-user store for the benchmark's stable-segment signal
-// (XDG_CONFIG_HOME), and a private state folder for the run journal the
-// tick writes (XDG_STATE_HOME).
-class TScopedHome {
- public:
-  TScopedHome(const char* variable, const fs::path& folder) : variable_(variable) {
-    if (const char* old = std::getenv(variable)) previous_ = old;
-    fs::create_directories(folder);
-    setenv(variable, folder.c_str(), 1);
-  }
-  ~TScopedHome() {
-    if (previous_) {
-      setenv(variable_, previous_->c_str(), 1);
-    } else {
-      unsetenv(variable_);
-    }
-  }
-  TScopedHome(const TScopedHome&) = delete;
-  TScopedHome& operator=(const TScopedHome&) = delete;
-
- private:
-  const char* variable_;
-  std::optional<std::string> previous_;
-};
-
 void BM_ConsumedTick(benchmark::State& state) {
-  const fs::path folder = TempFolder();
-  const TScopedHome store("XDG_CONFIG_HOME", folder / "config");
-  const TScopedHome stateHome("XDG_STATE_HOME", folder / "state");
-  TQtSeams seams(std::make_unique<TProgramLogFile>(folder), false);
-  TFormModbus form;
-  seams.AttachWindow(form);
-  form.Timer1->stop();
-  form.resize(1484, 724);
-  form.show();
-  QCoreApplication::processEvents();
-  auto module = std::make_unique<TFurnaceModule>();
-  module->SetOnPort("COM250");
-  // A running program whose segment the controller already holds; the
-  // instructions page, so that the program step runs.
-  module->SetInstruction(1, {false, 1050, 10, 1.0, false});
-  form.Supervisor->SetFurnaceModule(std::move(module));
-  form.PageControl1->setCurrentIndex(static_cast<int>(TPageIndex::Instructions));
-  // The history: a sample every 5 s.
-  TRtMainChart& c = *form.Chart;
-  const auto n = state.range(0);
-  TDateTime t = 45000.0;
-  for (std::int64_t i = 0; i < n; ++i, t += 5.0 / 86400) {
-    c.RtDoubleVectorSetpoint.Add(1050);
-    c.RtDoubleVectorWorkingSetpoint.Add(1040);
-    c.RtDoubleVectorTemperature.Add(1000 + (i % 100) * 0.1);
-    c.RtDoubleVectorWorkingOutput.Add(45.5);
-    c.RtDoubleVectorTime.Add(t);
-  }
-  form.RtGraph2D1->Recalculate();
-  for (auto _ : state) {
-    ReadResult.Valid = true;
-    ReadResult.aMessage.clear();
-    ReadResult.Temperature = 1049.5;
-    ReadResult.TargetSetpoint = 1050;
-    ReadResult.WorkingSetpoint = 1043;
-    ReadResult.WorkingOutput = 455;
-    ReadResult.MaxOutputPowerActual = 725;
-    ReadResult.RampRate = 10;
-    ReadResult.ReadtimeUtc = (t += 5.0 / 86400);
-    form.Timer1Timer();
-    form.RtGraph2D1->Recalculate();
-    seams.LogQueue().Drain();
-  }
-  state.counters["samples"] = static_cast<double>(c.RtDoubleVectorTime.GetCount());
-  form.Supervisor->Journal.WaitIdle(60000);
-  state.counters["journaled"] = static_cast<double>(form.Supervisor->Journal.DurableSamples());
-  form.close();
-  std::error_code ec;
-  fs::remove_all(folder, ec);
+  bench::TTickBench b(state.range(0));
+  for (auto _ : state) b.ConsumedTick();
+  state.counters["samples"] = static_cast<double>(b.form.Chart->RtDoubleVectorTime.GetCount());
+  b.form.Supervisor->Journal.WaitIdle(60000);
+  state.counters["journaled"] = static_cast<double>(b.form.Supervisor->Journal.DurableSamples());
 }
 BENCHMARK(BM_ConsumedTick)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
 void BM_LogAppend(benchmark::State& state) {
-  const fs::path folder = TempFolder();
-  const TScopedHome home("XDG_STATE_HOME", folder);
+  const fs::path folder = bench::TempFolder();
+  const bench::TScopedHome home("XDG_STATE_HOME", folder);
   TFormModbus form;
   form.Timer1->stop();
   form.resize(1484, 724);

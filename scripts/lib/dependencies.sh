@@ -5,7 +5,7 @@
 karvo_packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  qt6-base-dev qt6-qpa-plugins fonts-dejavu-core fonts-dejavu-extra fonts-wine fonts-liberation
+  qt6-base-dev qt6-qpa-plugins qt6-httpserver-dev qt6-websockets-dev fonts-dejavu-core fonts-dejavu-extra fonts-wine fonts-liberation
   g++-mingw-w64-x86-64 wine
   xvfb xauth valgrind clang-format tzdata python3
 )

@@ -9,6 +9,7 @@
 #include "app/Startup.h"
 #include "chart/RtQtRegional.h"
 #include "furnace/ReadCycle.h"
+#include "status/StatusFeed.h"
 #include "supervisor/CrashReport.h"
 #include "supervisor/frmFurnaceModule.h"
 
@@ -57,6 +58,9 @@ int RunProgram(int argc, char** argv, bool placeDriverInstaller) {
     TFormModbus form;
     seams.AttachWindow(form);
     const TEndRequests endRequests(form);
+    std::vector<std::string> args;
+    for (const QString& a : QCoreApplication::arguments().mid(1)) args.push_back(a.toStdString());
+    TStatusService status(form, args);
     form.showMaximized();
     result = QApplication::exec();
     // The close has shut the read cycle down; the window's parts go now.

@@ -1,5 +1,7 @@
 #include "supervisor/LogView.h"
 
+#include "supervisor/LogViewAccessible.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -19,6 +21,7 @@ TLogView::TLogView(QWidget* parent) : QAbstractScrollArea(parent) {
   viewport()->setBackgroundRole(QPalette::Base);
   viewport()->setAutoFillBackground(true);
   verticalScrollBar()->setSingleStep(1);
+  InstallLogViewAccessibility();
 }
 
 int TLogView::LineHeight() const { return std::max(1, QFontMetrics(font()).lineSpacing()); }
@@ -56,6 +59,7 @@ void TLogView::AppendLines(const QStringList& lines) {
   }
   UpdateScrollBars(atEnd);
   viewport()->update();
+  NotifyLogViewAppended(this, lines);
 }
 
 void TLogView::SetLines(const QStringList& lines) {

@@ -509,6 +509,12 @@ std::uint64_t TRunJournal::DurableSamples() const {
   return fDurable;
 }
 
+std::size_t TRunJournal::QueuedSamples() const {
+  std::lock_guard lock(fMutex);
+  return static_cast<std::size_t>(
+      std::count_if(fQueue.begin(), fQueue.end(), [](const TJob& job) { return job.What == TJob::Kind::Sample; }));
+}
+
 fs::path TRunJournal::JournalPath() const {
   std::lock_guard lock(fMutex);
   return fJournalPath;

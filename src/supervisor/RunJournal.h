@@ -168,6 +168,8 @@ class TRunJournal {
   bool WaitIdle(std::uint32_t limitMs);
   // Samples on stable storage since the program started.
   std::uint64_t DurableSamples() const;
+  // Samples queued and not yet taken by the writer.
+  std::size_t QueuedSamples() const;
   // The journal of the open run (empty before its first sample).
   std::filesystem::path JournalPath() const;
 

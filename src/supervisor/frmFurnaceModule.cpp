@@ -1,6 +1,7 @@
 // The main window: creation, the regions and their splitters, the event
 // bindings, the close.
 #include "supervisor/frmFurnaceModule.h"
+#include "supervisor/WindowAccessibility.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -112,6 +113,7 @@ TFormModbus::TFormModbus(QWidget* parent) : QWidget(parent) {
   connect(AttentionTimer, &QTimer::timeout, this, &TFormModbus::RefreshAttention);
   AttentionTimer->start();
   BindEvents();
+  NameControlsForAccessibility(*this);
   resize(Dx(1484), Dx(724));
   FormCreate();
   // Enabled from the start; a tick does nothing until a furnace is operated.

@@ -188,6 +188,8 @@ class TFormModbus : public QWidget {
   TFurnaceModule* FurnaceModule() const { return Supervisor->FurnaceModule(); }
   // The furnace name the window title carries (the title less " : Karvo Temp").
   std::wstring SavedFurnaceName() const;
+  // Called after each tick has been shown (the status server's feed).
+  std::function<void(const TTickOutcome&)> TickShown;
   // How "Check for update" opens its page (tests replace it).
   std::function<void(const QString& url)> OpenUrl;
   static const char* const kUpdatePage;

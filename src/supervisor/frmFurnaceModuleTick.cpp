@@ -45,7 +45,11 @@ TTickSettings TFormModbus::TickSettings() const {
   return s;
 }
 
-void TFormModbus::Timer1Timer() { ShowTickOutcome(Supervisor->Tick(TickSettings(), ReadResult)); }
+void TFormModbus::Timer1Timer() {
+  const TTickOutcome out = Supervisor->Tick(TickSettings(), ReadResult);
+  ShowTickOutcome(out);
+  if (TickShown) TickShown(out);
+}
 
 void TFormModbus::ReadFurnace() { karvo::ReadFurnace(SelectedPort().value_or(std::string())); }
 

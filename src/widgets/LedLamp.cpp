@@ -1,5 +1,7 @@
 #include "widgets/LedLamp.h"
 
+#include "widgets/LedLampAccessible.h"
+
 #include <QEnterEvent>
 #include <QEvent>
 #include <QMouseEvent>
@@ -144,6 +146,7 @@ void FloodFill(QImage& image, QPoint seed, QColor color) {
 // TLedLamp
 
 TLedLamp::TLedLamp(QWidget* parent) : QWidget(parent), fBordColor(palette().color(QPalette::Button)) {
+  InstallLedLampAccessibility();
   CreateLedBitmap();
 }
 
@@ -205,6 +208,7 @@ void TLedLamp::ChangeValue(bool value) {
     ResetLedTimer();
     SetToFalseColor();
   }
+  NotifyLedLampState(this);
 }
 
 void TLedLamp::SetLedTimer() {
@@ -252,6 +256,7 @@ void TLedLamp::ChangeBlink(bool blink) {
   } else {
     ResetLedTimer();
   }
+  NotifyLedLampState(this);
 }
 
 void TLedLamp::ChangeBorder(bool bordered) {
