@@ -52,10 +52,10 @@ function(karvo_add_subfolders)
 endfunction()
 
 # Precompiled headers: every target of the project (those linking
-# karvo_warnings) with three C++ sources or more precompiles the heavy
-# headers its sources share, once per target: the standard library's most
-# used headers, GoogleTest in test programs and the Qt Widgets headers in
-# targets that link Qt. New targets and new sources take part on their own;
+# karvo_warnings) with three C++ sources or more that links GoogleTest or Qt
+# precompiles the heavy headers its sources share, once per target: the
+# standard library's most used headers, GoogleTest in test programs and the
+# Qt Widgets headers in targets that link Qt. New targets and new sources take part on their own;
 # karvo_precompile_headers() runs once, after every folder has been added.
 # (ccache caches such compilations only with sloppiness pch_defines,time_macros.)
 option(KARVO_PCH "Precompile the heavy common headers in every target with several sources" ON)
@@ -75,13 +75,13 @@ function(karvo_links_matching target regex out)
   while(queue AND NOT found)
     list(POP_FRONT queue t)
     string(REGEX REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1" t "${t}")
+    if(t MATCHES "${regex}")
+      set(found TRUE)  # imported targets are known by name only outside their folder
+    endif()
     if(t IN_LIST seen OR NOT TARGET ${t})
       continue()
     endif()
     list(APPEND seen ${t})
-    if(t MATCHES "${regex}")
-      set(found TRUE)
-    endif()
     get_target_property(type ${t} TYPE)
     set(libs)
     if(NOT type STREQUAL "INTERFACE_LIBRARY")
@@ -116,12 +116,15 @@ function(karvo_precompile_headers_in dir)
     if(count LESS 3)
       continue()
     endif()
-    set(headers ${KARVO_PCH_STD})
     karvo_links_matching(${t} "^GTest::" tests)
+    karvo_links_matching(${t} "^Qt6::" qt)
+    if(NOT tests AND NOT qt)
+      continue()  # the standard headers alone cost about as much as they save
+    endif()
+    set(headers ${KARVO_PCH_STD})
     if(tests)
       list(APPEND headers ${KARVO_PCH_GTEST})
     endif()
-    karvo_links_matching(${t} "^Qt6::" qt)
     if(qt)
       list(APPEND headers ${KARVO_PCH_QT})
     endif()
