@@ -122,8 +122,12 @@ void SimController::ServeLoop() {
       // Whatever began before the reply's last byte had left is lost, and
       // so is the rest of the frame it belongs to. Bytes that begin after
       // that start a frame of their own.
+      // The controller hears the line again from then on.
       const Clock::time_point replied = Clock::now();
-      if (!arrived.empty() && (!arrived.front().noted || arrived.front().first < replied)) lost = true;
+      if (!arrived.empty() && (!arrived.front().noted || arrived.front().first < replied)) {
+        lost = true;
+        lastByte = replied;
+      }
     }
   };
   while (!stop_) {
@@ -148,7 +152,7 @@ void SimController::ServeLoop() {
       // A run written after a silence begins a frame, however late it was
       // read; runs nobody noted are timed by their reading alone.
       if (!pending.empty() && piece.noted && piece.first - lastByte >= silence) endFrame();
-      lastByte = pending.empty() ? piece.last : std::max(lastByte, piece.last);
+      lastByte = pending.empty() && !lost ? piece.last : std::max(lastByte, piece.last);
       pending.insert(pending.end(), piece.bytes.begin(), piece.bytes.end());
     }
     if (!pending.empty() && Clock::now() - lastByte >= silence) endFrame();
