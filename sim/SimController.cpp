@@ -35,6 +35,7 @@ void SimController::Start() {
     devicePath_ = pty->DevicePath();
     lastAdvance_ = Clock::now();
   }
+  journal_ = std::make_unique<LineJournal>(pty->DevicePath());
   pty_ = std::move(pty);
   stop_ = false;
   thread_ = std::thread([this] { ServeLoop(); });
@@ -42,8 +43,13 @@ void SimController::Start() {
 
 void SimController::Stop() {
   if (!Running()) return;
-  stop_ = true;
+  {
+    std::lock_guard lock(holdMutex_);
+    stop_ = true;
+  }
+  holdChanged_.notify_all();
   thread_.join();
+  journal_.reset();
   pty_.reset();
   std::lock_guard lock(mutex_);
   devicePath_.clear();
@@ -110,34 +116,79 @@ void SimController::Advance(Clock::time_point now) {
 }
 
 void SimController::ServeLoop() {
+  Arrivals arrived;   // bytes read and not yet framed, in runs with their times
   Bytes pending;      // the frame arriving: bytes without a silence between them
   bool lost = false;  // part of it came while the controller was answering
   Clock::time_point lastByte{};
   const auto silence = std::chrono::milliseconds(options_.SilenceMs);
-  while (!stop_) {
-    int wait = kIdleWaitMs;
-    if (!pending.empty()) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(lastByte + silence - Clock::now());
-      wait = std::max(0, static_cast<int>(left.count()));
-    }
-    if (pty_->Receive(pending, wait)) lastByte = Clock::now();
-    if (!pending.empty() && Clock::now() - lastByte >= silence) {
-      const Bytes frame = std::exchange(pending, {});
-      if (std::exchange(lost, false)) {
-        Discard(frame, " (lost: arrived while answering)");
-      } else if (HandleFrame(frame, lastByte, pending) && !pending.empty()) {
-        // Whatever came while it answered is lost, and so is the rest of the
-        // frame it belongs to. Bytes that come after the reply's last byte
-        // has left start a frame of their own.
+  // The frame in `pending` is over: it is served, or dropped when lost.
+  auto endFrame = [&] {
+    const Bytes frame = std::exchange(pending, {});
+    if (std::exchange(lost, false)) {
+      Discard(frame, " (lost: arrived while answering)");
+    } else if (HandleFrame(frame, lastByte, arrived)) {
+      // Whatever began before the reply's last byte had left is lost, and
+      // so is the rest of the frame it belongs to. Bytes that begin after
+      // that start a frame of their own.
+      // The controller hears the line again from then on.
+      const Clock::time_point replied = Clock::now();
+      if (!arrived.empty() && (!arrived.front().noted || arrived.front().first < replied)) {
         lost = true;
-        lastByte = Clock::now();
+        lastByte = replied;
       }
     }
+  };
+  while (!stop_) {
+    if (holdWanted_) {
+      std::unique_lock lock(holdMutex_);
+      held_ = true;
+      holdChanged_.notify_all();
+      holdChanged_.wait(lock, [&] { return !holdWanted_ || stop_; });
+      held_ = false;
+    }
+    if (arrived.empty()) {
+      int wait = kIdleWaitMs;
+      if (!pending.empty()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(lastByte + silence - Clock::now());
+        wait = std::max(0, static_cast<int>(left.count()));
+      }
+      Read(arrived, wait);
+    }
+    while (!arrived.empty() && !stop_) {
+      LineJournal::Piece piece = std::move(arrived.front());
+      arrived.pop_front();
+      // A run written after a silence begins a frame, however late it was
+      // read; runs nobody noted are timed by their reading alone.
+      if (!pending.empty() && piece.noted && piece.first - lastByte >= silence) endFrame();
+      lastByte = pending.empty() && !lost ? piece.last : std::max(lastByte, piece.last);
+      pending.insert(pending.end(), piece.bytes.begin(), piece.bytes.end());
+    }
+    if (!pending.empty() && Clock::now() - lastByte >= silence) endFrame();
     Advance(Clock::now());
   }
 }
 
-bool SimController::HandleFrame(const Bytes& frame, Clock::time_point end, Bytes& arrivedMeanwhile) {
+void SimController::HoldReader() {
+  std::unique_lock lock(holdMutex_);
+  holdWanted_ = true;
+  holdChanged_.wait(lock, [&] { return held_ || stop_ || !Running(); });
+}
+
+void SimController::ReleaseReader() {
+  {
+    std::lock_guard lock(holdMutex_);
+    holdWanted_ = false;
+  }
+  holdChanged_.notify_all();
+}
+
+void SimController::Read(Arrivals& arrived, int timeoutMs) {
+  Bytes bytes;
+  if (!pty_->Receive(bytes, timeoutMs)) return;
+  for (LineJournal::Piece& piece : journal_->Split(bytes, Clock::now())) arrived.push_back(std::move(piece));
+}
+
+bool SimController::HandleFrame(const Bytes& frame, Clock::time_point end, Arrivals& arrivedMeanwhile) {
   if (!CrcMatches(frame.data(), frame.size())) {
     Discard(frame, " (no valid frame, ignored)");
     return false;
@@ -173,7 +224,7 @@ bool SimController::HandleFrame(const Bytes& frame, Clock::time_point end, Bytes
   const auto due = end + std::chrono::milliseconds(delayMs);
   while (!stop_ && Clock::now() < due) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
-    pty_->Receive(arrivedMeanwhile, static_cast<int>(std::min<std::int64_t>(left.count(), 5)));
+    Read(arrivedMeanwhile, static_cast<int>(std::min<std::int64_t>(left.count(), 5)));
   }
   TransmitOnTheWire(*reply, arrivedMeanwhile);
   TraceBytes("-> ", *reply);
@@ -184,9 +235,9 @@ bool SimController::HandleFrame(const Bytes& frame, Clock::time_point end, Bytes
 // the reply arrive at the line's pace, as from a real controller.
 // A request is lost when any of it arrives before the reply's last byte has
 // left: the looks for it come right before each byte goes out.
-void SimController::TransmitOnTheWire(const Bytes& reply, Bytes& arrivedMeanwhile) {
+void SimController::TransmitOnTheWire(const Bytes& reply, Arrivals& arrivedMeanwhile) {
   if (options_.ByteTimeUs == 0) {
-    pty_->Receive(arrivedMeanwhile, 0);
+    Read(arrivedMeanwhile, 0);
     pty_->Transmit(reply);
     return;
   }
@@ -194,7 +245,7 @@ void SimController::TransmitOnTheWire(const Bytes& reply, Bytes& arrivedMeanwhil
   const Clock::time_point start = Clock::now();
   for (std::size_t k = 0; k < reply.size() && !stop_; ++k) {
     std::this_thread::sleep_until(start + byteTime * static_cast<int>(k + 1));
-    pty_->Receive(arrivedMeanwhile, 0);
+    Read(arrivedMeanwhile, 0);
     pty_->Transmit(Bytes{reply[k]});
   }
 }

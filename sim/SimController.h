@@ -7,7 +7,9 @@
 // It keeps to the line as strictly as a real controller on RS-485 does:
 //  - a frame is what arrives between two silences of at least 3.5
 //    characters (SilenceMs); two requests sent back to back are one frame of
-//    garbage, which is neither executed nor answered;
+//    garbage, which is neither executed nor answered. Bytes the transaction
+//    of this process wrote are timed by when they were written
+//    (sim/LineJournal.h), others by when they were read;
 //  - it takes one request at a time: from the end of a request it answers
 //    until the last byte of its reply has gone out, bytes that arrive are
 //    lost (the frame they belong to is dropped whole);
@@ -24,7 +26,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -34,6 +38,7 @@
 #include <thread>
 
 #include "sim/ControllerModel.h"
+#include "sim/LineJournal.h"
 #include "sim/PseudoTerminal.h"
 #include "sim/SlaveProtocol.h"
 
@@ -112,6 +117,12 @@ class SimController {
   // Runs of bytes that were no request: garbage, or lost while answering.
   std::uint64_t FramesDiscarded() const { return framesDiscarded_.load(); }
 
+  // Holds the serving thread up before its next read, as a busy machine
+  // may, and returns once it is held; ReleaseReader lets it go on. Bytes
+  // written meanwhile wait on the line and are read at once (tests).
+  void HoldReader();
+  void ReleaseReader();
+
   // Runs fn(ControllerModel&) under the controller's lock.
   template <class Fn>
   auto WithModel(Fn&& fn) {
@@ -121,15 +132,19 @@ class SimController {
 
  private:
   using Clock = std::chrono::steady_clock;
+  using Arrivals = std::deque<LineJournal::Piece>;
   void ServeLoop();
+  // Waits up to timeoutMs for bytes and appends what came, in runs timed by
+  // the line's journal.
+  void Read(Arrivals& arrived, int timeoutMs);
   // Handles one frame that ended at `end`; returns when its reply has gone
   // out, true when there was one. Bytes that arrive while the controller is
   // answering (during the reply delay or before the reply's last byte has
   // left) are appended to `arrivedMeanwhile`.
-  bool HandleFrame(const Bytes& frame, Clock::time_point end, Bytes& arrivedMeanwhile);
+  bool HandleFrame(const Bytes& frame, Clock::time_point end, Arrivals& arrivedMeanwhile);
   // The request names a register the faults keep silent on (under the lock).
   bool SilentOn(const Bytes& frame) const;
-  void TransmitOnTheWire(const Bytes& reply, Bytes& arrivedMeanwhile);
+  void TransmitOnTheWire(const Bytes& reply, Arrivals& arrivedMeanwhile);
   void Discard(const Bytes& bytes, const char* note);
   void Advance(Clock::time_point now);
   void TraceBytes(const char* prefix, const Bytes& bytes, const char* note = "") const;
@@ -143,8 +158,13 @@ class SimController {
   Clock::time_point silentUntil_{};
 
   std::unique_ptr<PseudoTerminal> pty_;
-  std::string devicePath_;  // guarded by mutex_
+  std::unique_ptr<LineJournal> journal_;  // when the bytes read were written
+  std::string devicePath_;                // guarded by mutex_
   std::atomic<bool> stop_{false};
+  std::atomic<bool> holdWanted_{false};
+  std::mutex holdMutex_;
+  std::condition_variable holdChanged_;
+  bool held_ = false;  // guarded by holdMutex_
   std::atomic<std::uint64_t> framesReceived_{0};
   std::atomic<std::uint64_t> framesDiscarded_{0};
   std::thread thread_;

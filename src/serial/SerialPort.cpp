@@ -15,6 +15,7 @@
 #include "common/Regional.h"
 #include "common/Text.h"
 #include "serial/SerialPlatform.h"
+#include "serial/WriteWatch.h"
 
 namespace karvo {
 namespace {
@@ -257,7 +258,8 @@ TSerialResponse TSerialPort::RunTransaction(const std::uint8_t* data, std::uint3
   const bool debug = fDebug;
 
   [&] {
-    Line& line = LineOf(platform::PortKey(fPort));
+    const std::string portKey = platform::PortKey(fPort);
+    Line& line = LineOf(portKey);
     Turn turn(line);
     std::string openFailure;
     const ComHandle port = platform::OpenPort(fPort, openFailure);
@@ -288,9 +290,12 @@ TSerialResponse TSerialPort::RunTransaction(const std::uint8_t* data, std::uint3
       log.push_back(std::string(44, '*'));
       log.push_back(Label("PortName", kLabelWidth) + fPort);
     }
+    IWriteWatcher* const watcher = WriteWatcher();
+    if (watcher) watcher->WriteStarting(portKey, data, size, Clock::now());
     const Clock::time_point writeStart = Clock::now();
     std::uint32_t written = 0;
     const bool wrote = platform::Write(port, data, size, written);
+    if (watcher) watcher->WriteDone(portKey, written, Clock::now());
     const std::string writeError = wrote ? std::string() : systemReason();
     line.quietSince = std::max(Clock::now(), writeStart + kByteTime * written);
     // A request that did not go out whole is a failed write, not a success.

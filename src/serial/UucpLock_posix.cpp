@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -23,7 +24,10 @@ std::mutex& FoldersMutex() {
   return m;
 }
 std::vector<std::string>& Folders() {
-  static std::vector<std::string> folders{"/run/lock", "/var/lock"};
+  static std::vector<std::string> folders = [] {
+    const char* folder = std::getenv("KARVO_UUCP_LOCK_FOLDER");
+    return folder && *folder ? std::vector<std::string>{folder} : SystemUucpLockFolders();
+  }();
   return folders;
 }
 
@@ -128,6 +132,8 @@ bool MakeLock(const std::string& folder, const std::string& path) {
 }
 
 }  // namespace
+
+std::vector<std::string> SystemUucpLockFolders() { return {"/run/lock", "/var/lock"}; }
 
 std::vector<std::string> SetUucpLockFolders(std::vector<std::string> folders) {
   std::lock_guard lock(FoldersMutex());

@@ -15,9 +15,13 @@
 
 namespace karvo {
 
-// The lock folders, in order: /run/lock and /var/lock unless replaced
-// (tests). A folder reached twice (/var/lock is often a link to /run/lock)
-// counts once. Returns the previous list.
+// The system's lock folders, in order: /run/lock and /var/lock.
+std::vector<std::string> SystemUucpLockFolders();
+// The lock folders: the system's, or only the folder the environment
+// variable KARVO_UUCP_LOCK_FOLDER names when it is set (the test suite gives
+// each test program a folder of its own that way, and its child processes
+// with it), unless replaced here. A folder reached twice (/var/lock is often
+// a link to /run/lock) counts once. Returns the previous list.
 std::vector<std::string> SetUucpLockFolders(std::vector<std::string> folders);
 
 // "LCK..ttyUSB0" for /dev/ttyUSB0.

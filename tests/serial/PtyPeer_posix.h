@@ -21,10 +21,13 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "sim/LineJournal.h"
 
 namespace karvo::testing {
 
@@ -55,6 +58,7 @@ class PtyPeer {
     ::fcntl(master_, F_SETFD, FD_CLOEXEC);
     ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    journal_.emplace(path_);
     thread_ = std::thread([this] { Run(); });
   }
 
@@ -139,6 +143,23 @@ class PtyPeer {
     bool hangUp = false;
   };
 
+  // A run of bytes read is timed by the notes of the transaction that
+  // wrote it (sim/LineJournal.h): a peer held up by a busy machine reads
+  // two frames at once, late, and could tell neither them apart nor when
+  // they came. A frame counts from the start of its write; bytes nobody
+  // noted from when they were read.
+  void NoteArrivals(const char* data, std::size_t n, Clock::time_point readAt) {
+    for (const karvo::sim::LineJournal::Piece& piece : journal_->Split(karvo::sim::Bytes(data, data + n), readAt)) {
+      // The rest of a frame whose start an earlier read took.
+      if (piece.noted && !arrivals_.empty() && lastNoted_ && arrivals_.back().at == piece.first) {
+        arrivals_.back().bytes += piece.bytes.size();
+        continue;
+      }
+      arrivals_.push_back({piece.noted ? piece.first : readAt, piece.bytes.size()});
+      lastNoted_ = piece.noted;
+    }
+  }
+
   void Run() {
     std::vector<Due> due;
     std::size_t counted = 0;  // bytes of `received_` already matched to steps
@@ -155,9 +176,10 @@ class PtyPeer {
       if (::poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN)) {
         const ssize_t n = ::read(master_, buffer, sizeof buffer);
         if (n > 0) {
+          const Clock::time_point readAt = Clock::now();
           std::lock_guard lock(mutex_);
           received_.append(buffer, static_cast<std::size_t>(n));
-          arrivals_.push_back({Clock::now(), static_cast<std::size_t>(n)});
+          NoteArrivals(buffer, static_cast<std::size_t>(n), readAt);
           while (!script_.empty() && received_.size() - counted >= script_.front().requestBytes) {
             const Step& step = script_.front();
             counted += step.requestBytes;
@@ -212,6 +234,8 @@ class PtyPeer {
   std::string received_;
   std::vector<Clock::time_point> replyTimes_;
   std::vector<Arrival> arrivals_;
+  bool lastNoted_ = false;                          // the last arrival was a noted write
+  std::optional<karvo::sim::LineJournal> journal_;  // the notes of writes to the device
   std::atomic<bool> reading_{true};
   std::thread thread_;
 };

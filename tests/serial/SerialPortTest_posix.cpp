@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -716,3 +717,65 @@ TEST(SerialPortOnPosix, DeviceThatIsNoTerminalFailsAsPortInUseAndSaysWhy) {
 }
 
 }  // namespace
+
+// The test programs keep their locks in a folder of their own
+// (tests/TestLockFolder_posix.cpp); this test holds the system's folders to
+// the same rules, for a pseudo-terminal of its own that no lock there names:
+// the transaction's lock is made in the first system folder it may write
+// to, names this process and goes when the transaction ends; a lock of an
+// ended process there is removed.
+TEST(SerialPortOnPosix, SystemLockFoldersKeepTheSameRules) {
+  const std::vector<std::string> system = karvo::SystemUucpLockFolders();
+  ASSERT_EQ(system, (std::vector<std::string>{"/run/lock", "/var/lock"}));
+  const std::vector<std::string> previous = karvo::SetUucpLockFolders(system);
+  struct Restore {
+    std::vector<std::string> folders;
+    ~Restore() { karvo::SetUucpLockFolders(folders); }
+  } restore{previous};
+  ASSERT_NE(previous, system) << "the test program locks in the system's folders";
+
+  auto lockedAnywhere = [&](const std::string& name) {
+    for (const std::string& folder : system)
+      if (std::filesystem::exists(std::filesystem::path(folder) / name)) return true;
+    return false;
+  };
+  // Another program may hold or have left a lock for the number this
+  // terminal got: take the next one then.
+  std::vector<std::unique_ptr<PtyPeer>> peers;
+  while (peers.empty() || lockedAnywhere(karvo::UucpLockName(peers.back()->Path()))) {
+    ASSERT_LT(peers.size(), 20u) << "every pseudo-terminal this test got is named by a lock of the system's folders";
+    peers.push_back(std::make_unique<PtyPeer>());
+  }
+  PtyPeer& peer = *peers.back();
+  std::string writable;
+  for (const std::string& folder : system)
+    if (writable.empty() && std::filesystem::is_directory(folder) && ::access(folder.c_str(), W_OK) == 0)
+      writable = folder;
+  const std::string name = karvo::UucpLockName(peer.Path());
+
+  if (!writable.empty()) {
+    // A lock of an ended process is removed.
+    const pid_t ended = ::fork();
+    if (ended == 0) ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    std::ofstream(std::filesystem::path(writable) / name) << std::to_string(ended) << '\n';
+  }
+  std::string lockFile, holder;
+  ASSERT_TRUE(karvo::TakeUucpLock(peer.Path(), lockFile, holder)) << holder;
+  if (writable.empty()) {
+    EXPECT_EQ(lockFile, "") << "no system folder is writable here, yet a lock was made";
+  } else {
+    EXPECT_EQ(lockFile, writable + "/" + name);
+    std::string held;
+    std::getline(std::ifstream(lockFile), held);
+    EXPECT_EQ(held, std::string(10 - std::to_string(::getpid()).size(), ' ') + std::to_string(::getpid()));
+  }
+  karvo::ReleaseUucpLock(lockFile);
+  EXPECT_FALSE(lockedAnywhere(name)) << "the lock file stays behind";
+
+  // A transaction through the system's folders leaves nothing behind either.
+  TSerialPort port;
+  port.SetPort(peer.Path());
+  EXPECT_EQ(Transact(port, kRequest, false).Status, "");
+  EXPECT_FALSE(lockedAnywhere(name));
+}

@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "serial/SerialPort.h"
+#include "serial/WriteWatch.h"
 #include "sim/SimController.h"
 
 using karvo::sim::Bytes;
@@ -170,6 +172,44 @@ TEST(SimController, TakesOnlyFramesWithASilenceAroundThemOneAtATime) {
   EXPECT_TRUE(WaitFor([&] { return sim.FramesDiscarded() == 2; }, 3000ms));
   EXPECT_EQ(sim.FramesReceived(), 3u);
   EXPECT_EQ(sim.GetRegister(35), 0) << "the write that came while answering was executed";
+}
+
+// A reader held up by a busy machine for longer than a frame's closing
+// silence reads two frames at once. The frames the transaction wrote with
+// the silence between them are still two frames; two frames written back to
+// back are still one frame of garbage, however the writes were noted.
+TEST(SimController, TimesTheTransactionsFramesByTheirWritingWhenItsReaderIsHeldUp) {
+  SimController sim({.Address = 7, .Seed = 1});
+  sim.Start();
+  const std::string path = sim.DevicePath();
+  const Bytes other = WriteRequest(3, 35, 3);  // another device's: nobody answers
+
+  karvo::TSerialPort port;
+  port.SetPort(path);
+  sim.HoldReader();
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(port.SendData(other.data(), static_cast<std::uint32_t>(other.size()), false, 3).Status, "") << i;
+  }
+  sim.ReleaseReader();
+  EXPECT_TRUE(WaitFor([&] { return sim.FramesReceived() == 2; }, 3000ms)) << sim.FramesReceived();
+  EXPECT_EQ(sim.FramesDiscarded(), 0u);
+
+  // The same two frames noted as the transaction notes them, but written
+  // without the silence: one frame of garbage.
+  karvo::IWriteWatcher* const watcher = karvo::WriteWatcher();
+  ASSERT_NE(watcher, nullptr);
+  RawLine line(path);
+  ASSERT_TRUE(line.Ok());
+  sim.HoldReader();
+  for (int i = 0; i < 2; ++i) {
+    watcher->WriteStarting(path, other.data(), static_cast<std::uint32_t>(other.size()), Clock::now());
+    line.Write(other);
+    watcher->WriteDone(path, static_cast<std::uint32_t>(other.size()), Clock::now());
+  }
+  std::this_thread::sleep_for(20ms);  // a silence longer than a frame's, unseen by the held reader
+  sim.ReleaseReader();
+  EXPECT_TRUE(WaitFor([&] { return sim.FramesDiscarded() == 1; }, 3000ms)) << sim.FramesDiscarded();
+  EXPECT_EQ(sim.FramesReceived(), 2u);
 }
 
 TEST(SimController, FaultsOnDemand) {
