@@ -122,7 +122,13 @@ void TStability::JudgeLamps(TTickContext& tick) {
   } else {
     since = 0.0;
   }
-  const double beenStable = since > 0.0 ? fNow - since : 0.0;
+  // Stable time a restored run brought along for this segment counts once
+  // the furnace is stable again.
+  const TTickState& state = tick.State;
+  const double credit = state.StableCreditSegment == tick.Module.InstructionsCurrentSegment()
+                            ? static_cast<double>(state.StableCreditMs) / kMsPerDay
+                            : 0.0;
+  const double beenStable = since > 0.0 ? fNow - since + credit : 0.0;
   tick.Module.SetBeenStable(beenStable);
   tick.Display.StableTime = FormatStableTime(beenStable);
 }
@@ -212,6 +218,8 @@ void TStability::ProgramStep(TTickContext& tick) {
     module.InstructionFinished(n);
     module.SetBeenStable(0.0);
     tick.State.StableSince = 0.0;
+    tick.State.StableCreditMs = 0;
+    tick.State.StableCreditSegment = 0;
     SetLamps(tick, false, false, false);
     return;
   }
