@@ -18,7 +18,8 @@
 // a byte choosing what is read, then:
 //   0  a journal: the rest as the file;
 //   1  a journal: the header, then the rest;
-//   2  a journal as the writer writes it: a count byte, then per sample
+//   2  a journal as the writer writes it: a count byte (bit 6: the header
+//      names the separators), then per sample
 //      four bytes of time (seconds within 400 days around the 2026
 //      daylight-saving changes) and four numbers (eight bytes each, any bit
 //      pattern: not finite ones leave their field empty), one byte per line
@@ -137,7 +138,8 @@ void CheckJournal(std::string_view bytes, const TRegionalSettings& r,
   }
   FUZZ_CHECK(c.Samples.size() + c.Gaps.size() + c.RefusedLines == lines.size());
 
-  const std::string header = karvo::JournalHeader() + "\r\n";
+  // Each line alone behind the same header reads the same.
+  const std::string header(bytes.substr(0, headerEnd + 1));
   std::size_t next = 0;     // in c.Samples
   std::size_t nextGap = 0;  // in c.Gaps
   std::size_t matched = 0;  // in `written`
@@ -179,9 +181,12 @@ void CheckJournal(std::string_view bytes, const TRegionalSettings& r,
 
 // A journal as the writer writes it, then damaged.
 void WrittenJournal(Input& in, const TRegionalSettings& r, bool roundTrip) {
-  const std::size_t count = in.Byte() % 64;
+  const std::uint8_t countByte = in.Byte();
+  const std::size_t count = countByte % 64;
   std::vector<Line> lines;
-  lines.push_back({karvo::JournalHeader(), "\r\n", false});
+  // The header naming the separators, or the column titles alone (older
+  // journals).
+  lines.push_back({(countByte & 64) != 0 ? karvo::JournalHeader(r) : karvo::JournalHeader(), "\r\n", false});
   // 2026-03-01 00:00 UTC, a few weeks before the spring change.
   const double base = karvo::EncodeDate(2026, 3, 1);
   for (std::size_t i = 0; i < count; ++i) {

@@ -205,6 +205,43 @@ std::string_view WithoutLineEnd(std::string_view line) {
   return line;
 }
 
+constexpr std::string_view kDecimalField = "; Decimal separator \"";
+constexpr std::string_view kTimeField = "\"; Time separator \"";
+
+// The column titles at the start of `line`, the degree sign in the system
+// code page, UTF-8, Latin-1 or as a code page without it writes it; their
+// length, 0 when they are not there.
+std::size_t ColumnTitlesLength(std::string_view line) {
+  static const std::string system = JournalHeader();
+  if (line.substr(0, system.size()) == system) return system.size();
+  for (const std::string_view degree : {"\xC2\xBA", "\xBA", "?"}) {
+    std::string titles = "Time as yyyy-mm-dd hh:mm:ss; Temperature ";
+    for (const char* next : {"C; Target setpoint ", "C; Working setpoint ", "C; Working output %"}) {
+      titles += degree;
+      titles += next;
+    }
+    if (line.substr(0, titles.size()) == titles) return titles.size();
+  }
+  return 0;
+}
+
+// The separators a journal's header names (none for a header of only the
+// column titles); false when the line is not a journal's header.
+bool ParseHeader(std::string_view line, std::optional<std::pair<std::string, std::string>>& separators) {
+  const std::size_t titles = ColumnTitlesLength(line);
+  if (titles == 0) return false;
+  line.remove_prefix(titles);
+  separators.reset();
+  if (line.empty()) return true;
+  if (line.substr(0, kDecimalField.size()) != kDecimalField || line.back() != '"') return false;
+  line.remove_prefix(kDecimalField.size());
+  line.remove_suffix(1);
+  const std::size_t at = line.find(kTimeField);
+  if (at == std::string_view::npos) return false;
+  separators.emplace(std::string(line.substr(0, at)), std::string(line.substr(at + kTimeField.size())));
+  return true;
+}
+
 // --- The program file ----------------------------------------------------------
 
 std::string DoubleText(double value) {
@@ -244,6 +281,11 @@ std::string FileNameText(const std::wstring& furnace) {
 
 std::string JournalHeader() { return DataExportHeader() + "; Working output %"; }
 
+std::string JournalHeader(const TRegionalSettings& regional) {
+  return JournalHeader() + std::string(kDecimalField) + regional.decimalSeparator + std::string(kTimeField) +
+         regional.timeSeparator + "\"";
+}
+
 void AppendJournalLine(std::string& line, const TJournalSample& s, const TRegionalSettings& regional) {
   AppendDataExportLine(line, s.Time, s.Temperature, s.Setpoint, s.WorkingSetpoint, regional);
   line += ';';
@@ -273,10 +315,19 @@ TJournalContents ParseJournal(std::string_view bytes, const TRegionalSettings& r
     out.TornLastLine = true;
     return out;
   }
-  if (WithoutLineEnd(bytes.substr(0, end)) != JournalHeader()) {
+  std::optional<std::pair<std::string, std::string>> separators;
+  if (!ParseHeader(WithoutLineEnd(bytes.substr(0, end)), separators)) {
     out.Error = "it is not a run journal (its first line is not the journal's header)";
     return out;
   }
+  // The lines are read with the separators they were written with.
+  TRegionalSettings own = regional;
+  if (separators) {
+    own.decimalSeparator = separators->first;
+    own.timeSeparator = separators->second;
+  }
+  out.DecimalSeparator = own.decimalSeparator;
+  out.TimeSeparator = own.timeSeparator;
   TLocalToInstant toInstant;
   // No room is set aside in advance: only lines that are samples take any.
   for (std::size_t start = end + 1; start < bytes.size(); start = end + 1) {
@@ -289,12 +340,12 @@ TJournalContents ParseJournal(std::string_view bytes, const TRegionalSettings& r
     TJournalSample s;
     TJournalGap gap;
     if (line.substr(0, kGapField.size() + 1) == "Gap;") {
-      if (ParseGapLine(line, regional, gap)) {
+      if (ParseGapLine(line, own, gap)) {
         out.Gaps.push_back(gap);
       } else {
         ++out.RefusedLines;
       }
-    } else if (ParseLine(line, regional, toInstant, s)) {
+    } else if (ParseLine(line, own, toInstant, s)) {
       out.Samples.push_back(s);
     } else {
       ++out.RefusedLines;
@@ -739,6 +790,7 @@ void TRunJournal::DoOpen(const TJob& job) {
   CloseFile();
   fRunActive = true;
   fContinuing = job.Continue;
+  fLineRegional = fRegional;
   fFailing = false;
   fDirty = false;
   fSize = 0;
@@ -778,6 +830,19 @@ std::uint64_t WholeLinesLength(const fs::path& path, std::uint64_t size) {
   return 0;
 }
 
+// The separators the header of the journal at `path` names, if it does.
+std::optional<std::pair<std::string, std::string>> HeaderSeparators(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string head(4096, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(in.gcount()));
+  const std::size_t end = head.find('\n');
+  std::optional<std::pair<std::string, std::string>> separators;
+  if (end == std::string::npos || !ParseHeader(WithoutLineEnd(std::string_view(head).substr(0, end)), separators))
+    return std::nullopt;
+  return separators;
+}
+
 }  // namespace
 
 bool TRunJournal::OpenFile(std::string& reason) {
@@ -798,6 +863,11 @@ bool TRunJournal::OpenFile(std::string& reason) {
     // whole line is cut off so that the next one starts on a line of its
     // own.
     fs::remove(fs::path(path).replace_extension(".closed"), ec);
+    // Its lines go on in the journal's own format.
+    if (const auto separators = HeaderSeparators(path)) {
+      fLineRegional.decimalSeparator = separators->first;
+      fLineRegional.timeSeparator = separators->second;
+    }
     const std::uint64_t keep = WholeLinesLength(path, size);
     if (keep != size) {
       fDirty = true;
@@ -842,15 +912,15 @@ void TRunJournal::Flush(bool force) {
     fLine.clear();
     // A file with nothing whole in it starts with the header.
     if (fSize == 0) {
-      fLine += JournalHeader();
+      fLine += JournalHeader(fLineRegional);
       fLine += kLineEnd;
     }
     if (fGap.Samples > 0) {
-      AppendJournalGapLine(fLine, fGap, fRegional);
+      AppendJournalGapLine(fLine, fGap, fLineRegional);
       fLine += kLineEnd;
     }
     for (const TJournalSample& s : fWaiting) {
-      AppendJournalLine(fLine, s, fRegional);
+      AppendJournalLine(fLine, s, fLineRegional);
       fLine += kLineEnd;
     }
     fDirty = true;

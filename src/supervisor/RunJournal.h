@@ -55,8 +55,17 @@ struct TJournalSample {
   double WorkingOutput = 0.0;  // % of the maximum power
 };
 
-// The data export's header with "; Working output %" behind it.
+// The data export's header with "; Working output %" behind it: the column
+// titles.
 std::string JournalHeader();
+// The header the writer writes: the column titles and the separators the
+// lines are written with (`regional` as ExportRegional gives it), as
+// `; Decimal separator "<d>"; Time separator "<t>"`. The reader takes the
+// separators from it, so a journal reads back under any regional settings
+// and a continued run appends in its own format. A header of only the
+// column titles (older journals) is read with the current separators; the
+// degree sign of the titles may be in any code page.
+std::string JournalHeader(const TRegionalSettings& regional);
 // One journal line without its line end: the data export's line of the
 // sample, ";" and the working output. `regional` as ExportRegional gives it.
 void AppendJournalLine(std::string& line, const TJournalSample& sample, const TRegionalSettings& regional);
@@ -86,6 +95,10 @@ struct TJournalContents {
   // Not empty: the bytes are not a run journal at all (wrong header, too
   // big); Samples is then empty.
   std::string Error;
+  // The separators the lines were read with (the header's, or the current
+  // ones for a header without them).
+  std::string DecimalSeparator;
+  std::string TimeSeparator;
 };
 
 // The most a journal may hold to be read (years of a run).
@@ -255,6 +268,7 @@ class TRunJournal {
   void CloseFile();
 
   const TRegionalSettings fRegional;  // in the system code page
+  TRegionalSettings fLineRegional;    // the open journal's own separators (writer thread)
   std::optional<std::filesystem::path> fFolder;
   bool fOpen = false;
   std::optional<TRunFiles> fContinue;

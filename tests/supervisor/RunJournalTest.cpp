@@ -24,6 +24,7 @@
 #include "common/Seams.h"
 #include "common/Text.h"
 #include "supervisor/DataExport.h"
+#include "supervisor/Formats.h"
 #include "supervisor/JournalFile.h"
 #include "supervisor/RunJournal.h"
 #include "supervisor/Supervisor.h"
@@ -52,7 +53,7 @@ std::string Lines(const std::vector<std::string>& lines) {
 
 // A journal's bytes written as the writer writes them.
 std::string JournalOf(const std::vector<TJournalSample>& samples, const TRegionalSettings& regional) {
-  std::vector<std::string> lines{JournalHeader()};
+  std::vector<std::string> lines{JournalHeader(ExportRegional(regional))};
   for (const TJournalSample& s : samples) {
     std::string line;
     AppendJournalLine(line, s, ExportRegional(regional));
@@ -167,6 +168,36 @@ TEST(RunJournal, RefusesHostileLinesWithoutInventingSamples) {
   }
   // Lines ending in LF alone are read too.
   EXPECT_EQ(ParseJournal(JournalHeader() + "\n2024-03-05 14:07:09;1000;1050;1043;45\n", r).Samples.size(), 1u);
+}
+
+TEST(RunJournal, AJournalReadsBackUnderOtherRegionalSettings) {
+  const std::vector<TJournalSample> samples = {{45000.5, 1021.5, 1050, 1043, 45.5},
+                                               {45000.5 + 5 / kSecondsPerDay, 1022.25, 1050, 1043, 46}};
+  const TRegionalSettings comma = Separators(",", ".");
+  const TRegionalSettings dot = Separators(".", ":");
+  EXPECT_EQ(JournalHeader(ExportRegional(comma)), JournalHeader() + "; Decimal separator \",\"; Time separator \".\"");
+  for (const auto& [written, now] : {std::pair{comma, dot}, std::pair{dot, comma}}) {
+    const TJournalContents read = ParseJournal(JournalOf(samples, written), ExportRegional(now));
+    ASSERT_TRUE(read.Error.empty()) << read.Error;
+    EXPECT_EQ(read.RefusedLines, 0u);
+    ASSERT_EQ(read.Samples.size(), 2u);
+    EXPECT_EQ(read.Samples[1].Temperature, 1022.25);
+    EXPECT_NEAR(read.Samples[1].Time, samples[1].Time, 1e-8);
+    EXPECT_EQ(read.DecimalSeparator, written.decimalSeparator);
+  }
+  // A header of the column titles only (older journals) is read with the
+  // current separators; the degree sign may come from another code page.
+  std::string older = JournalOf(samples, dot);
+  older.replace(0, older.find("\r\n"), JournalHeader());
+  EXPECT_EQ(ParseJournal(older, dot).Samples.size(), 2u);
+  for (const char* degree : {"\xBA", "\xC2\xBA"}) {
+    const std::string d(degree);
+    std::string other = JournalOf(samples, dot);
+    other.replace(0, JournalHeader().size(),
+                  "Time as yyyy-mm-dd hh:mm:ss; Temperature " + d + "C; Target setpoint " + d + "C; Working setpoint " +
+                      d + "C; Working output %");
+    EXPECT_EQ(ParseJournal(other, dot).Samples.size(), 2u) << degree;
+  }
 }
 
 TEST(RunJournal, RunFileNamesCarryTheStartAndTheFurnace) {
@@ -519,6 +550,22 @@ TEST_F(RunJournalWriter, ContinuingCutsWhateverFollowsTheLastWholeLine) {
     next.End();
     ASSERT_TRUE(next.WaitWritten(10000));
   }
+}
+
+TEST_F(RunJournalWriter, AContinuedRunAppendsInItsJournalsOwnFormat) {
+  const TRegionalSettings comma = Separators(",", ".");
+  const fs::path path = folder / "2026-12-10 16.55.03 UTC Kiln2.csv";
+  test::WriteFile(path, JournalOf({Sample(0)}, comma));
+  // This program runs with "." and ":".
+  TRunJournal next{Separators(".", ":")};
+  next.SetFolder(folder.Path());
+  next.ContinueRun(*RunOfJournal(path));
+  next.Begin(L"Kiln2");
+  next.Append(Sample(1));
+  ASSERT_TRUE(next.WaitWritten(10000));
+  EXPECT_EQ(FileContents(path), JournalOf({Sample(0), Sample(1)}, comma));
+  next.End();
+  ASSERT_TRUE(next.WaitWritten(10000));
 }
 
 TEST_F(RunJournalWriter, RunsStartedInTheSameSecondKeepFilesOfTheirOwn) {

@@ -137,7 +137,7 @@ TEST_F(JournalWindow, ARunKilledInTheMiddleKeepsEveryConsumedSample) {
   const std::string bytes = FileContents(journals[0]);
   const std::vector<std::string> lines = SplitLines(bytes, "\r\n");
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines[0], JournalHeader());
+  EXPECT_EQ(lines[0], JournalHeader(ExportRegional(Regional())));
   const std::size_t samples = lines.size() - 1;
   ASSERT_GE(samples, reported.size());
   EXPECT_LE(samples, reported.size() + 1);
