@@ -70,6 +70,11 @@ struct TTickState {
   // (a restored program); it counts towards that segment's dwell.
   std::int64_t StableCreditMs = 0;
   std::int32_t StableCreditSegment = 0;
+  // Index in the chart of the first sample consumed since the module was
+  // put in place (-1: none yet). Samples before it (loaded from a journal,
+  // or of an earlier Start) count for the observation window only while
+  // they follow on without a gap of kMaxIntervalMs or more.
+  std::int32_t RunFirstSample = -1;
   double RateOfChangeWindow = 300.0 / kSecondsPerDay;  // days
   std::uint32_t IntervalMs = kInitialIntervalMs;       // Timer1's interval
 };

@@ -728,6 +728,40 @@ TEST(RunRestore, ADwellGoesOnWithTheStableTimeObservedBeforeTheCrashButNotTheTim
   EXPECT_EQ(next.supervisor.State.StableCreditMs, 0);
 }
 
+TEST(RunRestore, LoadedSamplesBeforeAGapDoNotFillTheObservationWindow) {
+  test::ScopedStore store;
+  TDateTime clock = 45356.25;
+  seams::Scoped<seams::NowFn> now(seams::SetUtcNow, [&] { return clock; });
+  const struct {
+    double gapSeconds;  // between the loaded samples and the first poll
+    int stableAt;       // the poll at which the furnace is first stable
+  } cases[] = {
+      {3600, 17},  // an hour not running: the window fills with polls of this run
+      {20, 2},     // polls that follow on: the loaded samples count
+  };
+  for (const auto& c : cases) {
+    RestoredFurnace furnace(clock);
+    furnace.supervisor.SetRateOfChangeWindow(300);
+    furnace.settings.StableSlopeTime = 300;
+    // A previous run's samples, as the load puts them into the chart.
+    for (int i = 0; i < 100; ++i) {
+      TRtMainChart& chart = furnace.chart;
+      chart.RtDoubleVectorSetpoint.Add(1050);
+      chart.RtDoubleVectorWorkingSetpoint.Add(1050);
+      chart.RtDoubleVectorTemperature.Add(1049.5);
+      chart.RtDoubleVectorWorkingOutput.Add(40);
+      chart.RtDoubleVectorTime.Add(clock += 20 / kSecondsPerDay);
+    }
+    clock += (c.gapSeconds - 20) / kSecondsPerDay;
+    int polls = 0;
+    while (furnace.supervisor.State.StableSince == 0.0 && polls < 40) {
+      furnace.Consume();
+      ++polls;
+    }
+    EXPECT_EQ(polls, c.stableAt) << c.gapSeconds;
+  }
+}
+
 TEST(RunRestore, TheRestoredStableTimeCountsOnlyWhatTheJournalObserved) {
   const TDateTime since = 45000.5;
   const struct {
