@@ -10,6 +10,9 @@
 // to the run journal's writer thread (its writing and flushing are the
 // writer's, off this thread).
 //
+// BM_ConsumedTickFailingDisk/N: the same while the run journal's disk
+// refuses every write (the samples wait in the writer's queue).
+//
 // BM_LogAppend/N: one line appended to a MemoLog that already holds N
 // lines (at 200,000 it drops its oldest line for each new one).
 
@@ -63,7 +66,7 @@ class TScopedHome {
   std::optional<std::string> previous_;
 };
 
-void BM_ConsumedTick(benchmark::State& state) {
+void ConsumedTick(benchmark::State& state, bool failingDisk) {
   const fs::path folder = TempFolder();
   const TScopedHome store("XDG_CONFIG_HOME", folder / "config");
   const TScopedHome stateHome("XDG_STATE_HOME", folder / "state");
@@ -71,6 +74,14 @@ void BM_ConsumedTick(benchmark::State& state) {
   TFormModbus form;
   seams.AttachWindow(form);
   form.Timer1->stop();
+  if (failingDisk) {
+    TJournalIo io = SystemJournalIo();
+    io.Write = [](std::intptr_t, std::string_view, std::string& reason) {
+      reason = "No space left on device";
+      return false;
+    };
+    form.Supervisor->Journal.SetIo(io);
+  }
   form.resize(1484, 724);
   form.show();
   QCoreApplication::processEvents();
@@ -110,11 +121,17 @@ void BM_ConsumedTick(benchmark::State& state) {
   state.counters["samples"] = static_cast<double>(c.RtDoubleVectorTime.GetCount());
   form.Supervisor->Journal.WaitIdle(60000);
   state.counters["journaled"] = static_cast<double>(form.Supervisor->Journal.DurableSamples());
+  state.counters["waiting"] = static_cast<double>(form.Supervisor->Journal.WaitingSamples());
   form.close();
   std::error_code ec;
   fs::remove_all(folder, ec);
 }
+void BM_ConsumedTick(benchmark::State& state) { ConsumedTick(state, false); }
 BENCHMARK(BM_ConsumedTick)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+// The same while the disk refuses every write: the samples wait in the
+// writer's queue and the attention line shows their count.
+void BM_ConsumedTickFailingDisk(benchmark::State& state) { ConsumedTick(state, true); }
+BENCHMARK(BM_ConsumedTickFailingDisk)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
 void BM_LogAppend(benchmark::State& state) {
   const fs::path folder = TempFolder();
