@@ -227,7 +227,7 @@ void WrittenJournal(Input& in, const TRegionalSettings& r, bool roundTrip) {
         karvo::TJournalGap gap;
         gap.From = base + (in.Long() % (400u * 86400u)) / karvo::kSecondsPerDay;
         gap.To = base + (in.Long() % (400u * 86400u)) / karvo::kSecondsPerDay;
-        gap.Samples = 1 + in.Long();
+        gap.Samples = 1 + static_cast<std::uint64_t>(in.Long());
         std::string text;
         karvo::AppendJournalGapLine(text, gap, r);
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(std::min(at, lines.size())), {text, "\r\n", true});

@@ -270,6 +270,14 @@ class RunJournalWriter : public ::testing::Test {
  protected:
   RunJournalWriter() { journal.SetFolder(folder.Path()); }
   TJournalSample Sample(int i) { return {45000.5 + i * 5 / kSecondsPerDay, 1000 + i * 0.5, 1050, 1043, 45.0 + i}; }
+  // Ends the run; its closed mark holds `mark`, and nothing waits to be
+  // shown any more.
+  void EndWithMark(const std::string& mark) {
+    journal.End();
+    ASSERT_TRUE(journal.WaitWritten(10000));
+    EXPECT_EQ(FileContents(fs::path(journal.JournalPath()).replace_extension(".closed")), mark);
+    EXPECT_FALSE(AttentionRaised(kJournalAttentionKey));
+  }
 
   TempFolder folder;
   TRunJournal journal{TRegionalSettings{}};
@@ -424,9 +432,7 @@ TEST_F(RunJournalWriter, ADiskThatRefusesWritesForAWhileLosesNoSampleAndSaysSoMe
   EXPECT_EQ(FileContents(journal.JournalPath()), JournalOf(samples, {}));
   EXPECT_FALSE(AttentionRaised(kJournalAttentionKey));
   EXPECT_EQ(Said(lines, m, "The run journal is written again: 10 samples"), 1);
-  journal.End();
-  ASSERT_TRUE(journal.WaitWritten(10000));
-  EXPECT_EQ(FileContents(fs::path(journal.JournalPath()).replace_extension(".closed")), "");
+  EndWithMark("");
 }
 
 TEST_F(RunJournalWriter, ASampleCountsAsDurableOnlyAfterItsFlushSucceeded) {
@@ -504,11 +510,7 @@ TEST_F(RunJournalWriter, SamplesBeyondTheBoundBecomeAGapLineAndTheMarkSaysSo) {
   EXPECT_EQ(read.Gaps[0].Samples, 6u);
   EXPECT_NEAR(read.Gaps[0].From, Sample(1).Time, 1e-8);
   EXPECT_NEAR(read.Gaps[0].To, Sample(6).Time, 1e-8);
-  journal.End();
-  ASSERT_TRUE(journal.WaitWritten(10000));
-  EXPECT_EQ(FileContents(fs::path(journal.JournalPath()).replace_extension(".closed")),
-            "Gap: 6 samples of this run are not in its journal.\r\n");
-  EXPECT_FALSE(AttentionRaised(kJournalAttentionKey));
+  EndWithMark("Gap: 6 samples of this run are not in its journal.\r\n");
 }
 
 TEST_F(RunJournalWriter, SamplesStillWaitingAtTheEndAreNamedInTheMark) {
@@ -521,11 +523,7 @@ TEST_F(RunJournalWriter, SamplesStillWaitingAtTheEndAreNamedInTheMark) {
   for (int i = 0; i < 3; ++i) journal.Append(Sample(i));
   ASSERT_TRUE(journal.WaitIdle(10000));
   EXPECT_TRUE(AttentionRaised(kJournalAttentionKey));
-  journal.End();
-  ASSERT_TRUE(journal.WaitWritten(10000));
-  EXPECT_EQ(FileContents(fs::path(journal.JournalPath()).replace_extension(".closed")),
-            "Gap: 3 samples of this run are not in its journal.\r\n");
-  EXPECT_FALSE(AttentionRaised(kJournalAttentionKey));
+  EndWithMark("Gap: 3 samples of this run are not in its journal.\r\n");
 }
 
 TEST_F(RunJournalWriter, ContinuingCutsWhateverFollowsTheLastWholeLine) {

@@ -79,12 +79,13 @@ class JournalWindow : public test::WindowTest {
   bool yes_ = true;
   std::vector<std::string> questions_;
   std::vector<bool> tickingAtQuestion_;
+  std::string noTo_;  // the question answered No
   seams::Scoped<seams::QuestionFn> question_{seams::SetQuestion, [this](const std::string& text) {
                                                std::lock_guard lock(m_);
                                                questions_.push_back(text);
                                                // Asked on the UI thread at start and Start.
                                                tickingAtQuestion_.push_back(form->Timer1->isActive());
-                                               return yes_;
+                                               return yes_ && text != noTo_;
                                              }};
 };
 
@@ -268,6 +269,32 @@ TEST_F(JournalWindow, ADiskThatRefusesWritesIsShownAboveTheLogUntilTheSamplesAre
   EXPECT_EQ(journal.DurableSamples(), 4u);
   EXPECT_EQ(ReadJournal(journal.JournalPath(), ExportRegional(Regional())).Samples.size(), 4u);
   ASSERT_TRUE(WaitFor([&] { return form->LabelAttention->isHidden(); }));
+}
+
+TEST_F(JournalWindow, ClearAllDataAsksWhetherTheJournalStartsANewRunFile) {
+  TRunJournal& journal = form->Supervisor->Journal;
+  Connect();
+  for (const bool newFile : {false, true}) {
+    PollAndConsume();
+    ASSERT_TRUE(journal.WaitWritten(10000));
+    const fs::path before = journal.JournalPath();
+    noTo_ = newFile ? "" : TFormModbus::kNewRunFileQuestion;
+    form->ButtonClearAllData->click();
+    EXPECT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), 0);
+    EXPECT_EQ(Questions().back(), TFormModbus::kNewRunFileQuestion);
+    PollAndConsume();
+    ASSERT_TRUE(journal.WaitWritten(10000));
+    if (newFile) {
+      // The run before ended cleanly; the data go on in a file of their own.
+      EXPECT_TRUE(fs::exists(fs::path(before).replace_extension(".closed")));
+      EXPECT_NE(journal.JournalPath(), before);
+      EXPECT_EQ(ReadJournal(journal.JournalPath(), ExportRegional(Regional())).Samples.size(), 1u);
+    } else {
+      EXPECT_EQ(journal.JournalPath(), before);
+      EXPECT_FALSE(fs::exists(fs::path(before).replace_extension(".closed")));
+    }
+  }
+  EXPECT_EQ(Journals().size(), 2u);
 }
 
 }  // namespace
