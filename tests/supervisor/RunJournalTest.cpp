@@ -24,7 +24,6 @@
 #include "common/Seams.h"
 #include "common/Text.h"
 #include "supervisor/DataExport.h"
-#include "supervisor/Formats.h"
 #include "supervisor/JournalFile.h"
 #include "supervisor/RunJournal.h"
 #include "supervisor/Supervisor.h"
