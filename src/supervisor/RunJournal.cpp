@@ -233,8 +233,10 @@ bool ParseHeader(std::string_view line, std::optional<std::pair<std::string, std
   line.remove_prefix(titles);
   separators.reset();
   if (line.empty()) return true;
-  if (line.substr(0, kDecimalField.size()) != kDecimalField || line.back() != '"') return false;
+  if (line.substr(0, kDecimalField.size()) != kDecimalField) return false;
   line.remove_prefix(kDecimalField.size());
+  // The closing quote is one of its own, not the opening one.
+  if (line.empty() || line.back() != '"') return false;
   line.remove_suffix(1);
   const std::size_t at = line.find(kTimeField);
   if (at == std::string_view::npos) return false;

@@ -184,6 +184,12 @@ TEST(RunJournal, AJournalReadsBackUnderOtherRegionalSettings) {
     EXPECT_NEAR(read.Samples[1].Time, samples[1].Time, 1e-8);
     EXPECT_EQ(read.DecimalSeparator, written.decimalSeparator);
   }
+  // A header that breaks off inside the separators is not a journal's.
+  for (const std::string& header :
+       {JournalHeader() + "; Decimal separator \"", JournalHeader() + "; Decimal separator \",\"",
+        JournalHeader() + "; Decimal separator \",\"; Time separator"}) {
+    EXPECT_FALSE(ParseJournal(header + "\r\n", {}).Error.empty()) << header;
+  }
   // A header of the column titles only (older journals) is read with the
   // current separators; the degree sign may come from another code page.
   std::string older = JournalOf(samples, dot);
