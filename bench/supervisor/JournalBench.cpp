@@ -7,9 +7,15 @@
 // temporary folder.
 //
 // BM_JournalLine: one sample's journal line as the writer thread builds it.
+//
+// BM_ResumeAfterOutage/N: the disk refused writes while N samples came (720:
+// an hour at 5 s) and takes them again: from then until all N are written
+// and flushed to stable storage in the journal (a file in the system's
+// temporary folder), the writer's retry wait set to 1 ms.
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -88,6 +94,47 @@ void BM_JournalLine(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_JournalLine);
+
+void BM_ResumeAfterOutage(benchmark::State& state) {
+  const fs::path folder = fs::temp_directory_path() / ("karvo-bench-" + std::to_string(std::random_device{}()));
+  const auto n = state.range(0);
+  std::atomic<bool> full{false};
+  TJournalIo io = SystemJournalIo();
+  io.Write = [&full, write = io.Write](std::intptr_t h, std::string_view bytes, std::string& reason) {
+    if (full) {
+      reason = "No space left on device";
+      return false;
+    }
+    return write(h, bytes, reason);
+  };
+  std::uint64_t written = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    TRunJournal journal{TRegionalSettings{}};
+    journal.SetFolder(folder);
+    journal.SetIo(io);
+    journal.SetRetry(1, 1);
+    journal.Begin(L"Furnace1");
+    journal.Append({46366.5, 1000, 1050, 1043, 45});
+    journal.WaitWritten(60000);
+    full = true;
+    TDateTime t = 46366.5;
+    for (std::int64_t i = 0; i < n; ++i) journal.Append({t += 5.0 / 86400, 1000 + (i % 100) * 0.1, 1050, 1043, 45.5});
+    journal.WaitIdle(60000);
+    state.ResumeTiming();
+    full = false;
+    journal.WaitWritten(60000);
+    state.PauseTiming();
+    written = journal.DurableSamples() - 1;
+    journal.End();
+    journal.WaitWritten(60000);
+    state.ResumeTiming();
+  }
+  state.counters["written"] = static_cast<double>(written);
+  std::error_code ec;
+  fs::remove_all(folder, ec);
+}
+BENCHMARK(BM_ResumeAfterOutage)->Arg(720)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 }  // namespace
 

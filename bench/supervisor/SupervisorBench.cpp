@@ -10,6 +10,9 @@
 // to the run journal's writer thread (its writing and flushing are the
 // writer's, off this thread).
 //
+// BM_ConsumedTickFailingDisk/N: the same while the run journal's disk
+// refuses every write (the samples wait in the writer's queue).
+//
 // BM_LogAppend/N: one line appended to a MemoLog that already holds N
 // lines (at 200,000 it drops its oldest line for each new one).
 
@@ -37,14 +40,28 @@ namespace {
 using namespace karvo;
 namespace fs = std::filesystem;
 
-void BM_ConsumedTick(benchmark::State& state) {
+void ConsumedTick(benchmark::State& state, bool failingDisk) {
   bench::TTickBench b(state.range(0));
+  if (failingDisk) {
+    TJournalIo io = SystemJournalIo();
+    io.Write = [](std::intptr_t, std::string_view, std::string& reason) {
+      reason = "No space left on device";
+      return false;
+    };
+    b.form.Supervisor->Journal.SetIo(io);
+  }
   for (auto _ : state) b.ConsumedTick();
   state.counters["samples"] = static_cast<double>(b.form.Chart->RtDoubleVectorTime.GetCount());
   b.form.Supervisor->Journal.WaitIdle(60000);
   state.counters["journaled"] = static_cast<double>(b.form.Supervisor->Journal.DurableSamples());
+  state.counters["waiting"] = static_cast<double>(b.form.Supervisor->Journal.WaitingSamples());
 }
+void BM_ConsumedTick(benchmark::State& state) { ConsumedTick(state, false); }
 BENCHMARK(BM_ConsumedTick)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+// The same while the disk refuses every write: the samples wait in the
+// writer's queue and the attention line shows their count.
+void BM_ConsumedTickFailingDisk(benchmark::State& state) { ConsumedTick(state, true); }
+BENCHMARK(BM_ConsumedTickFailingDisk)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
 void BM_LogAppend(benchmark::State& state) {
   const fs::path folder = bench::TempFolder();

@@ -2,21 +2,24 @@
 // crash or a power cut: files torn in the middle of a line, cut anywhere,
 // with lines of any bytes among the samples, or no journal at all.
 //
-// Journal: no crash; a sample only from a complete line after the
-// journal's header (every complete line is either a sample or refused, and
-// read alone it gives the same sample), never from the last line when it has
-// no line end; every line the writer wrote and that arrived whole comes back
-// as its sample, which the writer writes as the same line again.
+// Journal: no crash; a sample or a gap only from a complete line after the
+// journal's header (every complete line is a sample, a gap or refused, and
+// read alone it gives the same), never from the last line when it has no
+// line end; every line the writer wrote and that arrived whole comes back
+// as its sample (which the writer writes as the same line again) or its
+// gap (never as a sample).
 // Program file: no crash; a program that is read writes and reads back as
-// the same segments; the program the writer wrote reads back as written,
-// and cut short it reads as nothing or as its first segments.
+// the same segments and stability; the program the writer wrote reads back
+// as written, and cut short it reads as nothing or as its first segments;
+// nothing read holds a value a register cannot hold or a negative dwell.
 //
 // Input: the regional settings' byte (fuzz/FuzzRegional.h), a byte for the
 // time separator (":", "." or, from 2 on, one to three bytes of the input),
 // a byte choosing what is read, then:
 //   0  a journal: the rest as the file;
 //   1  a journal: the header, then the rest;
-//   2  a journal as the writer writes it: a count byte, then per sample
+//   2  a journal as the writer writes it: a count byte (bit 6: the header
+//      names the separators), then per sample
 //      four bytes of time (seconds within 400 days around the 2026
 //      daylight-saving changes) and four numbers (eight bytes each, any bit
 //      pattern: not finite ones leave their field empty), one byte per line
@@ -26,9 +29,14 @@
 //        1  a byte of a written line changed (a byte: its position; a byte:
 //           its new value)
 //        2  the file cut after a byte (two bytes: the position)
-//   3  a program file: a count byte, then per segment nine bytes (target
-//      setpoint, ramp rate, duration as eight bytes, flags), then two bytes
-//      where it is cut; or, for a count from 128 on, the rest as the file.
+//        3  a gap line as the writer writes it put in (four bytes each:
+//           the two times as above, the count of samples)
+//   3  a program file: a count byte, then per segment eighteen bytes
+//      (target setpoint and ramp rate, four bytes each, of which the
+//      register's two are kept; duration as eight bytes, its magnitude
+//      kept; flags), the stability (a segment byte, eight bytes of stable
+//      since, four of credit), then two bytes where it is cut; or, for a
+//      count from 128 on, the rest as the file.
 //
 // The local time is that of a zone with daylight saving time, so that the
 // hour that occurs twice is read back.
@@ -81,7 +89,7 @@ double AnyDouble(Input& in) {
 struct Line {
   std::string text;      // without its line end
   std::string end;       // "\r\n" or "\n" (a line of any bytes: "\n")
-  bool written = false;  // a sample line from the writer, unchanged
+  bool written = false;  // a sample or gap line from the writer, unchanged
 };
 
 std::string LineOf(const TJournalSample& s, const TRegionalSettings& r) {
@@ -128,38 +136,57 @@ void CheckJournal(std::string_view bytes, const TRegionalSettings& r,
       start = end + 1;
     }
   }
-  FUZZ_CHECK(c.Samples.size() + c.RefusedLines == lines.size());
+  FUZZ_CHECK(c.Samples.size() + c.Gaps.size() + c.RefusedLines == lines.size());
 
-  const std::string header = karvo::JournalHeader() + "\r\n";
+  // Each line alone behind the same header reads the same.
+  const std::string header(bytes.substr(0, headerEnd + 1));
   std::size_t next = 0;     // in c.Samples
+  std::size_t nextGap = 0;  // in c.Gaps
   std::size_t matched = 0;  // in `written`
   for (const auto& [start, end] : lines) {
     const std::string_view text = bytes.substr(start, end - start);
     const TJournalContents alone = karvo::ParseJournal(header + std::string(text) + "\n", r);
-    FUZZ_CHECK(alone.Error.empty() && !alone.TornLastLine && alone.Samples.size() + alone.RefusedLines == 1);
+    FUZZ_CHECK(alone.Error.empty() && !alone.TornLastLine &&
+               alone.Samples.size() + alone.Gaps.size() + alone.RefusedLines == 1);
     if (!alone.Samples.empty()) {
       FUZZ_CHECK(next < c.Samples.size() && SameSample(c.Samples[next], alone.Samples[0]));
       ++next;
     }
+    if (!alone.Gaps.empty()) {
+      FUZZ_CHECK(nextGap < c.Gaps.size() && c.Gaps[nextGap].Samples == alone.Gaps[0].Samples &&
+                 c.Gaps[nextGap].Samples > 0);
+      ++nextGap;
+    }
     if (matched < written.size() && written[matched].first == start) {
       // A line of the writer's ("\r\n" or "\n" ends it) comes back as its
-      // sample, which writes the same line.
+      // sample, which writes the same line, or as its gap.
       const std::size_t textEnd = written[matched].second;
       FUZZ_CHECK(textEnd == end || textEnd + 1 == end);
-      FUZZ_CHECK(alone.Samples.size() == 1);
-      FUZZ_CHECK(LineOf(alone.Samples[0], r) == bytes.substr(start, textEnd - start));
+      FUZZ_CHECK(alone.Samples.size() + alone.Gaps.size() == 1);
+      const std::string_view writtenText = bytes.substr(start, textEnd - start);
+      if (alone.Samples.size() == 1) {
+        FUZZ_CHECK(LineOf(alone.Samples[0], r) == writtenText);
+      } else {
+        std::string gap;
+        karvo::AppendJournalGapLine(gap, alone.Gaps[0], r);
+        FUZZ_CHECK(gap == writtenText);
+      }
       ++matched;
     }
   }
   FUZZ_CHECK(next == c.Samples.size());
+  FUZZ_CHECK(nextGap == c.Gaps.size());
   FUZZ_CHECK(matched == written.size());
 }
 
 // A journal as the writer writes it, then damaged.
 void WrittenJournal(Input& in, const TRegionalSettings& r, bool roundTrip) {
-  const std::size_t count = in.Byte() % 64;
+  const std::uint8_t countByte = in.Byte();
+  const std::size_t count = countByte % 64;
   std::vector<Line> lines;
-  lines.push_back({karvo::JournalHeader(), "\r\n", false});
+  // The header naming the separators, or the column titles alone (older
+  // journals).
+  lines.push_back({(countByte & 64) != 0 ? karvo::JournalHeader(r) : karvo::JournalHeader(), "\r\n", false});
   // 2026-03-01 00:00 UTC, a few weeks before the spring change.
   const double base = karvo::EncodeDate(2026, 3, 1);
   for (std::size_t i = 0; i < count; ++i) {
@@ -196,8 +223,16 @@ void WrittenJournal(Input& in, const TRegionalSettings& r, bool roundTrip) {
       case 2:
         cut = in.Word();
         break;
-      default:
+      default: {
+        karvo::TJournalGap gap;
+        gap.From = base + (in.Long() % (400u * 86400u)) / karvo::kSecondsPerDay;
+        gap.To = base + (in.Long() % (400u * 86400u)) / karvo::kSecondsPerDay;
+        gap.Samples = 1 + static_cast<std::uint64_t>(in.Long());
+        std::string text;
+        karvo::AppendJournalGapLine(text, gap, r);
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(std::min(at, lines.size())), {text, "\r\n", true});
         break;
+      }
     }
   }
 
@@ -215,11 +250,22 @@ void WrittenJournal(Input& in, const TRegionalSettings& r, bool roundTrip) {
   CheckJournal(bytes, r, written);
 }
 
-void CheckProgramRoundTrip(const std::vector<TFurnaceActionParameters>& segments) {
+void CheckProgramRoundTrip(const std::vector<TFurnaceActionParameters>& segments,
+                           const karvo::TProgramStability& stability) {
   std::string error;
+  karvo::TProgramStability readStability;
   const std::optional<std::vector<TFurnaceActionParameters>> again =
-      karvo::ParseProgramFile(karvo::ProgramFileText(L"Furnace1", segments), error);
-  FUZZ_CHECK(again.has_value() && *again == segments);
+      karvo::ParseProgramFile(karvo::ProgramFileText(L"Furnace1", segments, stability), error, &readStability);
+  FUZZ_CHECK(again.has_value() && *again == segments && readStability == stability);
+}
+
+// What the program editors would take.
+void CheckProgramValues(const std::vector<TFurnaceActionParameters>& segments) {
+  for (const TFurnaceActionParameters& s : segments) {
+    FUZZ_CHECK(s.TargetSetpoint >= 0 && s.TargetSetpoint <= 65535);
+    FUZZ_CHECK(s.RampRate >= 0 && s.RampRate <= 65535);
+    FUZZ_CHECK(std::isfinite(s.Duration) && s.Duration >= 0.0);
+  }
 }
 
 void ProgramFile(Input& in) {
@@ -227,10 +273,13 @@ void ProgramFile(Input& in) {
   std::string error;
   if (count >= 128) {
     const std::vector<std::uint8_t> rest = in.Rest();
-    const std::optional<std::vector<TFurnaceActionParameters>> segments =
-        karvo::ParseProgramFile(std::string_view(reinterpret_cast<const char*>(rest.data()), rest.size()), error);
+    karvo::TProgramStability stability;
+    const std::optional<std::vector<TFurnaceActionParameters>> segments = karvo::ParseProgramFile(
+        std::string_view(reinterpret_cast<const char*>(rest.data()), rest.size()), error, &stability);
     if (segments) {
-      CheckProgramRoundTrip(*segments);
+      CheckProgramValues(*segments);
+      FUZZ_CHECK(stability.StableSince >= 0.0 && stability.CreditMs >= 0 && stability.Segment >= 0);
+      CheckProgramRoundTrip(*segments, stability);
     } else {
       FUZZ_CHECK(!error.empty());
     }
@@ -239,18 +288,23 @@ void ProgramFile(Input& in) {
   std::vector<TFurnaceActionParameters> segments;
   for (std::uint8_t i = 0; i < count % 32; ++i) {
     TFurnaceActionParameters s;
-    s.TargetSetpoint = static_cast<std::int32_t>(in.Long());
-    s.RampRate = static_cast<std::int32_t>(in.Long());
-    s.Duration = AnyDouble(in);
+    s.TargetSetpoint = static_cast<std::int32_t>(in.Long() % 65536);
+    s.RampRate = static_cast<std::int32_t>(in.Long() % 65536);
+    s.Duration = std::fabs(AnyDouble(in));
     if (!std::isfinite(s.Duration)) s.Duration = 0.0;
     const std::uint8_t flags = in.Byte();
     s.Finished = (flags & 1) != 0;
     s.Compensate = (flags & 2) != 0;
     segments.push_back(s);
   }
-  CheckProgramRoundTrip(segments);
+  karvo::TProgramStability stability;
+  stability.Segment = in.Byte();
+  stability.StableSince = std::fabs(AnyDouble(in));
+  if (!std::isfinite(stability.StableSince)) stability.StableSince = 0.0;
+  stability.CreditMs = in.Long();
+  CheckProgramRoundTrip(segments, stability);
 
-  const std::string text = karvo::ProgramFileText(L"Furnace1", segments);
+  const std::string text = karvo::ProgramFileText(L"Furnace1", segments, stability);
   const std::size_t cut = in.Word() % (text.size() + 1);
   const std::optional<std::vector<TFurnaceActionParameters>> part =
       karvo::ParseProgramFile(std::string_view(text).substr(0, cut), error);

@@ -188,7 +188,8 @@ std::shared_ptr<TStatusSnapshot> TStatusFeed::Build() {
   for (std::size_t i = from; i < log.size(); ++i) s->LogLines.push_back(SystemToUtf8(log[i]));
   s->PollsConsumed = fConsumed;
   s->PollsFailed = fFailed;
-  if (fForm.Supervisor->Journal.Open()) s->JournalWaiting = fForm.Supervisor->Journal.QueuedSamples();
+  if (fForm.Supervisor->Journal.Open())
+    s->JournalWaiting = fForm.Supervisor->Journal.QueuedSamples() + fForm.Supervisor->Journal.WaitingSamples();
   return s;
 }
 

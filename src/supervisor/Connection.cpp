@@ -114,6 +114,9 @@ void TSupervisor::Stop(const std::wstring& savedFurnaceName) {
   JournalProgram();
   Journal.End();
   fFurnaceModule.reset();
+  // Stable time a restored run brought along belongs to that run.
+  State.StableCreditMs = 0;
+  State.StableCreditSegment = 0;
   // The hold request of this furnace, under the name the close uses too.
   WriteRegistryString(L"FW_" + savedFurnaceName, L"0");
 }

@@ -47,14 +47,18 @@ TRegionalSettings ExportRegional(const TRegionalSettings& regional) {
   return r;
 }
 
-void AppendDataExportLine(std::string& line, TDateTime utc, double temperature, double setpoint, double workingSetpoint,
-                          const TRegionalSettings& regional) {
+void AppendDataExportTime(std::string& line, TDateTime utc, const TRegionalSettings& regional) {
   // A local time differs from its instant by less than a day.
   if (std::isfinite(utc) && utc > kFirstWritable - 1.0 && utc < kPastLastWritable + 1.0) {
     const TDateTime local = UtcToLocal(utc);
     if (local >= kFirstWritable && local < kPastLastWritable)
       line += FormatDateTime("yyyy-MM-dd HH:mm:ss", local, regional);
   }
+}
+
+void AppendDataExportLine(std::string& line, TDateTime utc, double temperature, double setpoint, double workingSetpoint,
+                          const TRegionalSettings& regional) {
+  AppendDataExportTime(line, utc, regional);
   line += ';';
   AppendNumber(line, temperature, regional);
   line += ';';

@@ -36,6 +36,9 @@ std::string DataExportHeader();
 // (ExportRegional).
 void AppendDataExportLine(std::string& line, TDateTime utc, double temperature, double setpoint, double workingSetpoint,
                           const TRegionalSettings& regional);
+// The line's first field alone: the local time of `utc`, nothing for an
+// instant no four-digit year can write.
+void AppendDataExportTime(std::string& line, TDateTime utc, const TRegionalSettings& regional);
 // The regional settings with their separators in the system code page.
 TRegionalSettings ExportRegional(const TRegionalSettings& regional);
 

@@ -11,6 +11,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/AtomicFilePlatform.h"
+#include "common/Attention.h"
 #include "common/DateTime.h"
 #include "common/LocalTime.h"
 #include "common/Log.h"
@@ -32,7 +33,10 @@ constexpr std::size_t kMaxLineBytes = 512;
 constexpr const char* kProgramTitle = "KarvoTemp instructions program";
 constexpr const char* kProgramTableHeader = "Segment;Setpoint;Ramp rate;Dwell days;Finished;Compensate";
 constexpr int kMaxProgramSegments = 100000;
+// What a register holds.
+constexpr std::int32_t kMaxRegisterValue = 65535;
 constexpr std::string_view kJournalExtension = ".csv";
+constexpr std::string_view kStabilityField = "Stability: ";
 
 const double kNotANumber = std::numeric_limits<double>::quiet_NaN();
 
@@ -170,9 +174,75 @@ bool ParseLine(std::string_view line, const TRegionalSettings& r, TLocalToInstan
   return true;
 }
 
+constexpr std::string_view kGapField = "Gap";
+
+// "Gap;<first>;<last>;<count>".
+bool ParseGapLine(std::string_view line, const TRegionalSettings& r, TJournalGap& gap) {
+  if (line.size() > kMaxLineBytes) return false;
+  std::string_view fields[4];
+  std::size_t count = 0;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = line.find(';', start);
+    if (count == 4) return false;
+    fields[count++] = line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  TDateTime from = 0.0, to = 0.0;
+  std::int64_t minute = 0;
+  if (count != 4 || fields[0] != kGapField || !ParseLocalTime(fields[1], r.timeSeparator, from, minute) ||
+      !ParseLocalTime(fields[2], r.timeSeparator, to, minute))
+    return false;
+  const std::string_view n = fields[3];
+  const auto [end, ec] = std::from_chars(n.data(), n.data() + n.size(), gap.Samples);
+  if (n.empty() || ec != std::errc() || end != n.data() + n.size() || gap.Samples == 0) return false;
+  gap.From = LocalToUtc(from);
+  gap.To = LocalToUtc(to);
+  return true;
+}
+
 std::string_view WithoutLineEnd(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   return line;
+}
+
+constexpr std::string_view kDecimalField = "; Decimal separator \"";
+constexpr std::string_view kTimeField = "\"; Time separator \"";
+
+// The column titles at the start of `line`, the degree sign in the system
+// code page, UTF-8, Latin-1 or as a code page without it writes it; their
+// length, 0 when they are not there.
+std::size_t ColumnTitlesLength(std::string_view line) {
+  static const std::string system = JournalHeader();
+  if (line.substr(0, system.size()) == system) return system.size();
+  for (const std::string_view degree : {"\xC2\xBA", "\xBA", "?"}) {
+    std::string titles = "Time as yyyy-mm-dd hh:mm:ss; Temperature ";
+    for (const char* next : {"C; Target setpoint ", "C; Working setpoint ", "C; Working output %"}) {
+      titles += degree;
+      titles += next;
+    }
+    if (line.substr(0, titles.size()) == titles) return titles.size();
+  }
+  return 0;
+}
+
+// The separators a journal's header names (none for a header of only the
+// column titles); false when the line is not a journal's header.
+bool ParseHeader(std::string_view line, std::optional<std::pair<std::string, std::string>>& separators) {
+  const std::size_t titles = ColumnTitlesLength(line);
+  if (titles == 0) return false;
+  line.remove_prefix(titles);
+  separators.reset();
+  if (line.empty()) return true;
+  if (line.substr(0, kDecimalField.size()) != kDecimalField) return false;
+  line.remove_prefix(kDecimalField.size());
+  // The closing quote is one of its own, not the opening one.
+  if (line.empty() || line.back() != '"') return false;
+  line.remove_suffix(1);
+  const std::size_t at = line.find(kTimeField);
+  if (at == std::string_view::npos) return false;
+  separators.emplace(std::string(line.substr(0, at)), std::string(line.substr(at + kTimeField.size())));
+  return true;
 }
 
 // --- The program file ----------------------------------------------------------
@@ -214,10 +284,25 @@ std::string FileNameText(const std::wstring& furnace) {
 
 std::string JournalHeader() { return DataExportHeader() + "; Working output %"; }
 
+std::string JournalHeader(const TRegionalSettings& regional) {
+  return JournalHeader() + std::string(kDecimalField) + regional.decimalSeparator + std::string(kTimeField) +
+         regional.timeSeparator + "\"";
+}
+
 void AppendJournalLine(std::string& line, const TJournalSample& s, const TRegionalSettings& regional) {
   AppendDataExportLine(line, s.Time, s.Temperature, s.Setpoint, s.WorkingSetpoint, regional);
   line += ';';
   if (std::isfinite(s.WorkingOutput)) line += FormatGeneral(s.WorkingOutput, regional);
+}
+
+void AppendJournalGapLine(std::string& line, const TJournalGap& gap, const TRegionalSettings& regional) {
+  line += kGapField;
+  line += ';';
+  AppendDataExportTime(line, gap.From, regional);
+  line += ';';
+  AppendDataExportTime(line, gap.To, regional);
+  line += ';';
+  line += std::to_string(gap.Samples);
 }
 
 TJournalContents ParseJournal(std::string_view bytes, const TRegionalSettings& regional) {
@@ -233,10 +318,19 @@ TJournalContents ParseJournal(std::string_view bytes, const TRegionalSettings& r
     out.TornLastLine = true;
     return out;
   }
-  if (WithoutLineEnd(bytes.substr(0, end)) != JournalHeader()) {
+  std::optional<std::pair<std::string, std::string>> separators;
+  if (!ParseHeader(WithoutLineEnd(bytes.substr(0, end)), separators)) {
     out.Error = "it is not a run journal (its first line is not the journal's header)";
     return out;
   }
+  // The lines are read with the separators they were written with.
+  TRegionalSettings own = regional;
+  if (separators) {
+    own.decimalSeparator = separators->first;
+    own.timeSeparator = separators->second;
+  }
+  out.DecimalSeparator = own.decimalSeparator;
+  out.TimeSeparator = own.timeSeparator;
   TLocalToInstant toInstant;
   // No room is set aside in advance: only lines that are samples take any.
   for (std::size_t start = end + 1; start < bytes.size(); start = end + 1) {
@@ -245,8 +339,16 @@ TJournalContents ParseJournal(std::string_view bytes, const TRegionalSettings& r
       out.TornLastLine = true;
       break;
     }
+    const std::string_view line = WithoutLineEnd(bytes.substr(start, end - start));
     TJournalSample s;
-    if (ParseLine(WithoutLineEnd(bytes.substr(start, end - start)), regional, toInstant, s)) {
+    TJournalGap gap;
+    if (line.substr(0, kGapField.size() + 1) == "Gap;") {
+      if (ParseGapLine(line, own, gap)) {
+        out.Gaps.push_back(gap);
+      } else {
+        ++out.RefusedLines;
+      }
+    } else if (ParseLine(line, own, toInstant, s)) {
       out.Samples.push_back(s);
     } else {
       ++out.RefusedLines;
@@ -286,7 +388,8 @@ std::vector<TFurnaceActionParameters> ProgramSegments(const TFurnaceModule& modu
   return segments;
 }
 
-std::string ProgramFileText(const std::wstring& furnace, const std::vector<TFurnaceActionParameters>& segments) {
+std::string ProgramFileText(const std::wstring& furnace, const std::vector<TFurnaceActionParameters>& segments,
+                            const TProgramStability& stability) {
   int current = 0;
   for (std::size_t i = 0; i < segments.size() && current == 0; ++i)
     if (!segments[i].Finished) current = static_cast<int>(i) + 1;
@@ -296,6 +399,10 @@ std::string ProgramFileText(const std::wstring& furnace, const std::vector<TFurn
   text += "Furnace: " + FileNameText(furnace);
   text += kLineEnd;
   text += "Current segment: " + std::to_string(current);
+  text += kLineEnd;
+  text += kStabilityField;
+  text += std::to_string(stability.Segment) + ';' + DoubleText(stability.StableSince) + ';' +
+          std::to_string(stability.CreditMs);
   text += kLineEnd;
   text += kProgramTableHeader;
   text += kLineEnd;
@@ -308,7 +415,8 @@ std::string ProgramFileText(const std::wstring& furnace, const std::vector<TFurn
   return text;
 }
 
-std::optional<std::vector<TFurnaceActionParameters>> ParseProgramFile(std::string_view text, std::string& error) {
+std::optional<std::vector<TFurnaceActionParameters>> ParseProgramFile(std::string_view text, std::string& error,
+                                                                      TProgramStability* stability) {
   std::vector<std::string_view> lines = Split(text, '\n');
   // The text ends with a line end: nothing after the last one.
   if (lines.empty() || !lines.back().empty()) {
@@ -317,6 +425,21 @@ std::optional<std::vector<TFurnaceActionParameters>> ParseProgramFile(std::strin
   }
   lines.pop_back();
   for (std::string_view& line : lines) line = WithoutLineEnd(line);
+  // The stability line (files written before it was kept have none).
+  TProgramStability stable;
+  const bool hasStability = lines.size() > 3 && lines[3].substr(0, kStabilityField.size()) == kStabilityField;
+  if (hasStability) {
+    const std::vector<std::string_view> f = Split(lines[3].substr(kStabilityField.size()), ';');
+    std::from_chars_result since{nullptr, std::errc::invalid_argument};
+    if (f.size() == 3) since = std::from_chars(f[1].data(), f[1].data() + f[1].size(), stable.StableSince);
+    if (f.size() != 3 || !ParseWhole(f[0], stable.Segment) || stable.Segment < 0 || f[1].empty() ||
+        since.ec != std::errc() || since.ptr != f[1].data() + f[1].size() || !std::isfinite(stable.StableSince) ||
+        stable.StableSince < 0.0 || !ParseWhole(f[2], stable.CreditMs) || stable.CreditMs < 0) {
+      error = "line 4: it is not the stability of the program";
+      return std::nullopt;
+    }
+    lines.erase(lines.begin() + 3);
+  }
   if (lines.size() < 4 || lines[0] != kProgramTitle || lines[1].substr(0, 9) != "Furnace: " ||
       lines[2].substr(0, 17) != "Current segment: " || lines[3] != kProgramTableHeader) {
     error = "it is not an instructions program file";
@@ -327,8 +450,11 @@ std::optional<std::vector<TFurnaceActionParameters>> ParseProgramFile(std::strin
     return std::nullopt;
   }
   std::vector<TFurnaceActionParameters> segments;
+  // Line numbers as in the file.
+  const std::size_t shift = hasStability ? 2 : 1;
   for (std::size_t i = 4; i < lines.size(); ++i) {
     const std::vector<std::string_view> f = Split(lines[i], ';');
+    const std::string where = "line " + std::to_string(i + shift) + ": ";
     TFurnaceActionParameters s;
     int number = 0;
     const auto flag = [](std::string_view t, bool& v) {
@@ -336,19 +462,43 @@ std::optional<std::vector<TFurnaceActionParameters>> ParseProgramFile(std::strin
       v = t == "1";
       return true;
     };
-    if (f.size() != 6 || !ParseWhole(f[0], number) || number != static_cast<int>(segments.size()) + 1 ||
-        !ParseWhole(f[1], s.TargetSetpoint) || !ParseWhole(f[2], s.RampRate) || !flag(f[4], s.Finished) ||
-        !flag(f[5], s.Compensate)) {
-      error = "line " + std::to_string(i + 1) + " is not a segment";
+    double dwell = 0.0;
+    const auto [end, ec] = f.size() == 6 ? std::from_chars(f[3].data(), f[3].data() + f[3].size(), dwell)
+                                         : std::from_chars_result{nullptr, std::errc::invalid_argument};
+    if (f.size() != 6 || !ParseWhole(f[0], number) || !ParseWhole(f[1], s.TargetSetpoint) ||
+        !ParseWhole(f[2], s.RampRate) || !flag(f[4], s.Finished) || !flag(f[5], s.Compensate) || f[3].empty() ||
+        ec != std::errc() || end != f[3].data() + f[3].size() || !std::isfinite(dwell)) {
+      error = where + "it is not a segment";
       return std::nullopt;
     }
-    const auto [end, ec] = std::from_chars(f[3].data(), f[3].data() + f[3].size(), s.Duration);
-    if (f[3].empty() || ec != std::errc() || end != f[3].data() + f[3].size() || !std::isfinite(s.Duration)) {
-      error = "line " + std::to_string(i + 1) + " is not a segment";
+    s.Duration = dwell;
+    // Checked as the program editors check typed values: nothing a
+    // register cannot hold, no negative dwell, every segment once.
+    if (number <= static_cast<int>(segments.size())) {
+      error = where + "segment " + std::to_string(number) + " appears twice";
+      return std::nullopt;
+    }
+    if (number != static_cast<int>(segments.size()) + 1) {
+      error = where + "segment " + std::to_string(segments.size() + 1) + " is missing";
+      return std::nullopt;
+    }
+    if (s.TargetSetpoint < 0 || s.TargetSetpoint > kMaxRegisterValue) {
+      error = where + "the setpoint " + std::to_string(s.TargetSetpoint) + " lies outside 0.." +
+              std::to_string(kMaxRegisterValue);
+      return std::nullopt;
+    }
+    if (s.RampRate < 0 || s.RampRate > kMaxRegisterValue) {
+      error = where + "the ramp rate " + std::to_string(s.RampRate) + " lies outside 0.." +
+              std::to_string(kMaxRegisterValue);
+      return std::nullopt;
+    }
+    if (s.Duration < 0.0) {
+      error = where + "the dwell is negative";
       return std::nullopt;
     }
     segments.push_back(s);
   }
+  if (stability) *stability = stable;
   return segments;
 }
 
@@ -439,6 +589,7 @@ TRunJournal::~TRunJournal() {
   fWake.notify_all();
   if (fThread.joinable()) fThread.join();
   CloseFile();
+  if (fRunActive) ClearAttention(kJournalAttentionKey);
 }
 
 void TRunJournal::SetFolder(std::optional<fs::path> folder) { fFolder = std::move(folder); }
@@ -446,6 +597,13 @@ void TRunJournal::SetFolder(std::optional<fs::path> folder) { fFolder = std::mov
 void TRunJournal::SetIo(TJournalIo io) {
   std::lock_guard lock(fMutex);
   fIo = std::move(io);
+}
+
+void TRunJournal::SetRetry(std::uint32_t firstMs, std::uint32_t mostMs, std::size_t queueBound) {
+  std::lock_guard lock(fMutex);
+  fFirstRetry = fBackoff = std::chrono::milliseconds(firstMs);
+  fMostRetry = std::chrono::milliseconds(mostMs);
+  fQueueBound = std::max<std::size_t>(queueBound, 1);
 }
 
 void TRunJournal::ContinueRun(const TRunFiles& run) { fContinue = run; }
@@ -484,12 +642,14 @@ void TRunJournal::Append(const TJournalSample& sample) {
   Queue({TJob::Kind::Sample, sample, {}, {}, false});
 }
 
-void TRunJournal::SaveProgram(const std::vector<TFurnaceActionParameters>& segments) {
+void TRunJournal::SaveProgram(const std::vector<TFurnaceActionParameters>& segments,
+                              const TProgramStability& stability) {
   if (!fOpen) return;
-  if (fProgramSaved && segments == fSavedProgram) return;
+  if (fProgramSaved && segments == fSavedProgram && stability == fSavedStability) return;
   fSavedProgram = segments;
+  fSavedStability = stability;
   fProgramSaved = true;
-  Queue({TJob::Kind::Program, {}, {}, ProgramFileText(fRun->Furnace, segments), false});
+  Queue({TJob::Kind::Program, {}, {}, ProgramFileText(fRun->Furnace, segments, stability), false});
 }
 
 void TRunJournal::End() {
@@ -504,6 +664,12 @@ bool TRunJournal::WaitIdle(std::uint32_t limitMs) {
   return fIdle.wait_for(lock, std::chrono::milliseconds(limitMs), [this] { return fQueue.empty() && !fBusy; });
 }
 
+bool TRunJournal::WaitWritten(std::uint32_t limitMs) {
+  std::unique_lock lock(fMutex);
+  return fIdle.wait_for(lock, std::chrono::milliseconds(limitMs),
+                        [this] { return fQueue.empty() && !fBusy && fWaitingShared == 0; });
+}
+
 std::uint64_t TRunJournal::DurableSamples() const {
   std::lock_guard lock(fMutex);
   return fDurable;
@@ -513,6 +679,16 @@ std::size_t TRunJournal::QueuedSamples() const {
   std::lock_guard lock(fMutex);
   return static_cast<std::size_t>(
       std::count_if(fQueue.begin(), fQueue.end(), [](const TJob& job) { return job.What == TJob::Kind::Sample; }));
+}
+
+std::uint64_t TRunJournal::WaitingSamples() const {
+  std::lock_guard lock(fMutex);
+  return fWaitingShared;
+}
+
+std::uint64_t TRunJournal::LostSamples() const {
+  std::lock_guard lock(fMutex);
+  return fLostShared;
 }
 
 fs::path TRunJournal::JournalPath() const {
@@ -527,41 +703,91 @@ void TRunJournal::Run() {
       std::unique_lock lock(fMutex);
       fBusy = false;
       if (fQueue.empty()) fIdle.notify_all();
-      fWake.wait(lock, [this] { return fStop || !fQueue.empty(); });
-      if (fQueue.empty()) return;
+      const auto due = [this] { return fStop || !fQueue.empty(); };
+      if (fRetryAt) {
+        fWake.wait_until(lock, *fRetryAt, due);
+      } else {
+        fWake.wait(lock, due);
+      }
+      if (fQueue.empty() && fStop) {
+        lock.unlock();
+        // One last try for samples still waiting.
+        Flush(true);
+        return;
+      }
       jobs.assign(std::make_move_iterator(fQueue.begin()), std::make_move_iterator(fQueue.end()));
       fQueue.clear();
       fBusy = true;
     }
-    for (std::size_t i = 0; i < jobs.size();) {
-      switch (jobs[i].What) {
+    for (const TJob& job : jobs) {
+      switch (job.What) {
         case TJob::Kind::Open:
-          DoOpen(jobs[i++]);
+          DoOpen(job);
           break;
         case TJob::Kind::Sample:
-          DoSamples(jobs, i);
+          Keep(job.Sample);
           break;
         case TJob::Kind::Program:
-          DoProgram(jobs[i++]);
+          // The samples before the program go first.
+          Flush(false);
+          DoProgram(job);
           break;
         case TJob::Kind::Close:
           DoClose();
-          ++i;
           break;
       }
     }
     jobs.clear();
+    Flush(false);
   }
 }
 
-void TRunJournal::Fail(const std::string& reason) {
-  if (!fFailed) {
+void TRunJournal::Keep(const TJournalSample& sample) {
+  if (!fRunActive) return;
+  fWaiting.push_back(sample);
+  if (fWaiting.size() <= fQueueBound) return;
+  // The oldest is given up; the gap line records it.
+  const TJournalSample& oldest = fWaiting.front();
+  if (fGap.Samples == 0) fGap.From = oldest.Time;
+  fGap.To = oldest.Time;
+  ++fGap.Samples;
+  ++fRunLost;
+  fWaiting.pop_front();
+}
+
+void TRunJournal::Published() {
+  std::lock_guard lock(fMutex);
+  fWaitingShared = fWaiting.size();
+  fLostShared = fRunLost;
+  if (fFailing) {
+    fRetryAt = TClock::now() + fBackoff;
+  } else {
+    fRetryAt.reset();
+  }
+}
+
+void TRunJournal::ShowWaiting() {
+  std::string text = "The run journal cannot be written (" + fReason + "): " + std::to_string(fWaiting.size()) +
+                     " samples wait in memory; it is tried again every " +
+                     std::to_string(std::chrono::duration_cast<std::chrono::seconds>(fBackoff).count()) + " s.";
+  if (fRunLost > 0) text += " " + std::to_string(fRunLost) + " older samples did not fit and are recorded as a gap.";
+  RaiseAttention(kJournalAttentionKey, text);
+}
+
+void TRunJournal::Failed(const std::string& reason) {
+  // What part of the lines reached the file is cut off again; when even
+  // that fails, the next try cuts it first.
+  if (fHandle != -1 && fDirty && fIo.Truncate(fHandle, fSize)) fDirty = false;
+  if (!fFailing) {
+    fBackoff = fFirstRetry;
     LogLine();
     LogLine("The run journal \"" + PathText(JournalPath()) + "\" cannot be written: " + reason +
-            ". The run goes on; its data are kept in the chart only.");
+            ". The samples wait in memory and are written when the disk takes them again.");
+  } else {
+    fBackoff = std::min(fBackoff * 2, fMostRetry);
   }
-  fFailed = true;
-  CloseFile();
+  fFailing = true;
+  fReason = reason;
 }
 
 void TRunJournal::CloseFile() {
@@ -571,7 +797,15 @@ void TRunJournal::CloseFile() {
 
 void TRunJournal::DoOpen(const TJob& job) {
   CloseFile();
-  fFailed = false;
+  fRunActive = true;
+  fContinuing = job.Continue;
+  fLineRegional = fRegional;
+  fFailing = false;
+  fDirty = false;
+  fSize = 0;
+  fWaiting.clear();
+  fGap = {};
+  fRunLost = 0;
   fs::path path = job.Path;
   std::error_code ec;
   if (!job.Continue) {
@@ -581,65 +815,153 @@ void TRunJournal::DoOpen(const TJob& job) {
       path = job.Path.parent_path() /
              PathFromSystem(base + " (" + std::to_string(n) + ")" + std::string(kJournalExtension));
   }
-  {
-    std::lock_guard lock(fMutex);
-    fJournalPath = path;
-  }
-  std::string reason;
-  fs::create_directories(path.parent_path(), ec);
-  if (ec) return Fail(ec.message());
-  const std::intptr_t handle = fIo.Open(path, fSize, reason);
-  if (handle == -1) return Fail(reason);
-  fHandle = handle;
-  if (job.Continue) {
-    // The run goes on: its closed mark goes, and a line cut short by the
-    // end it had is cut off so that the next one starts on a line of its
-    // own.
-    fs::remove(fs::path(path).replace_extension(".closed"), ec);
-    std::ifstream in(path, std::ios::binary);
-    std::uint64_t keep = fSize;
-    for (std::uint64_t back = 0; keep > 0 && back < kMaxLineBytes + 2; ++back) {
-      in.seekg(static_cast<std::streamoff>(keep - 1));
-      char c = 0;
-      if (!in.get(c) || c == '\n') break;
-      --keep;
-    }
-    if (keep != fSize) {
-      if (!fIo.Truncate(fHandle, keep)) return Fail("a line cut short cannot be removed");
-      fSize = keep;
-    }
-    if (fSize > 0) return;
-  }
-  if (fSize == 0) {
-    const std::string header = JournalHeader() + std::string(kLineEnd);
-    if (!fIo.Write(fHandle, header, reason) || !fIo.Sync(fHandle, reason)) return Fail(reason);
-    fSize = header.size();
-  }
+  std::lock_guard lock(fMutex);
+  fJournalPath = path;
 }
 
-void TRunJournal::DoSamples(std::vector<TJob>& jobs, std::size_t& i) {
-  fLine.clear();
-  std::uint64_t count = 0;
-  for (; i < jobs.size() && jobs[i].What == TJob::Kind::Sample; ++i, ++count) {
-    AppendJournalLine(fLine, jobs[i].Sample, fRegional);
-    fLine += kLineEnd;
+namespace {
+
+// The length of `path` up to its last line end, read backwards in blocks:
+// whatever follows it (a line cut short, blocks of zeros a file system left
+// after a power cut) is not a whole line.
+std::uint64_t WholeLinesLength(const fs::path& path, std::uint64_t size) {
+  std::ifstream in(path, std::ios::binary);
+  constexpr std::uint64_t kBlock = 65536;
+  std::string block;
+  for (std::uint64_t end = size; end > 0 && in;) {
+    const std::uint64_t start = end > kBlock ? end - kBlock : 0;
+    block.resize(static_cast<std::size_t>(end - start));
+    in.seekg(static_cast<std::streamoff>(start));
+    if (!in.read(block.data(), static_cast<std::streamsize>(block.size()))) break;
+    if (const std::size_t at = block.rfind('\n'); at != std::string::npos) return start + at + 1;
+    end = start;
   }
-  if (fFailed || fHandle == -1) return;
+  return 0;
+}
+
+// The separators the header of the journal at `path` names, if it does.
+std::optional<std::pair<std::string, std::string>> HeaderSeparators(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string head(4096, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(in.gcount()));
+  const std::size_t end = head.find('\n');
+  std::optional<std::pair<std::string, std::string>> separators;
+  if (end == std::string::npos || !ParseHeader(WithoutLineEnd(std::string_view(head).substr(0, end)), separators))
+    return std::nullopt;
+  return separators;
+}
+
+}  // namespace
+
+bool TRunJournal::OpenFile(std::string& reason) {
+  const fs::path path = JournalPath();
+  std::error_code ec;
+  fs::create_directories(path.parent_path(), ec);
+  if (ec) {
+    reason = ec.message();
+    return false;
+  }
+  std::uint64_t size = 0;
+  const std::intptr_t handle = fIo.Open(path, size, reason);
+  if (handle == -1) return false;
+  fHandle = handle;
+  fSize = size;
+  if (fContinuing) {
+    // The run goes on: its closed mark goes, and whatever follows the last
+    // whole line is cut off so that the next one starts on a line of its
+    // own.
+    fs::remove(fs::path(path).replace_extension(".closed"), ec);
+    // Its lines go on in the journal's own format.
+    if (const auto separators = HeaderSeparators(path)) {
+      fLineRegional.decimalSeparator = separators->first;
+      fLineRegional.timeSeparator = separators->second;
+    }
+    const std::uint64_t keep = WholeLinesLength(path, size);
+    if (keep != size) {
+      fDirty = true;
+      if (!fIo.Truncate(fHandle, keep)) {
+        reason = "what follows the last whole line cannot be removed";
+        return false;
+      }
+      fDirty = false;
+      fSize = keep;
+    }
+    fContinuing = false;
+  }
+  return true;
+}
+
+void TRunJournal::Flush(bool force) {
+  if (!fRunActive || (fWaiting.empty() && fGap.Samples == 0)) return;
+  if (fFailing && !force) {
+    bool due = true;
+    {
+      std::lock_guard lock(fMutex);
+      due = !fRetryAt || TClock::now() >= *fRetryAt;
+      fWaitingShared = fWaiting.size();
+      fLostShared = fRunLost;
+    }
+    if (!due) {
+      ShowWaiting();
+      return;
+    }
+  }
   std::string reason;
-  if (!fIo.Write(fHandle, fLine, reason)) {
-    // What part of the lines reached the file is cut off again.
-    fIo.Truncate(fHandle, fSize);
-    return Fail(reason);
+  const bool ready = [&] {
+    if (fHandle == -1) return OpenFile(reason);
+    if (fDirty && !fIo.Truncate(fHandle, fSize)) {
+      reason = "a write cut short cannot be removed";
+      return false;
+    }
+    fDirty = false;
+    return true;
+  }();
+  if (ready) {
+    fLine.clear();
+    // A file with nothing whole in it starts with the header.
+    if (fSize == 0) {
+      fLine += JournalHeader(fLineRegional);
+      fLine += kLineEnd;
+    }
+    if (fGap.Samples > 0) {
+      AppendJournalGapLine(fLine, fGap, fLineRegional);
+      fLine += kLineEnd;
+    }
+    for (const TJournalSample& s : fWaiting) {
+      AppendJournalLine(fLine, s, fLineRegional);
+      fLine += kLineEnd;
+    }
+    fDirty = true;
+    // Durable only once the flush to stable storage succeeded.
+    if (fIo.Write(fHandle, fLine, reason) && fIo.Sync(fHandle, reason)) {
+      fDirty = false;
+      fSize += fLine.size();
+      const std::size_t written = fWaiting.size();
+      fWaiting.clear();
+      fGap = {};
+      {
+        std::lock_guard lock(fMutex);
+        fDurable += written;
+      }
+      if (fFailing) {
+        fFailing = false;
+        LogLine();
+        LogLine("The run journal is written again: " + std::to_string(written) + " samples that waited are on disk.");
+        ClearAttention(kJournalAttentionKey);
+      }
+      Published();
+      return;
+    }
   }
-  if (!fIo.Sync(fHandle, reason)) return Fail(reason);
-  fSize += fLine.size();
-  std::lock_guard lock(fMutex);
-  fDurable += count;
+  Failed(reason);
+  ShowWaiting();
+  Published();
 }
 
 void TRunJournal::DoProgram(const TJob& job) {
   try {
-    fIo.Replace(fs::path(fJournalPath).replace_extension(".program"), job.Text);
+    fIo.Replace(fs::path(JournalPath()).replace_extension(".program"), job.Text);
     fProgramFailing = false;
   } catch (const std::exception& e) {
     // The data go on being journaled; the program is written again when
@@ -653,10 +975,27 @@ void TRunJournal::DoProgram(const TJob& job) {
 }
 
 void TRunJournal::DoClose() {
+  // One more try for what waits, whether or not a retry is due.
+  Flush(true);
   CloseFile();
-  // Marked also when the journal failed: the run did end cleanly.
+  const std::uint64_t lost = fRunLost + fWaiting.size();
+  std::string mark;
+  if (lost > 0) {
+    mark = "Gap: " + std::to_string(lost) + " samples of this run are not in its journal." + std::string(kLineEnd);
+    LogLine();
+    LogLine("The run ended with " + std::to_string(lost) + " samples that are not in its journal \"" +
+            PathText(JournalPath()) + "\" (they are in the chart).");
+  }
+  fRunActive = false;
+  fFailing = false;
+  fWaiting.clear();
+  fGap = {};
+  fRunLost = 0;
+  Published();
+  ClearAttention(kJournalAttentionKey);
+  // Marked also when samples are missing: the run did end cleanly.
   try {
-    fIo.Replace(fs::path(fJournalPath).replace_extension(".closed"), {});
+    fIo.Replace(fs::path(JournalPath()).replace_extension(".closed"), mark);
   } catch (const std::exception& e) {
     LogLine();
     LogLine(std::string("The end of the run cannot be marked: ") + e.what());

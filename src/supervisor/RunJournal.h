@@ -19,9 +19,15 @@
 // whenever it changes. Nothing here deletes a run.
 //
 // The writing happens on a thread of its own: the tick only queues the
-// sample. When the disk fails, the program log says so once and the run
-// goes on without its journal.
+// sample. When the disk refuses a write or its flush, what reached the file
+// is cut off again, the samples wait in memory (at most a day of them) and
+// the writer tries again, backing off up to every 30 s; once the disk takes
+// writes again they are written in order. While samples wait, the window's
+// attention line says how many. Samples beyond the bound are given up,
+// oldest first; the journal then holds a gap line where they were, and the
+// run's closed mark says how many it lacks.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -49,15 +55,37 @@ struct TJournalSample {
   double WorkingOutput = 0.0;  // % of the maximum power
 };
 
-// The data export's header with "; Working output %" behind it.
+// The data export's header with "; Working output %" behind it: the column
+// titles.
 std::string JournalHeader();
+// The header the writer writes: the column titles and the separators the
+// lines are written with (`regional` as ExportRegional gives it), as
+// `; Decimal separator "<d>"; Time separator "<t>"`. The reader takes the
+// separators from it, so a journal reads back under any regional settings
+// and a continued run appends in its own format. A header of only the
+// column titles (older journals) is read with the current separators; the
+// degree sign of the titles may be in any code page.
+std::string JournalHeader(const TRegionalSettings& regional);
 // One journal line without its line end: the data export's line of the
 // sample, ";" and the working output. `regional` as ExportRegional gives it.
 void AppendJournalLine(std::string& line, const TJournalSample& sample, const TRegionalSettings& regional);
 
+// Samples the writer had to give up, recorded in the journal by a line of
+// their own ("Gap;<first>;<last>;<count>", times as the sample lines
+// write them).
+struct TJournalGap {
+  TDateTime From = 0.0;  // instant of the first sample given up
+  TDateTime To = 0.0;    // instant of the last
+  std::uint64_t Samples = 0;
+};
+// The gap line without its line end.
+void AppendJournalGapLine(std::string& line, const TJournalGap& gap, const TRegionalSettings& regional);
+
 // What a journal holds.
 struct TJournalContents {
   std::vector<TJournalSample> Samples;
+  // Gap lines, in the order of the file; never counted as samples.
+  std::vector<TJournalGap> Gaps;
   // The last line had no line end (the write in flight when the power
   // went): it is left out.
   bool TornLastLine = false;
@@ -67,6 +95,10 @@ struct TJournalContents {
   // Not empty: the bytes are not a run journal at all (wrong header, too
   // big); Samples is then empty.
   std::string Error;
+  // The separators the lines were read with (the header's, or the current
+  // ones for a header without them).
+  std::string DecimalSeparator;
+  std::string TimeSeparator;
 };
 
 // The most a journal may hold to be read (years of a run).
@@ -81,12 +113,30 @@ TJournalContents ParseJournal(std::string_view bytes, const TRegionalSettings& r
 // The same from a file; a file that cannot be read gives Error.
 TJournalContents ReadJournal(const std::filesystem::path& path, const TRegionalSettings& regional);
 
+// What the segment runner needs to go on with a dwell after a restart: the
+// segment the stability belongs to, the instant the furnace became stable
+// (0: it was not stable) and the stable time of that segment counted before
+// the last restart.
+struct TProgramStability {
+  int Segment = 0;
+  TDateTime StableSince = 0.0;
+  std::int64_t CreditMs = 0;
+  friend bool operator==(const TProgramStability&, const TProgramStability&) = default;
+};
+
 // The instructions program file: the segments 1..n with their finished
-// flags; the current segment follows from them (the lowest unfinished).
-std::string ProgramFileText(const std::wstring& furnace, const std::vector<TFurnaceActionParameters>& segments);
-// The segments of a program file (element 0 is segment 1); none, with the
-// reason in `error`, when the text is not one.
-std::optional<std::vector<TFurnaceActionParameters>> ParseProgramFile(std::string_view text, std::string& error);
+// flags (the current segment follows from them: the lowest unfinished) and
+// the stability line ("Stability: <segment>;<stable since, UTC days, 0 = not
+// stable>;<credited ms>").
+std::string ProgramFileText(const std::wstring& furnace, const std::vector<TFurnaceActionParameters>& segments,
+                            const TProgramStability& stability = {});
+// The segments of a program file (element 0 is segment 1) and, when asked
+// for, its stability (none in a file written without one); none, with the
+// line and the reason in `error`, when the text is not one or holds what no
+// editor takes (values a register cannot hold, a negative dwell, a segment
+// twice or missing).
+std::optional<std::vector<TFurnaceActionParameters>> ParseProgramFile(std::string_view text, std::string& error,
+                                                                      TProgramStability* stability = nullptr);
 // Segments 1..n of the module's program.
 std::vector<TFurnaceActionParameters> ProgramSegments(const TFurnaceModule& module);
 
@@ -132,6 +182,16 @@ struct TJournalIo {
 // The platform's operations.
 TJournalIo SystemJournalIo();
 
+// Samples the writer keeps in memory while the disk refuses them: a day of
+// samples at the shortest poll interval.
+inline constexpr std::size_t kJournalQueueBound = 17280;
+// The writer's first retry after a refused write, and the longest it waits
+// between retries (each retry that fails doubles the wait).
+inline constexpr std::uint32_t kJournalFirstRetryMs = 2000;
+inline constexpr std::uint32_t kJournalMostRetryMs = 30000;
+// The attention condition raised while samples wait.
+inline constexpr std::string_view kJournalAttentionKey = "run journal";
+
 // The journal of the current run and its writer thread.
 class TRunJournal {
  public:
@@ -146,6 +206,9 @@ class TRunJournal {
   void SetFolder(std::optional<std::filesystem::path> folder);
   // Replaces the file operations; before the first Begin.
   void SetIo(TJournalIo io);
+  // Replaces the retry waits and the queue bound (tests); before the first
+  // Begin.
+  void SetRetry(std::uint32_t firstMs, std::uint32_t mostMs, std::size_t queueBound = kJournalQueueBound);
 
   // A run is open (Begin was called and End was not).
   bool Open() const { return fOpen; }
@@ -156,20 +219,29 @@ class TRunJournal {
   void Append(const TJournalSample& sample);
   // Queues the program's segments to be written beside the journal (only
   // when they differ from the ones last queued).
-  void SaveProgram(const std::vector<TFurnaceActionParameters>& segments);
-  // Ends the run: its closed mark is written after its last sample.
+  void SaveProgram(const std::vector<TFurnaceActionParameters>& segments, const TProgramStability& stability = {});
+  // Ends the run: its closed mark is written after its last sample (one
+  // more try for samples still waiting; those it cannot write are named in
+  // the mark).
   void End();
   // The next Begin appends to this run's journal (its data were loaded
   // into the chart, which goes on from there).
   void ContinueRun(const TRunFiles& run);
 
-  // Waits until everything queued is written (or given up on); false when
-  // `limitMs` passed first.
+  // Waits until everything queued has been taken by the writer (written,
+  // or waiting for the disk); false when `limitMs` passed first.
   bool WaitIdle(std::uint32_t limitMs);
+  // Waits until everything queued is on stable storage (or given up at
+  // End); false when `limitMs` passed first.
+  bool WaitWritten(std::uint32_t limitMs);
   // Samples on stable storage since the program started.
   std::uint64_t DurableSamples() const;
   // Samples queued and not yet taken by the writer.
   std::size_t QueuedSamples() const;
+  // Samples waiting in memory for the disk.
+  std::uint64_t WaitingSamples() const;
+  // Samples of the current run given up (beyond the queue bound).
+  std::uint64_t LostSamples() const;
   // The journal of the open run (empty before its first sample).
   std::filesystem::path JournalPath() const;
 
@@ -181,21 +253,30 @@ class TRunJournal {
     std::string Text;
     bool Continue = false;
   };
+  using TClock = std::chrono::steady_clock;
   void Queue(TJob job);
   void Run();
   void DoOpen(const TJob& job);
-  void DoSamples(std::vector<TJob>& jobs, std::size_t& i);
+  void Keep(const TJournalSample& sample);
+  // Writes the gap and the waiting samples when the disk may take them
+  // (`force`: also before the retry is due).
+  void Flush(bool force);
+  bool OpenFile(std::string& reason);
+  void Failed(const std::string& reason);
+  void ShowWaiting();
+  void Published();
   void DoProgram(const TJob& job);
   void DoClose();
-  void Fail(const std::string& reason);
   void CloseFile();
 
   const TRegionalSettings fRegional;  // in the system code page
+  TRegionalSettings fLineRegional;    // the open journal's own separators (writer thread)
   std::optional<std::filesystem::path> fFolder;
   bool fOpen = false;
   std::optional<TRunFiles> fContinue;
   std::optional<TRunFiles> fRun;  // UI thread's view of the open run
   std::vector<TFurnaceActionParameters> fSavedProgram;
+  TProgramStability fSavedStability;
   bool fProgramSaved = false;
 
   mutable std::mutex fMutex;
@@ -205,14 +286,28 @@ class TRunJournal {
   bool fBusy = false;
   bool fStop = false;
   std::uint64_t fDurable = 0;
-  std::filesystem::path fJournalPath;  // the writer's; read under the lock elsewhere
+  std::uint64_t fWaitingShared = 0;
+  std::uint64_t fLostShared = 0;
+  std::optional<TClock::time_point> fRetryAt;  // when samples wait for a retry
+  std::filesystem::path fJournalPath;          // the writer's; read under the lock elsewhere
   std::thread fThread;
 
   // Writer thread only.
   TJournalIo fIo;
+  std::chrono::milliseconds fFirstRetry{kJournalFirstRetryMs};
+  std::chrono::milliseconds fMostRetry{kJournalMostRetryMs};
+  std::size_t fQueueBound = kJournalQueueBound;
+  std::chrono::milliseconds fBackoff{kJournalFirstRetryMs};
+  bool fRunActive = false;   // between an Open and a Close job
+  bool fContinuing = false;  // the open run appends to an existing journal
   std::intptr_t fHandle = -1;
-  std::uint64_t fSize = 0;
-  bool fFailed = false;
+  std::uint64_t fSize = 0;  // bytes of the file known whole and on disk
+  bool fDirty = false;      // the file may hold bytes beyond fSize
+  bool fFailing = false;
+  std::string fReason;
+  std::deque<TJournalSample> fWaiting;
+  TJournalGap fGap;            // given up, not yet recorded in the file
+  std::uint64_t fRunLost = 0;  // given up in this run
   bool fProgramFailing = false;
   std::string fLine;
 };

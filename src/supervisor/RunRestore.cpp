@@ -15,7 +15,20 @@
 namespace karvo {
 
 void TSupervisor::JournalProgram() {
-  if (fFurnaceModule && Journal.Open()) Journal.SaveProgram(ProgramSegments(*fFurnaceModule));
+  if (!fFurnaceModule || !Journal.Open()) return;
+  TProgramStability stability;
+  stability.Segment = fFurnaceModule->InstructionsCurrentSegment();
+  stability.StableSince = State.StableSince;
+  if (State.StableCreditSegment == stability.Segment) stability.CreditMs = State.StableCreditMs;
+  Journal.SaveProgram(ProgramSegments(*fFurnaceModule), stability);
+}
+
+std::int64_t RestoredStableMs(const TProgramStability& stability, int current, TDateTime lastSample) {
+  if (current <= 0 || stability.Segment != current) return 0;
+  std::int64_t ms = stability.CreditMs;
+  if (stability.StableSince > 0.0 && lastSample > stability.StableSince)
+    ms += DaysToMs(lastSample - stability.StableSince);
+  return ms;
 }
 
 std::optional<TPreviousRun> TSupervisor::TakeUnclosedRun() {
@@ -31,6 +44,7 @@ std::optional<TPreviousRun> TSupervisor::TakeUnclosedRun() {
   run.Files = *files;
   run.Contents = ReadJournal(files->Journal, ExportRegional(fRegional));
   run.Ended = run.Contents.Samples.empty() ? files->Started : run.Contents.Samples.back().Time;
+  fRunToRestoreEnded = run.Ended;
   return run;
 }
 
@@ -68,17 +82,20 @@ void TSupervisor::LoadRun(TPreviousRun& run) {
   run.Contents = {};
 }
 
-std::optional<std::vector<TFurnaceActionParameters>> TSupervisor::TakeProgramToRestore(const std::wstring& furnace) {
+std::optional<std::vector<TFurnaceActionParameters>> TSupervisor::TakeProgramToRestore(const std::wstring& furnace,
+                                                                                       std::string* refused) {
   if (!fRunToRestore || fRunToRestore->Furnace != furnace) return std::nullopt;
   const std::filesystem::path path = std::exchange(fRunToRestore, std::nullopt)->Program();
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::string error;
-  auto segments = ParseProgramFile(text, error);
+  auto segments = ParseProgramFile(text, error, &fStabilityToRestore);
   if (!segments) {
+    const std::string said = "The instructions program \"" + PathText(path) + "\" cannot be restored: " + error + ".";
     LogLine();
-    LogLine("The instructions program \"" + PathText(path) + "\" cannot be restored: " + error);
+    LogLine(said);
+    if (refused) *refused = said;
     return std::nullopt;
   }
   if (segments->empty()) return std::nullopt;
@@ -100,9 +117,16 @@ void TSupervisor::RestoreProgram(const std::vector<TFurnaceActionParameters>& se
   TFurnaceModule& m = *fFurnaceModule;
   m.InstructionsDeleteFrom(1);
   for (std::size_t i = 0; i < segments.size(); ++i) m.SetInstruction(static_cast<int>(i) + 1, segments[i]);
+  const int current = m.InstructionsCurrentSegment();
+  State.StableSince = 0.0;
+  State.StableCreditSegment = current;
+  State.StableCreditMs = RestoredStableMs(std::exchange(fStabilityToRestore, {}), current, fRunToRestoreEnded);
   LogLine();
   LogLine("The instructions program of the previous run is restored: " + std::to_string(segments.size()) +
-          " segments, current segment " + std::to_string(m.InstructionsCurrentSegment()) + ".");
+          " segments, current segment " + std::to_string(current) + ".");
+  if (State.StableCreditMs > 0)
+    LogLine("Its stable time before the run ended counts towards the segment's dwell: " +
+            FormatStableTime(State.StableCreditMs / 86400000.0) + ".");
   JournalProgram();
 }
 

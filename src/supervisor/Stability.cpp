@@ -33,6 +33,20 @@ std::wstring OneLine(std::wstring text) {
   return text;
 }
 
+// The oldest sample the observation window may count: the oldest of the
+// chart while every sample is of the current run; samples before the run
+// only while no gap of the back-off cap or more lies between them and the
+// run (a reloaded journal's samples end where the program was not running).
+TDateTime OldestObserved(const TRtDoubleVector& time, std::int32_t runFirst, TDateTime windowStart) {
+  const int count = time.Count();
+  if (runFirst <= 0 || runFirst >= count) return time.GetMinimum();
+  const double cap = kMaxIntervalMs / 1000.0 / kSecondsPerDay;
+  int first = runFirst;
+  // Only as far back as the window reaches.
+  while (first > 0 && time[first] >= windowStart && time[first] - time[first - 1] < cap) --first;
+  return time[first];
+}
+
 }  // namespace
 
 bool TemperatureClose(std::int32_t maxOscillation, std::int32_t targetSetpoint, double temperature) {
@@ -114,8 +128,10 @@ void TStability::JudgeLamps(TTickContext& tick) {
   const TRtMainChart& c = tick.Chart;
   fNow = UtcNow();
   const bool oscilation = TemperatureClose(s.StableTemperature, r.TargetSetpoint, r.Temperature);
-  const bool slope = RateOfChangeLow(s.MaxRateOfChange, SlopePerMinute(c), c.RtDoubleVectorTime.GetMinimum(),
-                                     c.RtLinearRegressionRateOfChange.GetCalculationStart());
+  const TDateTime windowStart = c.RtLinearRegressionRateOfChange.GetCalculationStart();
+  const bool slope =
+      RateOfChangeLow(s.MaxRateOfChange, SlopePerMinute(c),
+                      OldestObserved(c.RtDoubleVectorTime, tick.State.RunFirstSample, windowStart), windowStart);
   SetLamps(tick, oscilation, slope, fLedTime);
   TDateTime& since = tick.State.StableSince;
   if (oscilation && slope) {
@@ -123,7 +139,13 @@ void TStability::JudgeLamps(TTickContext& tick) {
   } else {
     since = 0.0;
   }
-  const double beenStable = since > 0.0 ? fNow - since : 0.0;
+  // Stable time a restored run brought along for this segment counts once
+  // the furnace is stable again.
+  const TTickState& state = tick.State;
+  const double credit = state.StableCreditSegment == tick.Module.InstructionsCurrentSegment()
+                            ? static_cast<double>(state.StableCreditMs) / kMsPerDay
+                            : 0.0;
+  const double beenStable = since > 0.0 ? fNow - since + credit : 0.0;
   tick.Module.SetBeenStable(beenStable);
   tick.Display.StableTime = FormatStableTime(beenStable);
 }
@@ -228,6 +250,8 @@ void TStability::ProgramStep(TTickContext& tick) {
     module.InstructionFinished(n);
     module.SetBeenStable(0.0);
     tick.State.StableSince = 0.0;
+    tick.State.StableCreditMs = 0;
+    tick.State.StableCreditSegment = 0;
     SetLamps(tick, false, false, false);
     return;
   }

@@ -64,8 +64,17 @@ struct TTickSettings {
 
 // What the supervisor keeps from tick to tick.
 struct TTickState {
-  std::int32_t TickCounter = 0;                        // ticks that passed the guard since program start
-  TDateTime StableSince = 0.0;                         // instant the furnace became stable; 0 = not stable
+  std::int32_t TickCounter = 0;  // ticks that passed the guard since program start
+  TDateTime StableSince = 0.0;   // instant the furnace became stable; 0 = not stable
+  // Stable time of segment StableCreditSegment observed before a restart
+  // (a restored program); it counts towards that segment's dwell.
+  std::int64_t StableCreditMs = 0;
+  std::int32_t StableCreditSegment = 0;
+  // Index in the chart of the first sample consumed since the module was
+  // put in place (-1: none yet). Samples before it (loaded from a journal,
+  // or of an earlier Start) count for the observation window only while
+  // they follow on without a gap of kMaxIntervalMs or more.
+  std::int32_t RunFirstSample = -1;
   double RateOfChangeWindow = 300.0 / kSecondsPerDay;  // days
   std::uint32_t IntervalMs = kInitialIntervalMs;       // Timer1's interval
 };
@@ -191,12 +200,17 @@ class TSupervisor {
   void LoadRun(TPreviousRun& run);
   // The program of the unclosed run of `furnace` found at program start,
   // read from its file, once: later calls give none.
-  std::optional<std::vector<TFurnaceActionParameters>> TakeProgramToRestore(const std::wstring& furnace);
+  // A file that is not one (or holds what no editor takes) gives none, and
+  // `refused` the reason.
+  std::optional<std::vector<TFurnaceActionParameters>> TakeProgramToRestore(const std::wstring& furnace,
+                                                                            std::string* refused = nullptr);
   // "Restore the instructions program of the previous run of <furnace>
   // (<n> segments, going on at segment <k>)?"
   static std::string RestoreProgramQuestion(const std::wstring& furnace,
                                             const std::vector<TFurnaceActionParameters>& segments);
   // Replaces the module's program with `segments`, finished flags and all.
+  // The stable time the run had observed in its current segment before it
+  // ended counts towards that segment's dwell (RestoredStableMs).
   void RestoreProgram(const std::vector<TFurnaceActionParameters>& segments);
 
   // Texts of the connection steps.
@@ -217,11 +231,20 @@ class TSupervisor {
   const TRegionalSettings fRegional;
   std::unique_ptr<TFurnaceModule> fFurnaceModule;
   std::optional<TRunFiles> fRunToRestore;
+  TDateTime fRunToRestoreEnded = 0.0;  // its last sample
+  TProgramStability fStabilityToRestore;
 };
 
 // One step of the close: an error that escapes it is logged ("A step of
 // the close failed: <reason>") and the close goes on with the next step.
 void CloseStep(const std::function<void()>& step);
+
+// The stable time of segment `current` a restored run brings along: what
+// was credited before, and the stretch from the instant the furnace became
+// stable to the last sample of the journal. The time after the last sample
+// was not observed: it ends the stable stretch and does not count (the
+// segment runner needs the furnace stable again before its clock goes on).
+std::int64_t RestoredStableMs(const TProgramStability& stability, int current, TDateTime lastSample);
 
 // Step 6 of the tick, the varying output-power limit: moves the module's
 // target by the temperature against the transition band and returns the

@@ -28,7 +28,10 @@ TSupervisor::TSupervisor(TRtMainChart& chart, TRegionalSettings regional)
 
 TSupervisor::~TSupervisor() = default;
 
-void TSupervisor::SetFurnaceModule(std::unique_ptr<TFurnaceModule> module) { fFurnaceModule = std::move(module); }
+void TSupervisor::SetFurnaceModule(std::unique_ptr<TFurnaceModule> module) {
+  fFurnaceModule = std::move(module);
+  State.RunFirstSample = -1;
+}
 
 void TSupervisor::SetRateOfChangeWindow(std::int32_t seconds) { State.RateOfChangeWindow = seconds / kSecondsPerDay; }
 
@@ -144,6 +147,7 @@ TTickOutcome TSupervisor::Tick(const TTickSettings& s, TFurnaceReadRecord& r) {
     if (const auto value = NextOutputLimit(used.Temperature, s, *module); value && module->Com())
       module->Com()->WriteWord(1, reg::OutputHighLimit, *value, false);
   }
+  if (State.RunFirstSample < 0) State.RunFirstSample = fChart.RtDoubleVectorTime.Count();
   ReportValues(used);
   // The run begins with its first consumed record; the writer thread takes
   // the sample from here.

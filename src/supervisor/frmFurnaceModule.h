@@ -172,6 +172,10 @@ class TFormModbus : public QWidget {
   // MemoLog keeps this many of the newest lines; every line also goes to
   // the day's log file.
   static constexpr int kMemoLogLines = 200000;
+  // Asked after "Clear all data" while a run is journaled.
+  static constexpr const char* kNewRunFileQuestion =
+      "The run journal keeps the cleared data. Start a new run file for the data from now on? (No: the run goes on "
+      "in its file.)";
   // How long the close waits for running polls to end.
   static constexpr std::uint32_t kReadCycleShutdownLimitMs = 15000;
 

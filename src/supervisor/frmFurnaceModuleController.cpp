@@ -63,7 +63,30 @@ void TFormModbus::Start() {
   }
 }
 
+namespace {
+
+// No tick while a start-up question is open: a modal box runs a nested
+// event loop, and a tick in it would poll, consume and write the run's
+// files before the operator has answered. Timer1 runs again afterwards
+// when it ran before.
+class TNoTickDuring {
+ public:
+  explicit TNoTickDuring(QTimer& timer) : fTimer(timer), fWasActive(timer.isActive()) { fTimer.stop(); }
+  ~TNoTickDuring() {
+    if (fWasActive) fTimer.start();
+  }
+  TNoTickDuring(const TNoTickDuring&) = delete;
+  TNoTickDuring& operator=(const TNoTickDuring&) = delete;
+
+ private:
+  QTimer& fTimer;
+  bool fWasActive;
+};
+
+}  // namespace
+
 void TFormModbus::OfferPreviousRun() {
+  const TNoTickDuring noTick(*Timer1);
   std::optional<TPreviousRun> run = Supervisor->TakeUnclosedRun();
   if (!run || !AskYesNo(Supervisor->LoadRunQuestion(*run))) return;
   Supervisor->LoadRun(*run);
@@ -73,8 +96,13 @@ void TFormModbus::OfferPreviousRun() {
 }
 
 void TFormModbus::OfferProgramRestore() {
+  const TNoTickDuring noTick(*Timer1);
   const std::wstring furnace = SavedFurnaceName();
-  const auto segments = Supervisor->TakeProgramToRestore(furnace);
+  std::string refused;
+  const auto segments = Supervisor->TakeProgramToRestore(furnace, &refused);
+  // Expected at Start: a program that cannot be restored is said where the
+  // operator looks.
+  if (!refused.empty()) ShowMessage(refused);
   if (!segments || !AskYesNo(TSupervisor::RestoreProgramQuestion(furnace, *segments))) return;
   Supervisor->RestoreProgram(*segments);
   const int current = FurnaceModule()->InstructionsCurrentSegment();

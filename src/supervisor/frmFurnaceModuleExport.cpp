@@ -4,6 +4,7 @@
 // Guarded with the system's reason.
 #include <QTimer>
 
+#include "common/Log.h"
 #include "common/Regional.h"
 #include "common/Seams.h"
 #include "common/Text.h"
@@ -38,6 +39,14 @@ void TFormModbus::ButtonClearAllDataClick() {
   const bool running = Timer1->isActive();
   Timer1->stop();
   ClearAllData(*Chart);
+  // The journal keeps what the chart no longer shows; the operator chooses
+  // whether what follows goes into a run file of its own.
+  if (Supervisor->Journal.Open() && AskYesNo(kNewRunFileQuestion, "Clear all data")) {
+    Supervisor->JournalProgram();
+    Supervisor->Journal.End();
+    LogLine();
+    LogLine("The run journal starts a new run file with the next sample.");
+  }
   if (running) Timer1->start();
 }
 

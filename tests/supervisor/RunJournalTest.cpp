@@ -5,16 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "FileContents.h"
 #include "TempFolder.h"
 #include "TestHome.h"
 #include "chart/RtCustomGraph.h"
+#include "common/Attention.h"
 #include "common/DateTime.h"
 #include "common/Log.h"
 #include "common/Seams.h"
@@ -48,7 +52,7 @@ std::string Lines(const std::vector<std::string>& lines) {
 
 // A journal's bytes written as the writer writes them.
 std::string JournalOf(const std::vector<TJournalSample>& samples, const TRegionalSettings& regional) {
-  std::vector<std::string> lines{JournalHeader()};
+  std::vector<std::string> lines{JournalHeader(ExportRegional(regional))};
   for (const TJournalSample& s : samples) {
     std::string line;
     AppendJournalLine(line, s, ExportRegional(regional));
@@ -165,6 +169,42 @@ TEST(RunJournal, RefusesHostileLinesWithoutInventingSamples) {
   EXPECT_EQ(ParseJournal(JournalHeader() + "\n2024-03-05 14:07:09;1000;1050;1043;45\n", r).Samples.size(), 1u);
 }
 
+TEST(RunJournal, AJournalReadsBackUnderOtherRegionalSettings) {
+  const std::vector<TJournalSample> samples = {{45000.5, 1021.5, 1050, 1043, 45.5},
+                                               {45000.5 + 5 / kSecondsPerDay, 1022.25, 1050, 1043, 46}};
+  const TRegionalSettings comma = Separators(",", ".");
+  const TRegionalSettings dot = Separators(".", ":");
+  EXPECT_EQ(JournalHeader(ExportRegional(comma)), JournalHeader() + "; Decimal separator \",\"; Time separator \".\"");
+  for (const auto& [written, now] : {std::pair{comma, dot}, std::pair{dot, comma}}) {
+    const TJournalContents read = ParseJournal(JournalOf(samples, written), ExportRegional(now));
+    ASSERT_TRUE(read.Error.empty()) << read.Error;
+    EXPECT_EQ(read.RefusedLines, 0u);
+    ASSERT_EQ(read.Samples.size(), 2u);
+    EXPECT_EQ(read.Samples[1].Temperature, 1022.25);
+    EXPECT_NEAR(read.Samples[1].Time, samples[1].Time, 1e-8);
+    EXPECT_EQ(read.DecimalSeparator, written.decimalSeparator);
+  }
+  // A header that breaks off inside the separators is not a journal's.
+  for (const std::string& header :
+       {JournalHeader() + "; Decimal separator \"", JournalHeader() + "; Decimal separator \",\"",
+        JournalHeader() + "; Decimal separator \",\"; Time separator"}) {
+    EXPECT_FALSE(ParseJournal(header + "\r\n", {}).Error.empty()) << header;
+  }
+  // A header of the column titles only (older journals) is read with the
+  // current separators; the degree sign may come from another code page.
+  std::string older = JournalOf(samples, dot);
+  older.replace(0, older.find("\r\n"), JournalHeader());
+  EXPECT_EQ(ParseJournal(older, dot).Samples.size(), 2u);
+  for (const char* degree : {"\xBA", "\xC2\xBA"}) {
+    const std::string d(degree);
+    std::string other = JournalOf(samples, dot);
+    other.replace(0, JournalHeader().size(),
+                  "Time as yyyy-mm-dd hh:mm:ss; Temperature " + d + "C; Target setpoint " + d + "C; Working setpoint " +
+                      d + "C; Working output %");
+    EXPECT_EQ(ParseJournal(other, dot).Samples.size(), 2u) << degree;
+  }
+}
+
 TEST(RunJournal, RunFileNamesCarryTheStartAndTheFurnace) {
   const TDateTime start = EncodeDateTime({.year = 2026, .month = 12, .day = 10, .hour = 16, .minute = 55, .second = 3});
   EXPECT_EQ(RunBaseName(start, L"Furnace1"), "2026-12-10 16.55.03 UTC Furnace1");
@@ -183,19 +223,50 @@ TEST(RunJournal, RunFileNamesCarryTheStartAndTheFurnace) {
 
 TEST(RunJournal, TheProgramFileKeepsSegmentsAndFinishedFlags) {
   const std::vector<TFurnaceActionParameters> segments = {
-      {true, 250, 10, 0.5, false}, {false, 1050, 5, 1.0 / 3.0, true}, {false, -20, 1, 0.0, false}};
+      {true, 250, 10, 0.5, false}, {false, 1050, 5, 1.0 / 3.0, true}, {false, 20, 0, 0.0, false}};
   const std::string text = ProgramFileText(L"Kiln2", segments);
   EXPECT_NE(text.find("Current segment: 2\r\n"), std::string::npos);
   std::string error;
   const auto read = ParseProgramFile(text, error);
   ASSERT_TRUE(read) << error;
   EXPECT_EQ(*read, segments);
-  // Cut short, edited by hand into something else, numbered out of order.
-  for (const std::string& hostile :
-       {text.substr(0, text.size() - 5), text + "4;1;1;0;2;0\r\n", text + "5;1;1;0;0;0\r\n", text + "4;1;1;inf;0;0\r\n",
-        text + "4;99999999999;1;0;0;0\r\n", std::string("hello\r\n")}) {
-    EXPECT_FALSE(ParseProgramFile(hostile, error)) << hostile;
-    EXPECT_FALSE(error.empty());
+  // The stability goes along; a file written without it reads as not
+  // stable.
+  const TProgramStability stable{2, 45000.512345678901, 3600000};
+  TProgramStability readStable;
+  ASSERT_TRUE(ParseProgramFile(ProgramFileText(L"Kiln2", segments, stable), error, &readStable)) << error;
+  EXPECT_EQ(readStable, stable);
+  std::string older = text;
+  older.erase(older.find("Stability: "), older.find("Segment;") - older.find("Stability: "));
+  ASSERT_TRUE(ParseProgramFile(older, error, &readStable)) << error;
+  EXPECT_EQ(readStable, TProgramStability{});
+  EXPECT_EQ(*ParseProgramFile(older, error), segments);
+  // The bounds a register sets are kept.
+  EXPECT_TRUE(ParseProgramFile(text + "4;65535;65535;0;0;0\r\n", error)) << error;
+  EXPECT_TRUE(ParseProgramFile(text + "4;0;0;0;0;0\r\n", error)) << error;
+  // Cut short, edited by hand into something else, or holding what no
+  // editor would take: refused whole, with the line and the reason.
+  const std::pair<std::string, std::string> hostile[] = {
+      {text.substr(0, text.size() - 5), "the file is cut short"},
+      {"hello\r\n", "it is not an instructions program file"},
+      {older + "4;1;1;0;2;0\r\n", "line 8: it is not a segment"},
+      {ProgramFileText(L"Kiln2", segments, {2, -1.0, 0}), "line 4: it is not the stability of the program"},
+      {ProgramFileText(L"Kiln2", segments, {2, 1.0, -5}), "line 4: it is not the stability of the program"},
+      {text + "4;1;1;0;2;0\r\n", "line 9: it is not a segment"},
+      {text + "4;1;1;inf;0;0\r\n", "line 9: it is not a segment"},
+      {text + "4;99999999999;1;0;0;0\r\n", "line 9: it is not a segment"},
+      {text + "5;1;1;0;0;0\r\n", "line 9: segment 4 is missing"},
+      {text + "3;1;1;0;0;0\r\n", "line 9: segment 3 appears twice"},
+      {text + "4;65536;1;0;0;0\r\n", "line 9: the setpoint 65536 lies outside 0..65535"},
+      {text + "4;-1;1;0;0;0\r\n", "line 9: the setpoint -1 lies outside 0..65535"},
+      {text + "4;100;65536;0;0;0\r\n", "line 9: the ramp rate 65536 lies outside 0..65535"},
+      {text + "4;100;-3;0;0;0\r\n", "line 9: the ramp rate -3 lies outside 0..65535"},
+      {text + "4;100;1;-0.25;0;0\r\n", "line 9: the dwell is negative"},
+  };
+  for (const auto& [bytes, reason] : hostile) {
+    error.clear();
+    EXPECT_FALSE(ParseProgramFile(bytes, error)) << bytes;
+    EXPECT_EQ(error, reason) << bytes;
   }
 }
 
@@ -204,6 +275,14 @@ class RunJournalWriter : public ::testing::Test {
  protected:
   RunJournalWriter() { journal.SetFolder(folder.Path()); }
   TJournalSample Sample(int i) { return {45000.5 + i * 5 / kSecondsPerDay, 1000 + i * 0.5, 1050, 1043, 45.0 + i}; }
+  // Ends the run; its closed mark holds `mark`, and nothing waits to be
+  // shown any more.
+  void EndWithMark(const std::string& mark) {
+    journal.End();
+    ASSERT_TRUE(journal.WaitWritten(10000));
+    EXPECT_EQ(FileContents(fs::path(journal.JournalPath()).replace_extension(".closed")), mark);
+    EXPECT_FALSE(AttentionRaised(kJournalAttentionKey));
+  }
 
   TempFolder folder;
   TRunJournal journal{TRegionalSettings{}};
@@ -262,39 +341,234 @@ TEST_F(RunJournalWriter, TheLastRunThatDidNotEndIsFoundAndContinued) {
   EXPECT_FALSE(LastUnclosedRun(folder.Path()));
 }
 
-TEST_F(RunJournalWriter, AFailingDiskIsLoggedOnceAndTheRunGoesOn) {
+// The file operations of the system, observed: every write and flush is
+// recorded with the durable count seen as it began, and the disk can be
+// made to refuse writes or flushes.
+struct ObservedIo {
+  TJournalIo Io(TRunJournal& journal) {
+    TJournalIo io = SystemJournalIo();
+    io.Write = [this, &journal, write = io.Write](std::intptr_t h, std::string_view bytes, std::string& reason) {
+      Record("write", journal);
+      if (refuseWrites) {
+        reason = "No space left on device";
+        return false;
+      }
+      return write(h, bytes, reason);
+    };
+    io.Sync = [this, &journal, sync = io.Sync](std::intptr_t h, std::string& reason) {
+      Record("sync", journal);
+      if (refuseSyncs) {
+        reason = "Input/output error";
+        return false;
+      }
+      return sync(h, reason);
+    };
+    return io;
+  }
+  void Record(const char* what, const TRunJournal& journal) {
+    std::lock_guard lock(m);
+    calls.push_back({what, journal.DurableSamples()});
+  }
+  std::vector<std::pair<std::string, std::uint64_t>> Calls() {
+    std::lock_guard lock(m);
+    return calls;
+  }
+
+  std::atomic<bool> refuseWrites{false};
+  std::atomic<bool> refuseSyncs{false};
+  std::mutex m;
+  std::vector<std::pair<std::string, std::uint64_t>> calls;
+};
+
+// Log lines containing `text`.
+int Said(const std::vector<std::string>& lines, std::mutex& m, const std::string& text) {
+  std::lock_guard lock(m);
+  int said = 0;
+  for (const std::string& line : lines) said += line.find(text) != std::string::npos;
+  return said;
+}
+
+TEST_F(RunJournalWriter, ADiskThatRefusesWritesForAWhileLosesNoSampleAndSaysSoMeanwhile) {
+  ClearAllAttention();
   std::mutex m;
   std::vector<std::string> lines;
   ScopedLogSink sink([&](const std::string& line) {
     std::lock_guard lock(m);
     lines.push_back(line);
   });
-  std::atomic<int> writes{0};
-  TJournalIo io = SystemJournalIo();
-  const auto write = io.Write;
-  // The header and two samples fit; then the disk is full.
-  io.Write = [&, write](std::intptr_t h, std::string_view bytes, std::string& reason) {
-    if (++writes > 3) {
-      reason = "No space left on device";
-      return false;
-    }
-    return write(h, bytes, reason);
-  };
-  journal.SetIo(io);
+  ObservedIo disk;
+  journal.SetIo(disk.Io(journal));
+  journal.SetRetry(5, 20);
+  std::vector<TJournalSample> samples;
   journal.Begin(L"Furnace1");
-  for (int i = 0; i < 10; ++i) {
-    journal.Append(Sample(i));
+  for (int i = 0; i < 3; ++i) journal.Append(samples.emplace_back(Sample(i)));
+  ASSERT_TRUE(journal.WaitWritten(10000));
+  EXPECT_EQ(journal.DurableSamples(), 3u);
+
+  disk.refuseWrites = true;
+  for (int i = 3; i < 13; ++i) {
+    journal.Append(samples.emplace_back(Sample(i)));
     ASSERT_TRUE(journal.WaitIdle(10000));
   }
-  EXPECT_TRUE(journal.Open());
-  EXPECT_EQ(journal.DurableSamples(), 2u);
-  int said = 0;
-  for (const std::string& line : lines) said += line.find("No space left on device") != std::string::npos;
-  EXPECT_EQ(said, 1);
-  // What reached the disk is whole.
-  EXPECT_EQ(FileContents(journal.JournalPath()), JournalOf({Sample(0), Sample(1)}, {}));
-  journal.End();
+  EXPECT_EQ(journal.DurableSamples(), 3u);
+  EXPECT_EQ(journal.WaitingSamples(), 10u);
+  EXPECT_EQ(FileContents(journal.JournalPath()), JournalOf({samples.begin(), samples.begin() + 3}, {}));
+  // Shown while it lasts, with the count; logged once.
+  ASSERT_TRUE(AttentionRaised(kJournalAttentionKey));
+  EXPECT_NE(AttentionItems().at(0).Text.find("No space left on device): 10 samples wait in memory"), std::string::npos)
+      << AttentionItems().at(0).Text;
+  EXPECT_EQ(Said(lines, m, "No space left on device"), 1);
+  // The writer keeps trying by itself, without new samples.
+  const auto tries = [&] {
+    std::size_t n = 0;
+    for (const auto& call : disk.Calls()) n += call.first == "write";
+    return n;
+  };
+  const std::size_t before = tries();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (tries() < before + 3 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_GE(tries(), before + 3);
+  EXPECT_EQ(journal.DurableSamples(), 3u);
+
+  disk.refuseWrites = false;
+  ASSERT_TRUE(journal.WaitWritten(10000));
+  EXPECT_EQ(journal.DurableSamples(), 13u);
+  EXPECT_EQ(FileContents(journal.JournalPath()), JournalOf(samples, {}));
+  EXPECT_FALSE(AttentionRaised(kJournalAttentionKey));
+  EXPECT_EQ(Said(lines, m, "The run journal is written again: 10 samples"), 1);
+  EndWithMark("");
+}
+
+TEST_F(RunJournalWriter, ASampleCountsAsDurableOnlyAfterItsFlushSucceeded) {
+  ClearAllAttention();
+  ObservedIo disk;
+  journal.SetIo(disk.Io(journal));
+  journal.SetRetry(5, 20);
+  journal.Begin(L"Furnace1");
+  journal.Append(Sample(0));
+  ASSERT_TRUE(journal.WaitWritten(10000));
+  ASSERT_EQ(journal.DurableSamples(), 1u);
+
+  // Written, but its flush fails: not durable, and cut off again so that
+  // the retry does not write it twice.
+  disk.refuseSyncs = true;
+  journal.Append(Sample(1));
+  journal.Append(Sample(2));
   ASSERT_TRUE(journal.WaitIdle(10000));
+  EXPECT_EQ(journal.DurableSamples(), 1u);
+  EXPECT_EQ(journal.WaitingSamples(), 2u);
+  EXPECT_EQ(FileContents(journal.JournalPath()), JournalOf({Sample(0)}, {}));
+  disk.refuseSyncs = false;
+  ASSERT_TRUE(journal.WaitWritten(10000));
+  EXPECT_EQ(journal.DurableSamples(), 3u);
+  EXPECT_EQ(FileContents(journal.JournalPath()), JournalOf({Sample(0), Sample(1), Sample(2)}, {}));
+  journal.End();
+  ASSERT_TRUE(journal.WaitWritten(10000));
+
+  // Every rise of the count follows a flush that was called after the
+  // write before it: write, sync, and only then the count.
+  const auto calls = disk.Calls();
+  ASSERT_GE(calls.size(), 4u);
+  EXPECT_EQ(calls[0], (std::pair<std::string, std::uint64_t>{"write", 0}));
+  EXPECT_EQ(calls[1], (std::pair<std::string, std::uint64_t>{"sync", 0}));
+  for (std::size_t i = 2; i < calls.size(); ++i) {
+    if (calls[i].second == calls[i - 1].second) continue;
+    EXPECT_EQ(calls[i - 1].first, "sync") << i;
+    EXPECT_EQ(calls[i].first, "write") << i;
+  }
+  // The last flush began before the two samples it made durable counted.
+  EXPECT_EQ(calls.back(), (std::pair<std::string, std::uint64_t>{"sync", 1}));
+}
+
+TEST_F(RunJournalWriter, SamplesBeyondTheBoundBecomeAGapLineAndTheMarkSaysSo) {
+  ClearAllAttention();
+  ObservedIo disk;
+  journal.SetIo(disk.Io(journal));
+  journal.SetRetry(5, 20, /*queueBound=*/4);
+  journal.Begin(L"Furnace1");
+  journal.Append(Sample(0));
+  ASSERT_TRUE(journal.WaitWritten(10000));
+  disk.refuseWrites = true;
+  for (int i = 1; i <= 10; ++i) journal.Append(Sample(i));
+  ASSERT_TRUE(journal.WaitIdle(10000));
+  EXPECT_EQ(journal.WaitingSamples(), 4u);
+  EXPECT_EQ(journal.LostSamples(), 6u);
+  EXPECT_NE(AttentionItems().at(0).Text.find("6 older samples did not fit"), std::string::npos);
+  disk.refuseWrites = false;
+  ASSERT_TRUE(journal.WaitWritten(10000));
+  // The gap sits where the samples were, and it is never read as one.
+  std::string gap;
+  AppendJournalGapLine(gap, {Sample(1).Time, Sample(6).Time, 6}, ExportRegional({}));
+  EXPECT_EQ(gap.substr(0, 4), "Gap;");
+  EXPECT_EQ(gap.substr(gap.size() - 2), ";6");
+  std::string expected = JournalOf({Sample(0)}, {}) + gap + "\r\n";
+  for (int i = 7; i <= 10; ++i) {
+    AppendJournalLine(expected, Sample(i), ExportRegional({}));
+    expected += "\r\n";
+  }
+  EXPECT_EQ(FileContents(journal.JournalPath()), expected);
+  const TJournalContents read = ReadJournal(journal.JournalPath(), {});
+  EXPECT_EQ(read.Samples.size(), 5u);
+  EXPECT_EQ(read.RefusedLines, 0u);
+  ASSERT_EQ(read.Gaps.size(), 1u);
+  EXPECT_EQ(read.Gaps[0].Samples, 6u);
+  EXPECT_NEAR(read.Gaps[0].From, Sample(1).Time, 1e-8);
+  EXPECT_NEAR(read.Gaps[0].To, Sample(6).Time, 1e-8);
+  EndWithMark("Gap: 6 samples of this run are not in its journal.\r\n");
+}
+
+TEST_F(RunJournalWriter, SamplesStillWaitingAtTheEndAreNamedInTheMark) {
+  ClearAllAttention();
+  ObservedIo disk;
+  journal.SetIo(disk.Io(journal));
+  journal.SetRetry(60000, 60000);
+  journal.Begin(L"Furnace1");
+  disk.refuseWrites = true;
+  for (int i = 0; i < 3; ++i) journal.Append(Sample(i));
+  ASSERT_TRUE(journal.WaitIdle(10000));
+  EXPECT_TRUE(AttentionRaised(kJournalAttentionKey));
+  EndWithMark("Gap: 3 samples of this run are not in its journal.\r\n");
+}
+
+TEST_F(RunJournalWriter, ContinuingCutsWhateverFollowsTheLastWholeLine) {
+  const std::string whole = JournalOf({Sample(0), Sample(1)}, {});
+  // A power cut may leave whole blocks of zeros behind the last line, or a
+  // line cut short of any length.
+  const std::string tails[] = {std::string(65536, '\0'), std::string(200000, '\0'), "2024-03-05 14:0",
+                               std::string(3000, '9'), std::string(70000, '\0') + "2024"};
+  int n = 0;
+  for (const std::string& tail : tails) {
+    const fs::path path = folder / ("2026-12-10 16.55.0" + std::to_string(n++) + " UTC Kiln2.csv");
+    test::WriteFile(path, whole + tail);
+    const auto run = RunOfJournal(path);
+    ASSERT_TRUE(run);
+    TRunJournal next{TRegionalSettings{}};
+    next.SetFolder(folder.Path());
+    next.ContinueRun(*run);
+    next.Begin(L"Kiln2");
+    next.Append(Sample(2));
+    ASSERT_TRUE(next.WaitWritten(10000));
+    EXPECT_EQ(FileContents(path), JournalOf({Sample(0), Sample(1), Sample(2)}, {})) << tail.size();
+    next.End();
+    ASSERT_TRUE(next.WaitWritten(10000));
+  }
+}
+
+TEST_F(RunJournalWriter, AContinuedRunAppendsInItsJournalsOwnFormat) {
+  const TRegionalSettings comma = Separators(",", ".");
+  const fs::path path = folder / "2026-12-10 16.55.03 UTC Kiln2.csv";
+  test::WriteFile(path, JournalOf({Sample(0)}, comma));
+  // This program runs with "." and ":".
+  TRunJournal next{Separators(".", ":")};
+  next.SetFolder(folder.Path());
+  next.ContinueRun(*RunOfJournal(path));
+  next.Begin(L"Kiln2");
+  next.Append(Sample(1));
+  ASSERT_TRUE(next.WaitWritten(10000));
+  EXPECT_EQ(FileContents(path), JournalOf({Sample(0), Sample(1)}, comma));
+  next.End();
+  ASSERT_TRUE(next.WaitWritten(10000));
 }
 
 TEST_F(RunJournalWriter, RunsStartedInTheSameSecondKeepFilesOfTheirOwn) {
@@ -372,6 +646,141 @@ TEST(RunRestore, TheRestoredProgramGoesOnAtTheRightSegment) {
   EXPECT_EQ(next.FurnaceModule()->InstructionsCurrentSegment(), 3);
   EXPECT_EQ(next.FurnaceModule()->InstructionCount(), 4);
   EXPECT_TRUE(next.FurnaceModule()->GetInstruction(2).Finished);
+}
+
+// A furnace ticked on a stepped clock with the journal in the state
+// folder; the module has no port, so nothing is sent.
+struct RestoredFurnace {
+  explicit RestoredFurnace(TDateTime& clock) : clock_(clock) {
+    supervisor.StartPoll = [](const std::string&) { return true; };
+    supervisor.PollsRunning = [] { return 0; };
+    supervisor.SetFurnaceModule(std::make_unique<TFurnaceModule>());
+    supervisor.Journal.SetFolder(RunsFolder());
+    supervisor.SetRateOfChangeWindow(10);
+    settings.ActivePage = static_cast<int>(TPageIndex::Instructions);
+    settings.FurnaceName = settings.SavedFurnaceName = L"Oven";
+    settings.MinimumSteadyTime = 1;
+    settings.StableSlopeTime = 10;
+  }
+  // The next poll, 20 s after the previous one, at the target.
+  void Consume() {
+    clock_ += 20 / kSecondsPerDay;
+    TFurnaceReadRecord r;
+    r.Valid = true;
+    r.Temperature = 1049.5;
+    r.TargetSetpoint = r.WorkingSetpoint = 1050;
+    r.RampRate = 10;
+    r.ReadtimeUtc = r.Readtime = clock_;
+    ASSERT_EQ(supervisor.Tick(settings, r).Kind, TTickKind::Consumed);
+  }
+  // Polls until the furnace is stable; the instant it became so.
+  TDateTime ConsumeUntilStable() {
+    for (int i = 0; i < 20 && supervisor.State.StableSince == 0.0; ++i) Consume();
+    EXPECT_NE(supervisor.State.StableSince, 0.0);
+    return supervisor.State.StableSince;
+  }
+
+  TDateTime& clock_;
+  TRtCustomGraph graph;
+  TRtMainChart chart{graph, {}};
+  TSupervisor supervisor{chart, {}};
+  TTickSettings settings;
+};
+
+TEST(RunRestore, ADwellGoesOnWithTheStableTimeObservedBeforeTheCrashButNotTheTimeAfter) {
+  test::ScopedStateDir state;
+  test::ScopedStore store;
+  TDateTime clock = 45356.25;
+  seams::Scoped<seams::NowFn> now(seams::SetUtcNow, [&] { return clock; });
+  constexpr std::int64_t kMinute = 60000;
+  // Minimum steady time 1 min, dwell 10 min: the segment needs 11 min of
+  // stable time.
+  const std::vector<TFurnaceActionParameters> program = {{false, 1050, 10, 10.0 / kMinutesPerDay, false},
+                                                         {false, 20, 10, 0.0, false}};
+  {
+    RestoredFurnace first(clock);
+    for (std::size_t i = 0; i < program.size(); ++i)
+      first.supervisor.FurnaceModule()->SetInstruction(static_cast<int>(i) + 1, program[i]);
+    const TDateTime since = first.ConsumeUntilStable();
+    // Six minutes into the stable stretch, the program ends as a crash
+    // ends it: no Stop, no close.
+    while (DaysToMs(clock - since) < 6 * kMinute) first.Consume();
+    ASSERT_TRUE(first.supervisor.Journal.WaitWritten(10000));
+    EXPECT_EQ(first.supervisor.FurnaceModule()->InstructionsCurrentSegment(), 1);
+  }
+  // Half an hour nobody saw.
+  clock += 30 / kMinutesPerDay;
+  RestoredFurnace next(clock);
+  ASSERT_TRUE(next.supervisor.TakeUnclosedRun());
+  const auto segments = next.supervisor.TakeProgramToRestore(L"Oven");
+  ASSERT_TRUE(segments);
+  EXPECT_EQ(*segments, program);
+  next.supervisor.RestoreProgram(*segments);
+  EXPECT_EQ(next.supervisor.State.StableCreditMs, 6 * kMinute);
+  // Stable again: the clock goes on from six minutes, so the segment ends
+  // once more than five further minutes were stable, not eleven.
+  const TDateTime again = next.ConsumeUntilStable();
+  while (DaysToMs(clock - again) < 5 * kMinute) {
+    next.Consume();
+    ASSERT_EQ(next.supervisor.FurnaceModule()->InstructionsCurrentSegment(), 1) << FormatStableTime(clock - again);
+  }
+  next.Consume();
+  EXPECT_EQ(DaysToMs(clock - again), 5 * kMinute + 20000);
+  EXPECT_EQ(next.supervisor.FurnaceModule()->InstructionsCurrentSegment(), 2);
+  // The credit belonged to segment 1.
+  EXPECT_EQ(next.supervisor.State.StableCreditMs, 0);
+}
+
+TEST(RunRestore, LoadedSamplesBeforeAGapDoNotFillTheObservationWindow) {
+  test::ScopedStore store;
+  TDateTime clock = 45356.25;
+  seams::Scoped<seams::NowFn> now(seams::SetUtcNow, [&] { return clock; });
+  const struct {
+    double gapSeconds;  // between the loaded samples and the first poll
+    int stableAt;       // the poll at which the furnace is first stable
+  } cases[] = {
+      {3600, 17},  // an hour not running: the window fills with polls of this run
+      {20, 2},     // polls that follow on: the loaded samples count
+  };
+  for (const auto& c : cases) {
+    RestoredFurnace furnace(clock);
+    furnace.supervisor.SetRateOfChangeWindow(300);
+    furnace.settings.StableSlopeTime = 300;
+    // A previous run's samples, as the load puts them into the chart.
+    for (int i = 0; i < 100; ++i) {
+      TRtMainChart& chart = furnace.chart;
+      chart.RtDoubleVectorSetpoint.Add(1050);
+      chart.RtDoubleVectorWorkingSetpoint.Add(1050);
+      chart.RtDoubleVectorTemperature.Add(1049.5);
+      chart.RtDoubleVectorWorkingOutput.Add(40);
+      chart.RtDoubleVectorTime.Add(clock += 20 / kSecondsPerDay);
+    }
+    clock += (c.gapSeconds - 20) / kSecondsPerDay;
+    int polls = 0;
+    while (furnace.supervisor.State.StableSince == 0.0 && polls < 40) {
+      furnace.Consume();
+      ++polls;
+    }
+    EXPECT_EQ(polls, c.stableAt) << c.gapSeconds;
+  }
+}
+
+TEST(RunRestore, TheRestoredStableTimeCountsOnlyWhatTheJournalObserved) {
+  const TDateTime since = 45000.5;
+  const struct {
+    TProgramStability stability;
+    int current;
+    TDateTime lastSample;
+    std::int64_t ms;
+  } cases[] = {
+      {{2, since, 0}, 2, since + 1.0 / 24, 3600000},         // stable for an hour up to the last sample
+      {{2, since, 7200000}, 2, since + 1.0 / 24, 10800000},  // and two hours from a restart before
+      {{2, 0.0, 7200000}, 2, since + 1.0 / 24, 7200000},     // not stable at the end: the credit alone
+      {{2, since, 0}, 3, since + 1.0 / 24, 0},               // another segment
+      {{0, since, 0}, 0, since + 1.0 / 24, 0},               // no program
+      {{2, since + 1.0 / 24, 0}, 2, since, 0},               // stable only after the last sample
+  };
+  for (const auto& c : cases) EXPECT_EQ(RestoredStableMs(c.stability, c.current, c.lastSample), c.ms) << c.ms;
 }
 
 }  // namespace

@@ -189,9 +189,15 @@ TEST_F(SavePage, ClearAllDataAsksAndPutsTheTimerBackAsItWas) {
     questions.clear();
     answer = c.yes;
     form->ButtonClearAllData->click();
-    ASSERT_EQ(questions.size(), 1u);
+    // Cleared while the run is journaled: whether the journal starts a new
+    // run file is asked next.
+    ASSERT_EQ(questions.size(), c.yes ? 2u : 1u);
     EXPECT_EQ(questions[0].first, "Are you sure you want to clear all data from the screen?");
     EXPECT_EQ(questions[0].second, "Clear all data");
+    if (c.yes) {
+      EXPECT_EQ(questions[1],
+                std::make_pair(std::string(TFormModbus::kNewRunFileQuestion), std::string("Clear all data")));
+    }
     EXPECT_EQ(Samples(), c.samplesAfter);
     EXPECT_EQ(form->Chart->RtDoubleVectorWorkingOutput.GetCount(), c.samplesAfter);
     EXPECT_EQ(form->Timer1->isActive(), c.running);

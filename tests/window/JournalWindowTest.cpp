@@ -9,8 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
+#include <atomic>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -76,10 +78,14 @@ class JournalWindow : public test::WindowTest {
   std::optional<TQtSeams> seams_;
   bool yes_ = true;
   std::vector<std::string> questions_;
+  std::vector<bool> tickingAtQuestion_;
+  std::string noTo_;  // the question answered No
   seams::Scoped<seams::QuestionFn> question_{seams::SetQuestion, [this](const std::string& text) {
                                                std::lock_guard lock(m_);
                                                questions_.push_back(text);
-                                               return yes_;
+                                               // Asked on the UI thread at start and Start.
+                                               tickingAtQuestion_.push_back(form->Timer1->isActive());
+                                               return yes_ && text != noTo_;
                                              }};
 };
 
@@ -132,7 +138,7 @@ TEST_F(JournalWindow, ARunKilledInTheMiddleKeepsEveryConsumedSample) {
   const std::string bytes = FileContents(journals[0]);
   const std::vector<std::string> lines = SplitLines(bytes, "\r\n");
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines[0], JournalHeader());
+  EXPECT_EQ(lines[0], JournalHeader(ExportRegional(Regional())));
   const std::size_t samples = lines.size() - 1;
   ASSERT_GE(samples, reported.size());
   EXPECT_LE(samples, reported.size() + 1);
@@ -190,6 +196,8 @@ TEST_F(JournalWindow, TheRestoredProgramGoesOnAtTheSegmentItHadReached) {
                       {{true, 300, 10, 0.0, false}, {false, 150, 7, 0.0, false}, {false, 160, 3, 0.0, false}}));
   Restart();
   ASSERT_TRUE(WaitFor([&] { return Questions().size() == 1; }));
+  // The tick runs again once the question is answered.
+  EXPECT_TRUE(form->Timer1->isActive());
   EXPECT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), 3);
   // The run goes on under its furnace's name.
   EXPECT_EQ(form->SavedFurnaceName(), L"Kiln2");
@@ -203,6 +211,8 @@ TEST_F(JournalWindow, TheRestoredProgramGoesOnAtTheSegmentItHadReached) {
   EXPECT_EQ(form->FurnaceModule()->InstructionsCurrentSegment(), 2);
   EXPECT_EQ(form->RtIntegerEditProgramSegment->Value(), 2);
   EXPECT_EQ(form->RtIntegerEditProgramSetpoint->Value(), 150);
+  // No tick ran while either question was open.
+  EXPECT_EQ(tickingAtQuestion_, (std::vector<bool>{false, false}));
 
   // The program step applies segment 2: its ramp rate, then its setpoint.
   form->PageControl1->setCurrentIndex(static_cast<int>(TPageIndex::Instructions));
@@ -223,25 +233,68 @@ TEST_F(JournalWindow, TheRestoredProgramGoesOnAtTheSegmentItHadReached) {
   EXPECT_TRUE(fs::exists(fs::path(journal).replace_extension(".closed")));
 }
 
-TEST_F(JournalWindow, AFailingDiskIsLoggedOnceAndTheWindowKeepsRunning) {
+TEST_F(JournalWindow, ADiskThatRefusesWritesIsShownAboveTheLogUntilTheSamplesAreWritten) {
+  std::atomic<bool> full{true};
   TJournalIo io = SystemJournalIo();
-  io.Write = [](std::intptr_t, std::string_view, std::string& reason) {
-    reason = "No space left on device";
-    return false;
+  io.Write = [&full, write = io.Write](std::intptr_t h, std::string_view bytes, std::string& reason) {
+    if (full) {
+      reason = "No space left on device";
+      return false;
+    }
+    return write(h, bytes, reason);
   };
-  form->Supervisor->Journal.SetIo(io);
+  TRunJournal& journal = form->Supervisor->Journal;
+  journal.SetIo(io);
+  journal.SetRetry(5, 20);
   Connect();
   for (int i = 0; i < 4; ++i) {
     PollAndConsume();
-    ASSERT_TRUE(form->Supervisor->Journal.WaitIdle(10000));
+    ASSERT_TRUE(journal.WaitIdle(10000));
   }
   EXPECT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), 4);
-  EXPECT_EQ(form->Supervisor->Journal.DurableSamples(), 0u);
+  EXPECT_EQ(journal.DurableSamples(), 0u);
+  // Where the operator looks, with the count.
+  ASSERT_TRUE(WaitFor([&] {
+    return form->LabelAttention->isVisible() &&
+           form->LabelAttention->text().contains(QStringLiteral("4 samples wait in memory"));
+  })) << form->LabelAttention->text().toStdString();
   int said = 0;
   for (const QString& line : Log()) said += line.contains(QStringLiteral("No space left on device"));
   EXPECT_EQ(said, 1);
   EXPECT_TRUE(errorReports.empty());
   EXPECT_EQ(form->ButtonCreateFurnaceModule->text(), QStringLiteral("Stop"));
+
+  full = false;
+  ASSERT_TRUE(journal.WaitWritten(10000));
+  EXPECT_EQ(journal.DurableSamples(), 4u);
+  EXPECT_EQ(ReadJournal(journal.JournalPath(), ExportRegional(Regional())).Samples.size(), 4u);
+  ASSERT_TRUE(WaitFor([&] { return form->LabelAttention->isHidden(); }));
+}
+
+TEST_F(JournalWindow, ClearAllDataAsksWhetherTheJournalStartsANewRunFile) {
+  TRunJournal& journal = form->Supervisor->Journal;
+  Connect();
+  for (const bool newFile : {false, true}) {
+    PollAndConsume();
+    ASSERT_TRUE(journal.WaitWritten(10000));
+    const fs::path before = journal.JournalPath();
+    noTo_ = newFile ? "" : TFormModbus::kNewRunFileQuestion;
+    form->ButtonClearAllData->click();
+    EXPECT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), 0);
+    EXPECT_EQ(Questions().back(), TFormModbus::kNewRunFileQuestion);
+    PollAndConsume();
+    ASSERT_TRUE(journal.WaitWritten(10000));
+    if (newFile) {
+      // The run before ended cleanly; the data go on in a file of their own.
+      EXPECT_TRUE(fs::exists(fs::path(before).replace_extension(".closed")));
+      EXPECT_NE(journal.JournalPath(), before);
+      EXPECT_EQ(ReadJournal(journal.JournalPath(), ExportRegional(Regional())).Samples.size(), 1u);
+    } else {
+      EXPECT_EQ(journal.JournalPath(), before);
+      EXPECT_FALSE(fs::exists(fs::path(before).replace_extension(".closed")));
+    }
+  }
+  EXPECT_EQ(Journals().size(), 2u);
 }
 
 }  // namespace
