@@ -26,21 +26,6 @@ TStatusLampState LampState(const TLedLamp& lamp) {
   return lamp.Blink() && lamp.Interval() > 0 ? TStatusLampState::Blinking : TStatusLampState::On;
 }
 
-void Show(TRtSeries& s, TRtCustomGraph& graph, TRtDoubleVector& x, TRtDoubleVector& y, TRtAxis& xAxis, TRtAxis& yAxis,
-          TRtColor color, double width, int layer) {
-  s.SetXData(&x);
-  s.SetYData(&y);
-  s.SetXAxis(&xAxis);
-  s.SetYAxis(&yAxis);
-  s.Line.Color = color;
-  s.Line.Width = width;
-  s.Line.Visible = true;
-  s.PointSymbol.Visible = false;
-  s.SetLayer(layer);
-  s.SetVisible(true);
-  graph.AddSeries(&s);
-}
-
 }  // namespace
 
 TStatusChart::TStatusChart(TRtMainChart& chart)
@@ -72,9 +57,12 @@ TStatusChart::TStatusChart(TRtMainChart& chart)
   g.AddAxis(&fY);
   g.PrimaryXAxis = &fX;
   g.PrimaryYAxis = &fY;
-  Show(fTarget, g, chart.RtDoubleVectorTime, chart.RtDoubleVectorSetpoint, fX, fY, 0xFF707070, 1.5, 0);
-  Show(fWorking, g, chart.RtDoubleVectorTime, chart.RtDoubleVectorWorkingSetpoint, fX, fY, 0xFF0066CC, 1.5, 1);
-  Show(fTemperature, g, chart.RtDoubleVectorTime, chart.RtDoubleVectorTemperature, fX, fY, 0xFFFF0000, 2.5, 2);
+  AttachSeries(fTarget, g, "Target setpoint", true, chart.RtDoubleVectorTime, chart.RtDoubleVectorSetpoint, fX, fY,
+               0xFF707070, 1.5, 0);
+  AttachSeries(fWorking, g, "Working setpoint", true, chart.RtDoubleVectorTime, chart.RtDoubleVectorWorkingSetpoint, fX,
+               fY, 0xFF0066CC, 1.5, 1);
+  AttachSeries(fTemperature, g, "Temperature", true, chart.RtDoubleVectorTime, chart.RtDoubleVectorTemperature, fX, fY,
+               0xFFFF0000, 2.5, 2);
   g.resize(kWidth, kHeight);
   g.EndUpdate();
 }

@@ -19,8 +19,10 @@ void StyleAxis(TRtAxis& axis, const char* caption, TRtAxisScaling scaling, TRtAx
   axis.SetEndRounding(TRtAxisEndRounding::RndToMajorZoomToMinor);
 }
 
-void Attach(TRtSeries& series, TRtCustomGraph& graph, const char* caption, bool visible, TRtDoubleVector& x,
-            TRtDoubleVector& y, TRtAxis& xAxis, TRtAxis& yAxis, TRtColor color, double width, int layer) {
+}  // namespace
+
+void AttachSeries(TRtSeries& series, TRtCustomGraph& graph, const char* caption, bool visible, TRtDoubleVector& x,
+                  TRtDoubleVector& y, TRtAxis& xAxis, TRtAxis& yAxis, TRtColor color, double width, int layer) {
   series.SetCaption(caption);
   series.SetVisible(visible);
   series.SetIncludeInLegend(true);
@@ -35,8 +37,6 @@ void Attach(TRtSeries& series, TRtCustomGraph& graph, const char* caption, bool 
   series.SetLayer(layer);
   graph.AddSeries(&series);
 }
-
-}  // namespace
 
 TRtMainChart::TRtMainChart(TRtCustomGraph& graph, const TRegionalSettings& regional)
     : RtGraph2D1(graph),
@@ -88,28 +88,28 @@ TRtMainChart::TRtMainChart(TRtCustomGraph& graph, const TRegionalSettings& regio
 
   // Added in layer order: working output at the bottom, the rate-of-change
   // line on top.
-  Attach(RtLineSeriesWorkingOutput, graph, "Working output, % of maximum power", false, RtDoubleVectorTime,
-         RtDoubleVectorWorkingOutput, XAxis1, RightAxis1, 0xFF606060, 1.0, 0);
+  AttachSeries(RtLineSeriesWorkingOutput, graph, "Working output, % of maximum power", false, RtDoubleVectorTime,
+               RtDoubleVectorWorkingOutput, XAxis1, RightAxis1, 0xFF606060, 1.0, 0);
   RtLineSeriesWorkingOutput.Area.Visible = true;
   RtLineSeriesWorkingOutput.Area.AreaStyle = TRtAreaStyle::Total;
   RtLineSeriesWorkingOutput.Area.ForeColor = 0x14000000;
-  Attach(RtLineSeriesWorkingSetpoint, graph,
-         "Working Setpoint, \xC2\xBA"
-         "C",
-         false, RtDoubleVectorTime, RtDoubleVectorWorkingSetpoint, XAxis1, YAxis1, 0xFF0066CC, 1.0, 1);
-  Attach(RtLineSeriesTargetSetpoint, graph,
-         "Target Setpoint, \xC2\xBA"
-         "C",
-         false, RtDoubleVectorTime, RtDoubleVectorSetpoint, XAxis1, YAxis1, 0xFF707070, 1.0, 2);
-  Attach(RtPointSeriesTemperature, graph,
-         "Measured Temperature, \xC2\xBA"
-         "C",
-         true, RtDoubleVectorTime, RtDoubleVectorTemperature, XAxis1, YAxis1, 0xFFFF0000, 3.0, 3);
+  AttachSeries(RtLineSeriesWorkingSetpoint, graph,
+               "Working Setpoint, \xC2\xBA"
+               "C",
+               false, RtDoubleVectorTime, RtDoubleVectorWorkingSetpoint, XAxis1, YAxis1, 0xFF0066CC, 1.0, 1);
+  AttachSeries(RtLineSeriesTargetSetpoint, graph,
+               "Target Setpoint, \xC2\xBA"
+               "C",
+               false, RtDoubleVectorTime, RtDoubleVectorSetpoint, XAxis1, YAxis1, 0xFF707070, 1.0, 2);
+  AttachSeries(RtPointSeriesTemperature, graph,
+               "Measured Temperature, \xC2\xBA"
+               "C",
+               true, RtDoubleVectorTime, RtDoubleVectorTemperature, XAxis1, YAxis1, 0xFFFF0000, 3.0, 3);
   RtPointSeriesTemperature.Area.Visible = false;
 
   TRtLinearRegression& r = RtLinearRegressionRateOfChange;
-  Attach(r, graph, "Rate of change", false, RtDoubleVectorTime, RtDoubleVectorTemperature, XAxis1, YAxis1, 0xFF000000,
-         2.0, 4);
+  AttachSeries(r, graph, "Rate of change", false, RtDoubleVectorTime, RtDoubleVectorTemperature, XAxis1, YAxis1,
+               0xFF000000, 2.0, 4);
   r.Line.DashStyle = TRtDashStyle::DashStyleDot;
   r.SetAutoUpdate(false);
   r.AutoStart = false;

@@ -53,4 +53,10 @@ class TRtMainChart {
 // The one function the main window calls to get its chart.
 std::unique_ptr<TRtMainChart> BuildMainChart(TRtCustomGraph& graph, const TRegionalSettings& regional);
 
+// Puts `series` on `graph`: its caption (in the legend), whether it shows,
+// its data and axes, a line of `color` and `width` without point symbols, on
+// `layer`.
+void AttachSeries(TRtSeries& series, TRtCustomGraph& graph, const char* caption, bool visible, TRtDoubleVector& x,
+                  TRtDoubleVector& y, TRtAxis& xAxis, TRtAxis& yAxis, TRtColor color, double width, int layer);
+
 }  // namespace karvo

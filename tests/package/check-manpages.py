@@ -94,8 +94,8 @@ def main(argv):
     with open(argv[1], encoding="utf-8") as f:
         readme = f.read()
     problems = []
-    for spec in argv[2:]:
-        tool, program, page = spec.split("=", 2)
+    for entry in argv[2:]:
+        tool, program, page = entry.split("=", 2)
         found = check(readme, tool, program, page)
         problems += found
         print(f"{tool}: {'disagrees' if found else 'agrees'}")
