@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -47,6 +48,11 @@ constexpr auto kLongestReply = kByteTime * TSerialPort::kReplyBufferSize;
 // wall clock jumps at daylight-saving changes, and the process-wide pause
 // is left to the layers above (their tests record it).
 void Sleep(std::uint32_t ms) { std::this_thread::sleep_for(milliseconds(ms)); }
+
+std::atomic<std::uint32_t>& DefaultReadLoopPause() {
+  static std::atomic<std::uint32_t> pause{TSerialPort::kWindowsReadLoopTimeoutMS};
+  return pause;
+}
 
 std::uint32_t CeilMs(Clock::duration d) {
   return d <= Clock::duration::zero() ? 0 : static_cast<std::uint32_t>(std::chrono::ceil<milliseconds>(d).count());
@@ -371,6 +377,12 @@ TSerialResponse TSerialPort::RunTransaction(const std::uint8_t* data, std::uint3
 
   for (const std::string& line : log) LogLine(line);
   return result;
+}
+
+TSerialPort::TSerialPort() : fWindowsReadLoopTimeoutMS(DefaultReadLoopPause().load()) {}
+
+std::uint32_t TSerialPort::SetDefaultWindowsReadLoopTimeoutMS(std::uint32_t v) {
+  return DefaultReadLoopPause().exchange(v);
 }
 
 TSerialResponse TSerialPort::SendData(const std::uint8_t* Data, std::uint32_t dataSize, bool WaitForResponse) {

@@ -25,6 +25,7 @@
 #include "app/QtSeams.h"
 #include "common/Seams.h"
 #include "furnace/ReadCycle.h"
+#include "serial/SerialPort.h"
 #include "sim/ComLink.h"
 #include "supervisor/frmFurnaceModule.h"
 
@@ -37,6 +38,25 @@ inline sim::SimOptions StandingFurnace() {
   o.StartTemperature = 137.0;
   return o;
 }
+
+// While it lives, ports made look for a reply every `ms` instead of every
+// 200 ms. The window tests check what the program does with the values and
+// when it asks for them, not the line's pace, which the transport's and the
+// simulator's own tests check at the program's real pause. 50 ms still lets
+// a reply found at one look arrive whole before it is read, however the
+// simulator's thread is scheduled on a busy machine (a reply read while it
+// arrives would end at the first pause in it longer than the read's
+// interval limit).
+class ScopedReadLoopPause {
+ public:
+  explicit ScopedReadLoopPause(std::uint32_t ms) : previous_(TSerialPort::SetDefaultWindowsReadLoopTimeoutMS(ms)) {}
+  ~ScopedReadLoopPause() { TSerialPort::SetDefaultWindowsReadLoopTimeoutMS(previous_); }
+  ScopedReadLoopPause(const ScopedReadLoopPause&) = delete;
+  ScopedReadLoopPause& operator=(const ScopedReadLoopPause&) = delete;
+
+ private:
+  std::uint32_t previous_;
+};
 
 class WindowTest : public ::testing::Test {
  protected:
@@ -105,6 +125,7 @@ class WindowTest : public ::testing::Test {
     Pump();
   }
 
+  ScopedReadLoopPause readLoop_{50};
   sim::ScopedStateHome state_;
   sim::SimOnComPort sim_;
   std::mutex m_;
