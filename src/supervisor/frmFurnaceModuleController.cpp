@@ -101,6 +101,8 @@ void TFormModbus::OfferPreviousRun() {
   Timer1->stop();
   ButtonCreateFurnaceModule->setEnabled(false);
   ProgressBarJournal->setFormat(QStringLiteral("Looking through the runs that ended unexpectedly: %p %"));
+  // A reading that cannot start leaves the window as it was.
+  auto notStarted = qScopeGuard([this] { EndStartupReading(); });
   auto found = std::make_shared<TSupervisor::TUnclosedRuns>();
   fLoading.Start(
       [found, regional = Supervisor->JournalRegional()](const TReadProgress& progress) {
@@ -111,6 +113,7 @@ void TFormModbus::OfferPreviousRun() {
         // Answered outside the hand-off: the reading thread is let end.
         QTimer::singleShot(0, this, [this, found, error] { Guarded([&] { OfferFoundRuns(*found, error); }); });
       });
+  notStarted.dismiss();
 }
 
 void TFormModbus::ShowReadingProgress(std::uint64_t done, std::uint64_t total) {
