@@ -48,9 +48,7 @@ void TLoadingThread::Start(TWork work, TProgressFn progress, TFinishedFn finishe
     try {
       RunOnUiThreadAndWait([&] {
         std::lock_guard lock(shared->Mutex);
-        if (!shared->Attached) return;
-        shared->Finished = true;
-        if (shared->OnFinished) shared->OnFinished(error);
+        if (shared->Attached && shared->OnFinished) shared->OnFinished(error);
       });
     } catch (...) {
       // The window is gone; nobody waits for the result.
@@ -59,12 +57,6 @@ void TLoadingThread::Start(TWork work, TProgressFn progress, TFinishedFn finishe
     shared->Done = true;
     shared->Ended.notify_all();
   });
-}
-
-bool TLoadingThread::Busy() const {
-  if (!fShared) return false;
-  std::lock_guard lock(fShared->Mutex);
-  return !fShared->Finished && !fShared->Done;
 }
 
 void TLoadingThread::Cancel() {

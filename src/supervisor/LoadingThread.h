@@ -36,8 +36,6 @@ class TLoadingThread {
   // `progress` comes whenever another hundredth is done, `finished` once
   // the work has returned.
   void Start(TWork work, TProgressFn progress, TFinishedFn finished);
-  // Work started and `finished` not yet run.
-  bool Busy() const;
   // Stops the work (its progress function answers false from now on) and
   // waits for the thread, letting the user interface run the hand-offs the
   // thread waits for (ProcessMessages). Neither `progress` nor `finished`
@@ -50,7 +48,6 @@ class TLoadingThread {
     std::condition_variable Ended;
     bool Attached = true;  // the callbacks may run
     bool Done = false;     // the thread has ended
-    bool Finished = false;
     std::atomic<bool> Stop{false};
     TProgressFn Progress;
     TFinishedFn OnFinished;

@@ -9,8 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QTabWidget>
 #include <atomic>
@@ -469,6 +471,35 @@ TEST_F(JournalWindow, EveryUnclosedRunIsOfferedInOneList) {
   EXPECT_EQ(lists.size(), 3u);
   live.End();
   ASSERT_TRUE(live.WaitWritten(10000));
+}
+
+// The list-choice dialog of the Qt seams: the text, the items, the first
+// selected; the item picked comes back, a cancelled list gives -1.
+TEST(QtListChoice, ThePickedItemComesBack) {
+  sim::ScopedStateHome state;
+  TQtSeams seams(nullptr, /*dialogs=*/true);
+  for (const int row : {1, -1}) {
+    QStringList shown;
+    int firstSelected = -2;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      ASSERT_TRUE(dialog);
+      auto* list = dialog->findChild<QListWidget*>();
+      ASSERT_TRUE(list);
+      for (int i = 0; i < list->count(); ++i) shown << list->item(i)->text();
+      firstSelected = list->currentRow();
+      if (row < 0) {
+        dialog->reject();
+      } else {
+        list->setCurrentRow(row);
+        dialog->accept();
+      }
+    });
+    EXPECT_EQ(AskListChoice({"Runs", "Pick one", {"Kiln2: 2 samples", "Kiln1: 3 samples", "Keep"}}), row);
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("Kiln2: 2 samples"), QStringLiteral("Kiln1: 3 samples"),
+                                  QStringLiteral("Keep")}));
+    EXPECT_EQ(firstSelected, 0);
+  }
 }
 
 // After Stop, a Start with the run's data still in the chart asks whether
