@@ -60,7 +60,9 @@ int main(int argc, char** argv) {
   TFormModbus form;
   qtSeams.AttachWindow(form);
   form.show();
+  // Start waits until the runs that ended unexpectedly were looked through.
   QCoreApplication::processEvents();
+  if (!WaitFor([&] { return form.ButtonCreateFurnaceModule->isEnabled(); })) return Fail("Start stays disabled");
   form.ComboBoxModbusPort->setCurrentIndex(form.ComboBoxModbusPort->findText(QStringLiteral("COM9")));
   form.ButtonCreateFurnaceModule->click();
   if (form.ButtonCreateFurnaceModule->text() != QStringLiteral("Stop")) return Fail("Start failed");

@@ -66,7 +66,7 @@ class WindowTest : public ::testing::Test {
     timerActiveAtCreation = form->Timer1->isActive();
     qtSeams_.AttachWindow(*form);
     form->show();
-    Pump();
+    WaitForStartupReading();
   }
   ~WindowTest() override { Close(); }
 
@@ -85,6 +85,13 @@ class WindowTest : public ::testing::Test {
       QThread::msleep(2);
     }
     return true;
+  }
+
+  // The window was shown: Start waits until the runs that ended
+  // unexpectedly have been looked through (and answered).
+  void WaitForStartupReading() {
+    Pump();
+    ASSERT_TRUE(WaitFor([this] { return form->ButtonCreateFurnaceModule->isEnabled(); }));
   }
 
   // MemoLog's lines, once the queued ones have arrived.
