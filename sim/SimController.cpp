@@ -126,13 +126,18 @@ void SimController::ServeLoop() {
     const Bytes frame = std::exchange(pending, {});
     if (std::exchange(lost, false)) {
       Discard(frame, " (lost: arrived while answering)");
-    } else if (HandleFrame(frame, lastByte, arrived)) {
+    } else if (const std::optional<Clock::time_point> due = HandleFrame(frame, lastByte, arrived)) {
       // Whatever began before the reply's last byte had left is lost, and
       // so is the rest of the frame it belongs to. Bytes that begin after
       // that start a frame of their own.
-      // The controller hears the line again from then on.
+      // The controller hears the line again from then on. Bytes whose
+      // writing was noted are judged by the time the reply's last byte was
+      // due: on a busy machine this thread may send the reply late, which a
+      // controller never does, and a frame written after the reply would
+      // have ended must not be lost for that. Bytes nobody noted are judged
+      // by when they were read.
       const Clock::time_point replied = Clock::now();
-      if (!arrived.empty() && (!arrived.front().noted || arrived.front().first < replied)) {
+      if (!arrived.empty() && (!arrived.front().noted || arrived.front().first < std::min(replied, *due))) {
         lost = true;
         lastByte = replied;
       }
@@ -188,10 +193,11 @@ void SimController::Read(Arrivals& arrived, int timeoutMs) {
   for (LineJournal::Piece& piece : journal_->Split(bytes, Clock::now())) arrived.push_back(std::move(piece));
 }
 
-bool SimController::HandleFrame(const Bytes& frame, Clock::time_point end, Arrivals& arrivedMeanwhile) {
+std::optional<SimController::Clock::time_point> SimController::HandleFrame(const Bytes& frame, Clock::time_point end,
+                                                                           Arrivals& arrivedMeanwhile) {
   if (!CrcMatches(frame.data(), frame.size())) {
     Discard(frame, " (no valid frame, ignored)");
-    return false;
+    return std::nullopt;
   }
   ++framesReceived_;
   std::optional<Bytes> reply;
@@ -200,11 +206,11 @@ bool SimController::HandleFrame(const Bytes& frame, Clock::time_point end, Arriv
     std::lock_guard lock(mutex_);
     if (faults_.NoReply || Clock::now() < silentUntil_) {
       TraceBytes("<- ", frame, faults_.NoReply ? " (not answering)" : " (restarting)");
-      return false;
+      return std::nullopt;
     }
     if (SilentOn(frame)) {
       TraceBytes("<- ", frame, " (register not answered)");
-      return false;
+      return std::nullopt;
     }
     TraceBytes("<- ", frame);
     reply = sim::Serve(model_, frame);
@@ -220,7 +226,7 @@ bool SimController::HandleFrame(const Bytes& frame, Clock::time_point end, Arriv
     }
     delayMs = faults_.ReplyDelayMs;
   }
-  if (!reply) return false;
+  if (!reply) return std::nullopt;
   const auto due = end + std::chrono::milliseconds(delayMs);
   while (!stop_ && Clock::now() < due) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
@@ -228,7 +234,7 @@ bool SimController::HandleFrame(const Bytes& frame, Clock::time_point end, Arriv
   }
   TransmitOnTheWire(*reply, arrivedMeanwhile);
   TraceBytes("-> ", *reply);
-  return true;
+  return due + std::chrono::microseconds(options_.ByteTimeUs) * static_cast<int>(reply->size());
 }
 
 // Byte k leaves the line one byte time after byte k - 1: the master sees

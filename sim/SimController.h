@@ -138,10 +138,12 @@ class SimController {
   // the line's journal.
   void Read(Arrivals& arrived, int timeoutMs);
   // Handles one frame that ended at `end`; returns when its reply has gone
-  // out, true when there was one. Bytes that arrive while the controller is
-  // answering (during the reply delay or before the reply's last byte has
-  // left) are appended to `arrivedMeanwhile`.
-  bool HandleFrame(const Bytes& frame, Clock::time_point end, Arrivals& arrivedMeanwhile);
+  // out, and when there was one, the moment the reply's last byte was due to
+  // leave the line (the frame's end, the reply delay and the reply's wire
+  // time: a controller is not held up by a busy machine). Bytes that arrive
+  // while the controller is answering (during the reply delay or before the
+  // reply's last byte has left) are appended to `arrivedMeanwhile`.
+  std::optional<Clock::time_point> HandleFrame(const Bytes& frame, Clock::time_point end, Arrivals& arrivedMeanwhile);
   // The request names a register the faults keep silent on (under the lock).
   bool SilentOn(const Bytes& frame) const;
   void TransmitOnTheWire(const Bytes& reply, Arrivals& arrivedMeanwhile);
