@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -47,6 +48,8 @@ constexpr auto kLongestReply = kByteTime * TSerialPort::kReplyBufferSize;
 // wall clock jumps at daylight-saving changes, and the process-wide pause
 // is left to the layers above (their tests record it).
 void Sleep(std::uint32_t ms) { std::this_thread::sleep_for(milliseconds(ms)); }
+
+std::atomic<std::uint32_t> gDefaultReadLoopTimeoutMS{200};
 
 std::uint32_t CeilMs(Clock::duration d) {
   return d <= Clock::duration::zero() ? 0 : static_cast<std::uint32_t>(std::chrono::ceil<milliseconds>(d).count());
@@ -402,5 +405,11 @@ bool TSerialPort::SetTimeOuts(ComHandle ComDevice) {
 bool TSerialPort::SetBuffers(ComHandle ComDevice) {
   return SetUp(ComDevice, [&] { return platform::ApplyQueueSizes(ComDevice, kQueueBytes, kQueueBytes); });
 }
+
+std::uint32_t TSerialPort::SetDefaultReadLoopTimeoutMS(std::uint32_t ms) {
+  return gDefaultReadLoopTimeoutMS.exchange(ms);
+}
+
+std::uint32_t TSerialPort::DefaultReadLoopTimeoutMS() { return gDefaultReadLoopTimeoutMS.load(); }
 
 }  // namespace karvo

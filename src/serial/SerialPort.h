@@ -58,6 +58,11 @@ class TSerialPort {
   void SetPort(const std::string& v) { fPort = v; }
   std::uint32_t WindowsReadLoopTimeoutMS() const { return fWindowsReadLoopTimeoutMS; }
   void SetWindowsReadLoopTimeoutMS(std::uint32_t v) { fWindowsReadLoopTimeoutMS = v; }
+  // The pause between looks for a reply that port objects made from now on
+  // start with (WindowsReadLoopTimeoutMS, 200 ms). A run that moves time
+  // itself against a simulated controller (the soak) shortens it: it is a
+  // wait of the master, not of the line. Returns the previous value.
+  static std::uint32_t SetDefaultReadLoopTimeoutMS(std::uint32_t ms);
   std::uint32_t ReadoutTimeoutMS() const { return fReadoutTimeoutMS; }
   void SetReadoutTimeoutMS(std::uint32_t v) { fReadoutTimeoutMS = v; }
 
@@ -111,7 +116,8 @@ class TSerialPort {
 
   bool fDebug = false;
   std::string fPort;
-  std::uint32_t fWindowsReadLoopTimeoutMS = 200;
+  std::uint32_t fWindowsReadLoopTimeoutMS = DefaultReadLoopTimeoutMS();
+  static std::uint32_t DefaultReadLoopTimeoutMS();
   std::uint32_t fReadoutTimeoutMS = 1000;
   std::string fLastFailureReason;
 };
