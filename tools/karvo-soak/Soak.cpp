@@ -738,6 +738,8 @@ void Soak::CheckJournal() {
 
 void Soak::Finish() {
   if (activeFault_) EndFault(plan_.Faults[*activeFault_]);
+  activeFault_.reset();
+  nextFault_ = plan_.Faults.size();
   if (holdOn_) WriteRegistryString(L"FW_Furnace1", L"0");
   TFormModbus& f = *form_;
   TFurnaceModule* module = f.FurnaceModule();
