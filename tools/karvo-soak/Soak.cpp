@@ -36,6 +36,7 @@
 #include "common/Regional.h"
 #include "common/Seams.h"
 #include "common/StateDir.h"
+#include "furnace/ClassFurnaceModule.h"
 #include "furnace/ReadCycle.h"
 #include "modbus/Registers.h"
 #include "serial/SerialPort.h"
@@ -258,6 +259,12 @@ class Soak {
   void CheckLogFiles();
   void CheckJournal();
   void Summary();
+  double FreezeLimitMs() const {
+    if (options_.FreezeLimitMs > 0) return options_.FreezeLimitMs;
+    const TSerialPort port;
+    return TFurnaceModule::kMaxWriteAttempts *
+           (port.ReadoutTimeoutMS() + TSerialPort::kLateReplyWatchMs + port.WindowsReadLoopTimeoutMS() + 100.0);
+  }
   double Elapsed() const { return (gNow.load() - plan_.StartUtc) * kDay; }
   template <class Pred>
   bool WaitUi(Pred done, int limitMs);
@@ -777,7 +784,7 @@ void Soak::Finish() {
   CheckJournal();
   gNow = ended;
   CheckLogFiles();
-  if (heartbeat_->LongestMs() > options_.FreezeLimitMs)
+  if (heartbeat_->LongestMs() > FreezeLimitMs())
     violations_.Add("the user-interface thread stood still for " + std::to_string(heartbeat_->LongestMs()) + " ms");
   // Memory: the resident set stays within 10 % of what it was at day 2, or
   // once the on-screen log held its most lines if that was later (until
@@ -818,7 +825,8 @@ void Soak::Summary() {
               static_cast<unsigned long long>(answers_.Writes()));
   std::printf("%-36s %zu (read back equal to the chart)\n", "journal samples", journalSamples_);
   std::printf("%-36s %zu (%zu older than 30 days removed)\n", "daily log files", logFiles_, preseededRemoved_);
-  std::printf("%-36s %.0f ms\n", "longest stop of the UI thread", heartbeat_->LongestMs());
+  std::printf("%-36s %.0f ms (allowed %.0f ms)\n", "longest stop of the UI thread", heartbeat_->LongestMs(),
+              FreezeLimitMs());
   std::printf("%-36s %d of %d lines%s\n", "on-screen log", form_->MemoLog->LineCount(),
               form_->MemoLog->MaximumLineCount(),
               logFullDay_ ? (" (full from day " + std::to_string(*logFullDay_) + ")").c_str() : " (still filling)");

@@ -33,7 +33,11 @@ struct SoakOptions {
   std::uint32_t Seed = 1;
   bool Faults = true;
   double ProgressEveryHours = 24;  // simulated
-  double FreezeLimitMs = 3000;     // the longest gap allowed on the user-interface thread
+  // The longest gap allowed on the user-interface thread; 0: the longest
+  // wait the window has there, a confirmed write to a silent controller
+  // (every attempt's read-back waits out its timeout and the late-reply
+  // watch).
+  double FreezeLimitMs = 0;
   // The master's pause between looks for a reply (the port's read loop,
   // 200 ms in the field).
   std::uint32_t ReadLoopMs = 5;
