@@ -10,6 +10,16 @@ if(KARVO_WERROR)
   target_compile_options(karvo_warnings INTERFACE -Werror)
 endif()
 
+# gold links the test programs in about half the time of the default linker;
+# used where the toolchain has it (not the cross build's).
+include(CheckLinkerFlag)
+if(NOT CMAKE_CROSSCOMPILING AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  check_linker_flag(CXX "-fuse-ld=gold" KARVO_LINKER_GOLD)
+  if(KARVO_LINKER_GOLD)
+    add_link_options(-fuse-ld=gold)
+  endif()
+endif()
+
 # The sanitizer build instruments every target of the tree, libraries
 # included, so that a fault anywhere on a test's path is caught.
 if(KARVO_SANITIZE)

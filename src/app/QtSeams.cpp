@@ -1,10 +1,15 @@
 #include "app/QtSeams.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
+#include <QVBoxLayout>
 
 #include "common/Text.h"
 #include "supervisor/CrashReport.h"
@@ -112,6 +117,29 @@ TQtSeams::TQtSeams(std::unique_ptr<TProgramLogFile> logFile, bool dialogs)
     });
     return chosen;
   });
+  seams::SetListChoice([context, parent](const TListChoiceOptions& o) {
+    int chosen = -1;
+    RunOn(context, [&] {
+      QDialog dialog(parent());
+      dialog.setWindowTitle(Q(o.Title));
+      auto* layout = new QVBoxLayout(&dialog);
+      auto* text = new QLabel(Q(o.Text), &dialog);
+      text->setWordWrap(true);
+      layout->addWidget(text);
+      auto* list = new QListWidget(&dialog);
+      for (const std::string& item : o.Items) list->addItem(Q(item));
+      list->setCurrentRow(0);
+      layout->addWidget(list);
+      auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+      layout->addWidget(buttons);
+      QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+      QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+      QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
+      dialog.resize(dialog.sizeHint().expandedTo(QSize(560, 0)));
+      if (dialog.exec() == QDialog::Accepted) chosen = list->currentRow();
+    });
+    return chosen;
+  });
   seams::SetErrorReport([context, parent](const std::string& text) {
     bool save = false;
     RunOn(context, [&] {
@@ -164,6 +192,7 @@ void TQtSeams::RestoreUi() {
     seams::SetQuestion({});
     seams::SetTitledQuestion({});
     seams::SetSaveDialog({});
+    seams::SetListChoice({});
     seams::SetErrorReport({});
   }
   // Releases a caller still waiting in the invoke (its queued call is

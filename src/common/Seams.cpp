@@ -97,6 +97,13 @@ Slot<seams::SaveDialogFn>& SaveDialogSlot() {
   });
   return s;
 }
+Slot<seams::ListChoiceFn>& ListChoiceSlot() {
+  static Slot<seams::ListChoiceFn> s([](const TListChoiceOptions& options) {
+    LogLine(options.Text);
+    return -1;
+  });
+  return s;
+}
 Slot<seams::QuestionFn>& ErrorReportSlot() {
   static Slot<seams::QuestionFn> s([](const std::string& text) {
     LogLine(text);
@@ -124,6 +131,7 @@ void ShowMessage(const std::string& text) { MessageSlot().Get()(text); }
 bool AskYesNo(const std::string& text) { return QuestionSlot().Get()(text); }
 bool AskYesNo(const std::string& text, const std::string& title) { return TitledQuestionSlot().Get()(text, title); }
 std::string AskSaveFileName(const TSaveDialogOptions& options) { return SaveDialogSlot().Get()(options); }
+int AskListChoice(const TListChoiceOptions& options) { return ListChoiceSlot().Get()(options); }
 bool AskSaveErrorReport(const std::string& text) { return ErrorReportSlot().Get()(text); }
 void ProcessMessages() { ProcessMessagesSlot().Get()(); }
 void Beep() { BeepSlot().Get()(); }
@@ -137,6 +145,7 @@ MessageFn SetMessage(MessageFn fn) { return MessageSlot().Set(std::move(fn)); }
 QuestionFn SetQuestion(QuestionFn fn) { return QuestionSlot().Set(std::move(fn)); }
 TitledQuestionFn SetTitledQuestion(TitledQuestionFn fn) { return TitledQuestionSlot().Set(std::move(fn)); }
 SaveDialogFn SetSaveDialog(SaveDialogFn fn) { return SaveDialogSlot().Set(std::move(fn)); }
+ListChoiceFn SetListChoice(ListChoiceFn fn) { return ListChoiceSlot().Set(std::move(fn)); }
 QuestionFn SetErrorReport(QuestionFn fn) { return ErrorReportSlot().Set(std::move(fn)); }
 ProcessMessagesFn SetProcessMessages(ProcessMessagesFn fn) { return ProcessMessagesSlot().Set(std::move(fn)); }
 BeepFn SetBeep(BeepFn fn) { return BeepSlot().Set(std::move(fn)); }

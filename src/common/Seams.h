@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "common/Types.h"
 
@@ -56,6 +57,18 @@ struct TSaveDialogOptions {
 // the operator cancelled. Default (no user interface): logs the title and
 // cancels.
 std::string AskSaveFileName(const TSaveDialogOptions& options);
+
+// What a modal list-choice dialog shows: a text above a list of items, one
+// of which the operator picks (texts in the system code page).
+struct TListChoiceOptions {
+  std::string Title;
+  std::string Text;
+  std::vector<std::string> Items;
+};
+// Runs a modal list-choice dialog; the index of the item picked, or -1 when
+// the operator cancelled. Default (no user interface): logs the text and
+// cancels.
+int AskListChoice(const TListChoiceOptions& options);
 // Shows an error that escaped an operator action, with a button that saves
 // a report of it; true when the operator asked for the report. Default: logs
 // the text and answers no.
@@ -75,6 +88,7 @@ using MessageFn = std::function<void(const std::string& text)>;
 using QuestionFn = std::function<bool(const std::string& text)>;
 using TitledQuestionFn = std::function<bool(const std::string& text, const std::string& title)>;
 using SaveDialogFn = std::function<std::string(const TSaveDialogOptions& options)>;
+using ListChoiceFn = std::function<int(const TListChoiceOptions& options)>;
 using ProcessMessagesFn = std::function<void()>;
 using BeepFn = std::function<void()>;
 
@@ -87,6 +101,7 @@ MessageFn SetMessage(MessageFn fn);
 QuestionFn SetQuestion(QuestionFn fn);
 TitledQuestionFn SetTitledQuestion(TitledQuestionFn fn);
 SaveDialogFn SetSaveDialog(SaveDialogFn fn);
+ListChoiceFn SetListChoice(ListChoiceFn fn);
 QuestionFn SetErrorReport(QuestionFn fn);
 ProcessMessagesFn SetProcessMessages(ProcessMessagesFn fn);
 BeepFn SetBeep(BeepFn fn);

@@ -49,7 +49,10 @@ constexpr auto kLongestReply = kByteTime * TSerialPort::kReplyBufferSize;
 // is left to the layers above (their tests record it).
 void Sleep(std::uint32_t ms) { std::this_thread::sleep_for(milliseconds(ms)); }
 
-std::atomic<std::uint32_t> gDefaultReadLoopTimeoutMS{200};
+std::atomic<std::uint32_t>& DefaultReadLoopPause() {
+  static std::atomic<std::uint32_t> pause{TSerialPort::kWindowsReadLoopTimeoutMS};
+  return pause;
+}
 
 std::uint32_t CeilMs(Clock::duration d) {
   return d <= Clock::duration::zero() ? 0 : static_cast<std::uint32_t>(std::chrono::ceil<milliseconds>(d).count());
@@ -376,6 +379,12 @@ TSerialResponse TSerialPort::RunTransaction(const std::uint8_t* data, std::uint3
   return result;
 }
 
+TSerialPort::TSerialPort() : fWindowsReadLoopTimeoutMS(DefaultReadLoopPause().load()) {}
+
+std::uint32_t TSerialPort::SetDefaultWindowsReadLoopTimeoutMS(std::uint32_t v) {
+  return DefaultReadLoopPause().exchange(v);
+}
+
 TSerialResponse TSerialPort::SendData(const std::uint8_t* Data, std::uint32_t dataSize, bool WaitForResponse) {
   return RunTransaction(Data, dataSize, WaitForResponse, kAnyDevice, nullptr);
 }
@@ -405,11 +414,5 @@ bool TSerialPort::SetTimeOuts(ComHandle ComDevice) {
 bool TSerialPort::SetBuffers(ComHandle ComDevice) {
   return SetUp(ComDevice, [&] { return platform::ApplyQueueSizes(ComDevice, kQueueBytes, kQueueBytes); });
 }
-
-std::uint32_t TSerialPort::SetDefaultReadLoopTimeoutMS(std::uint32_t ms) {
-  return gDefaultReadLoopTimeoutMS.exchange(ms);
-}
-
-std::uint32_t TSerialPort::DefaultReadLoopTimeoutMS() { return gDefaultReadLoopTimeoutMS.load(); }
 
 }  // namespace karvo

@@ -47,7 +47,7 @@ inline constexpr ComHandle kInvalidComHandle = ~ComHandle{0};
 
 class TSerialPort {
  public:
-  TSerialPort() = default;
+  TSerialPort();
   virtual ~TSerialPort() = default;
   TSerialPort(const TSerialPort&) = delete;
   TSerialPort& operator=(const TSerialPort&) = delete;
@@ -58,11 +58,13 @@ class TSerialPort {
   void SetPort(const std::string& v) { fPort = v; }
   std::uint32_t WindowsReadLoopTimeoutMS() const { return fWindowsReadLoopTimeoutMS; }
   void SetWindowsReadLoopTimeoutMS(std::uint32_t v) { fWindowsReadLoopTimeoutMS = v; }
-  // The pause between looks for a reply that port objects made from now on
-  // start with (WindowsReadLoopTimeoutMS, 200 ms). A run that moves time
-  // itself against a simulated controller (the soak) shortens it: it is a
-  // wait of the master, not of the line. Returns the previous value.
-  static std::uint32_t SetDefaultReadLoopTimeoutMS(std::uint32_t ms);
+  // The read loop's pause for ports made from now on (200 ms unless
+  // changed): the wait before a transaction first looks for the reply and
+  // between looks. Tests of what the program does with the values shorten
+  // it to spend less time waiting; the line's own tests keep the default.
+  // Returns the previous one.
+  static std::uint32_t SetDefaultWindowsReadLoopTimeoutMS(std::uint32_t v);
+  static constexpr std::uint32_t kWindowsReadLoopTimeoutMS = 200;
   std::uint32_t ReadoutTimeoutMS() const { return fReadoutTimeoutMS; }
   void SetReadoutTimeoutMS(std::uint32_t v) { fReadoutTimeoutMS = v; }
 
@@ -116,8 +118,7 @@ class TSerialPort {
 
   bool fDebug = false;
   std::string fPort;
-  std::uint32_t fWindowsReadLoopTimeoutMS = DefaultReadLoopTimeoutMS();
-  static std::uint32_t DefaultReadLoopTimeoutMS();
+  std::uint32_t fWindowsReadLoopTimeoutMS;
   std::uint32_t fReadoutTimeoutMS = 1000;
   std::string fLastFailureReason;
 };

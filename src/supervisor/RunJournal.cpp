@@ -201,6 +201,16 @@ bool ParseGapLine(std::string_view line, const TRegionalSettings& r, TJournalGap
   return true;
 }
 
+// Progress is told at least every so many bytes.
+constexpr std::size_t kProgressStep = std::size_t{1} << 16;
+constexpr const char* kNotAJournal = "it is not a run journal (its first line is not the journal's header)";
+
+TJournalContents Stopped() {
+  TJournalContents out;
+  out.Error = kReadingStopped;
+  return out;
+}
+
 std::string_view WithoutLineEnd(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   return line;
@@ -306,6 +316,11 @@ void AppendJournalGapLine(std::string& line, const TJournalGap& gap, const TRegi
 }
 
 TJournalContents ParseJournal(std::string_view bytes, const TRegionalSettings& regional) {
+  return ParseJournal(bytes, regional, {});
+}
+
+TJournalContents ParseJournal(std::string_view bytes, const TRegionalSettings& regional,
+                              const TReadProgress& progress) {
   TJournalContents out;
   if (bytes.size() > kMaxJournalBytes) {
     out.Error = "the file is larger than a run journal can be";
@@ -320,7 +335,7 @@ TJournalContents ParseJournal(std::string_view bytes, const TRegionalSettings& r
   }
   std::optional<std::pair<std::string, std::string>> separators;
   if (!ParseHeader(WithoutLineEnd(bytes.substr(0, end)), separators)) {
-    out.Error = "it is not a run journal (its first line is not the journal's header)";
+    out.Error = kNotAJournal;
     return out;
   }
   // The lines are read with the separators they were written with.
@@ -332,8 +347,14 @@ TJournalContents ParseJournal(std::string_view bytes, const TRegionalSettings& r
   out.DecimalSeparator = own.decimalSeparator;
   out.TimeSeparator = own.timeSeparator;
   TLocalToInstant toInstant;
+  const std::size_t step = std::max<std::size_t>(bytes.size() / 100, kProgressStep);
+  std::size_t nextReport = 0;
   // No room is set aside in advance: only lines that are samples take any.
   for (std::size_t start = end + 1; start < bytes.size(); start = end + 1) {
+    if (progress && start >= nextReport) {
+      if (!progress(start, bytes.size())) return Stopped();
+      nextReport = start + step;
+    }
     end = bytes.find('\n', start);
     if (end == std::string_view::npos) {
       out.TornLastLine = true;
@@ -354,10 +375,11 @@ TJournalContents ParseJournal(std::string_view bytes, const TRegionalSettings& r
       ++out.RefusedLines;
     }
   }
+  if (progress && !progress(bytes.size(), bytes.size())) return Stopped();
   return out;
 }
 
-TJournalContents ReadJournal(const fs::path& path, const TRegionalSettings& regional) {
+TJournalContents ReadJournal(const fs::path& path, const TRegionalSettings& regional, const TReadProgress& progress) {
   TJournalContents out;
   std::error_code ec;
   const std::uintmax_t size = fs::file_size(path, ec);
@@ -379,7 +401,7 @@ TJournalContents ReadJournal(const fs::path& path, const TRegionalSettings& regi
       return out;
     }
   }
-  return ParseJournal(bytes, regional);
+  return ParseJournal(bytes, regional, progress);
 }
 
 std::vector<TFurnaceActionParameters> ProgramSegments(const TFurnaceModule& module) {
@@ -547,18 +569,132 @@ std::optional<TRunFiles> RunOfJournal(const fs::path& journal) {
   return run;
 }
 
-std::optional<TRunFiles> LastUnclosedRun(const fs::path& folder) {
-  std::optional<TRunFiles> last;
+std::vector<TRunFiles> UnclosedRuns(const fs::path& folder) {
+  std::vector<TRunFiles> runs;
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     std::optional<TRunFiles> run = RunOfJournal(it->path());
-    if (!run || !it->is_regular_file(ec) || journal_file::InUse(run->Journal)) continue;
-    if (!last || run->Started > last->Started ||
-        (run->Started == last->Started && run->Journal.filename() > last->Journal.filename()))
-      last = std::move(run);
+    std::error_code fileError;
+    if (!run || !it->is_regular_file(fileError) || fs::exists(run->ClosedMark(), fileError) ||
+        journal_file::InUse(run->Journal))
+      continue;
+    runs.push_back(std::move(*run));
   }
-  if (!last || fs::exists(last->ClosedMark(), ec)) return std::nullopt;
-  return last;
+  std::sort(runs.begin(), runs.end(), [](const TRunFiles& a, const TRunFiles& b) {
+    if (a.Started != b.Started) return a.Started > b.Started;
+    // " (2)" and so on: started later in the same second.
+    return a.Journal.stem() > b.Journal.stem();
+  });
+  return runs;
+}
+
+namespace {
+
+// The instant of the sample on `line`, if it is one.
+std::optional<TDateTime> SampleTime(std::string_view line, const TRegionalSettings& r) {
+  TLocalToInstant toInstant;
+  TJournalSample s;
+  if (!ParseLine(WithoutLineEnd(line), r, toInstant, s)) return std::nullopt;
+  return s.Time;
+}
+
+// The instant of the last sample that reads among the last MiB of the
+// first `whole` bytes of `in` (whole lines).
+TDateTime LastSampleTime(std::ifstream& in, std::uint64_t whole, const TRegionalSettings& r) {
+  constexpr std::uint64_t kTail = std::uint64_t{1} << 20;
+  const std::uint64_t start = whole > kTail ? whole - kTail : 0;
+  std::string tail(static_cast<std::size_t>(whole - start), '\0');
+  in.clear();
+  in.seekg(static_cast<std::streamoff>(start));
+  if (!in.read(tail.data(), static_cast<std::streamsize>(tail.size()))) return 0.0;
+  std::string_view lines(tail);
+  if (!lines.empty() && lines.back() == '\n') lines.remove_suffix(1);
+  // From the end; the first line is the header or cut by the tail's start.
+  for (std::size_t from; (from = lines.rfind('\n')) != std::string_view::npos; lines = lines.substr(0, from))
+    if (const auto t = SampleTime(lines.substr(from + 1), r)) return *t;
+  return 0.0;
+}
+
+}  // namespace
+
+TRunSummary SummarizeRun(const TRunFiles& run, const TRegionalSettings& regional, const TReadProgress& progress) {
+  TRunSummary out;
+  out.Files = run;
+  std::error_code ec;
+  const std::uint64_t size = fs::file_size(run.Journal, ec);
+  if (ec) {
+    out.Error = ec.message();
+    return out;
+  }
+  std::ifstream in(run.Journal, std::ios::binary);
+  if (!in) {
+    out.Error = "the file cannot be read";
+    return out;
+  }
+  constexpr std::size_t kBlock = std::size_t{1} << 20;
+  std::string block(kBlock, '\0');
+  TRegionalSettings own = regional;
+  bool header = true;      // the header line is under way
+  bool lineStart = false;  // the next byte begins a line
+  bool sampleLine = false;
+  std::uint64_t done = 0;
+  std::uint64_t whole = 0;  // bytes up to the last line end
+  for (;;) {
+    if (progress && !progress(done, size)) {
+      out = {};
+      out.Files = run;
+      out.Error = kReadingStopped;
+      return out;
+    }
+    in.read(block.data(), static_cast<std::streamsize>(block.size()));
+    const std::size_t n = static_cast<std::size_t>(in.gcount());
+    if (n == 0) break;
+    const std::string_view bytes(block.data(), n);
+    std::size_t at = 0;
+    if (header) {
+      at = bytes.find('\n');
+      std::optional<std::pair<std::string, std::string>> separators;
+      if (done != 0 || at == std::string_view::npos || !ParseHeader(WithoutLineEnd(bytes.substr(0, at)), separators)) {
+        // A header longer than a block is not the journal's either.
+        if (at == std::string_view::npos && n < kBlock) break;  // only the header, cut short
+        out.Error = kNotAJournal;
+        return out;
+      }
+      if (separators) {
+        own.decimalSeparator = separators->first;
+        own.timeSeparator = separators->second;
+      }
+      header = false;
+      lineStart = true;
+      ++at;
+      whole = at;
+      // The first sample lies near the start.
+      for (std::size_t from = at, end; out.First == 0.0 && (end = bytes.find('\n', from)) != std::string_view::npos;
+           from = end + 1)
+        if (const auto t = SampleTime(bytes.substr(from, end - from), own)) out.First = *t;
+    }
+    while (at < n) {
+      if (lineStart) {
+        sampleLine = bytes[at] >= '0' && bytes[at] <= '9';
+        lineStart = false;
+      }
+      const std::size_t end = bytes.find('\n', at);
+      if (end == std::string_view::npos) break;
+      if (sampleLine) ++out.Samples;
+      lineStart = true;
+      at = end + 1;
+      whole = done + at;
+    }
+    done += n;
+  }
+  if (progress && !progress(size, size)) {
+    out = {};
+    out.Files = run;
+    out.Error = kReadingStopped;
+    return out;
+  }
+  if (out.Samples > 0) out.Last = LastSampleTime(in, whole, own);
+  return out;
 }
 
 void MarkRunClosed(const TRunFiles& run) { WriteFileAtomically(run.ClosedMark(), {}); }
@@ -606,7 +742,18 @@ void TRunJournal::SetRetry(std::uint32_t firstMs, std::uint32_t mostMs, std::siz
   fQueueBound = std::max<std::size_t>(queueBound, 1);
 }
 
-void TRunJournal::ContinueRun(const TRunFiles& run) { fContinue = run; }
+void TRunJournal::ContinueRun(const TRunFiles& run) {
+  fContinue = run;
+  fContinueEnded = false;
+}
+
+std::optional<TRunFiles> TRunJournal::EndedRun() const { return fContinue ? std::nullopt : fEnded; }
+
+void TRunJournal::ContinueEndedRun() {
+  if (!fEnded) return;
+  fContinue = fEnded;
+  fContinueEnded = true;
+}
 
 void TRunJournal::Queue(TJob job) {
   {
@@ -622,9 +769,13 @@ void TRunJournal::Begin(const std::wstring& furnace) {
   fOpen = true;
   fProgramSaved = false;
   TJob job{TJob::Kind::Open, {}, {}, {}, false};
+  fEnded.reset();
   if (fContinue) {
     fRun = std::exchange(fContinue, std::nullopt);
     job.Continue = true;
+    // The ended run's journal is the one the writer had last, whatever
+    // name it made unique.
+    if (std::exchange(fContinueEnded, false)) fRun->Journal.clear();
   } else {
     TRunFiles run;
     run.Started = UtcNow();
@@ -656,7 +807,7 @@ void TRunJournal::End() {
   if (!fOpen) return;
   fOpen = false;
   Queue({TJob::Kind::Close, {}, {}, {}, false});
-  fRun.reset();
+  fEnded = std::exchange(fRun, std::nullopt);
 }
 
 bool TRunJournal::WaitIdle(std::uint32_t limitMs) {
@@ -806,7 +957,7 @@ void TRunJournal::DoOpen(const TJob& job) {
   fWaiting.clear();
   fGap = {};
   fRunLost = 0;
-  fs::path path = job.Path;
+  fs::path path = job.Path.empty() ? JournalPath() : job.Path;
   std::error_code ec;
   if (!job.Continue) {
     // Runs started within the same second get " (2)" and so on.

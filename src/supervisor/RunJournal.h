@@ -43,6 +43,7 @@
 #include "common/Regional.h"
 #include "common/Types.h"
 #include "furnace/ClassFurnaceModule.h"
+#include "supervisor/LoadingThread.h"
 
 namespace karvo {
 
@@ -110,8 +111,14 @@ inline constexpr std::size_t kMaxJournalBytes = std::size_t{1} << 30;
 // field is a value that was not a number. Takes any bytes: nothing makes it
 // fail other than by the fields of TJournalContents.
 TJournalContents ParseJournal(std::string_view bytes, const TRegionalSettings& regional);
+// The same, telling `progress` how far it is (after every hundredth of the
+// bytes, at most every 64 KiB); when `progress` answers false the reading stops and
+// gives Error kReadingStopped, without samples.
+TJournalContents ParseJournal(std::string_view bytes, const TRegionalSettings& regional, const TReadProgress& progress);
 // The same from a file; a file that cannot be read gives Error.
-TJournalContents ReadJournal(const std::filesystem::path& path, const TRegionalSettings& regional);
+TJournalContents ReadJournal(const std::filesystem::path& path, const TRegionalSettings& regional,
+                             const TReadProgress& progress = {});
+inline constexpr const char* kReadingStopped = "the reading was stopped";
 
 // What the segment runner needs to go on with a dwell after a restart: the
 // segment the stability belongs to, the instant the furnace became stable
@@ -157,9 +164,25 @@ struct TRunFiles {
 std::string RunBaseName(TDateTime startedUtc, const std::wstring& furnace);
 // The run a journal's path names; none for a file that is not a journal.
 std::optional<TRunFiles> RunOfJournal(const std::filesystem::path& journal);
-// The last run in `folder` (the latest start) that no running program is
-// writing, when it did not end cleanly.
-std::optional<TRunFiles> LastUnclosedRun(const std::filesystem::path& folder);
+// Every run in `folder` that did not end cleanly and that no running
+// program is writing, newest (latest start) first.
+std::vector<TRunFiles> UnclosedRuns(const std::filesystem::path& folder);
+
+// What a run's journal holds, found without reading every sample: the
+// count of its sample lines (whole lines that begin with a digit, as a
+// sample's date does; gap lines and a torn last line do not count) and the
+// instants of its first and last sample (0 when it has none that reads).
+struct TRunSummary {
+  TRunFiles Files;
+  std::uint64_t Samples = 0;
+  TDateTime First = 0.0;
+  TDateTime Last = 0.0;
+  // Not empty: the journal cannot be read or is not one.
+  std::string Error;
+};
+// Reads the journal in blocks, telling `progress` how far it is; stops
+// with Error kReadingStopped when `progress` answers false.
+TRunSummary SummarizeRun(const TRunFiles& run, const TRegionalSettings& regional, const TReadProgress& progress = {});
 // Marks a run closed (the file is flushed to stable storage). Throws
 // EFileWriteError.
 void MarkRunClosed(const TRunFiles& run);
@@ -227,6 +250,13 @@ class TRunJournal {
   // The next Begin appends to this run's journal (its data were loaded
   // into the chart, which goes on from there).
   void ContinueRun(const TRunFiles& run);
+  // The run End ended last, while no other has begun since and none is
+  // to be continued: its furnace and start (its journal is the writer's
+  // last one).
+  std::optional<TRunFiles> EndedRun() const;
+  // The next Begin appends to the journal of EndedRun() (its closed mark
+  // goes): the chart's data go on in one run file after a Stop and Start.
+  void ContinueEndedRun();
 
   // Waits until everything queued has been taken by the writer (written,
   // or waiting for the disk); false when `limitMs` passed first.
@@ -274,7 +304,9 @@ class TRunJournal {
   std::optional<std::filesystem::path> fFolder;
   bool fOpen = false;
   std::optional<TRunFiles> fContinue;
-  std::optional<TRunFiles> fRun;  // UI thread's view of the open run
+  bool fContinueEnded = false;      // fContinue is the ended run: the writer's last journal
+  std::optional<TRunFiles> fEnded;  // the run End ended last
+  std::optional<TRunFiles> fRun;    // UI thread's view of the open run
   std::vector<TFurnaceActionParameters> fSavedProgram;
   TProgramStability fSavedStability;
   bool fProgramSaved = false;

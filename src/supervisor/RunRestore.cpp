@@ -1,6 +1,7 @@
 // The supervisor's side of the run journal: the program written beside it,
 // and at program start the run that did not end cleanly, its data loaded
 // into the chart and its program restored at Start.
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <utility>
@@ -31,36 +32,123 @@ std::int64_t RestoredStableMs(const TProgramStability& stability, int current, T
   return ms;
 }
 
-std::optional<TPreviousRun> TSupervisor::TakeUnclosedRun() {
-  std::optional<TRunFiles> files = LastUnclosedRun(RunsFolder());
-  if (!files) return std::nullopt;
-  try {
-    MarkRunClosed(*files);
-  } catch (const std::exception& e) {
-    LogLine(std::string("The previous run cannot be marked as seen: ") + e.what());
+TSupervisor::TUnclosedRuns TSupervisor::FindUnclosedRuns(const TRegionalSettings& journalRegional,
+                                                         const TReadProgress& progress) {
+  TUnclosedRuns found;
+  const std::vector<TRunFiles> runs = UnclosedRuns(RunsFolder());
+  if (runs.size() == 1) {
+    found.Only = ReadPreviousRun(runs.front(), journalRegional, progress);
+    const TJournalContents& c = found.Only->Contents;
+    TRunSummary summary;
+    summary.Files = runs.front();
+    summary.Samples = c.Samples.size();
+    if (!c.Samples.empty()) {
+      summary.First = c.Samples.front().Time;
+      summary.Last = c.Samples.back().Time;
+    }
+    summary.Error = c.Error;
+    found.Runs.push_back(std::move(summary));
+    return found;
   }
-  fRunToRestore = files;
+  // The progress of all journals together.
+  std::vector<std::uint64_t> sizes;
+  std::uint64_t total = 0;
+  for (const TRunFiles& run : runs) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(run.Journal, ec);
+    sizes.push_back(ec ? 0 : size);
+    total += sizes.back();
+  }
+  std::uint64_t before = 0;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    TReadProgress part;
+    if (progress)
+      part = [&](std::uint64_t done, std::uint64_t) { return progress(before + std::min(done, sizes[i]), total); };
+    found.Runs.push_back(SummarizeRun(runs[i], journalRegional, part));
+    if (found.Runs.back().Error == kReadingStopped) break;
+    before += sizes[i];
+  }
+  return found;
+}
+
+TPreviousRun TSupervisor::ReadPreviousRun(const TRunFiles& files, const TRegionalSettings& journalRegional,
+                                          const TReadProgress& progress) {
   TPreviousRun run;
-  run.Files = *files;
-  run.Contents = ReadJournal(files->Journal, ExportRegional(fRegional));
-  run.Ended = run.Contents.Samples.empty() ? files->Started : run.Contents.Samples.back().Time;
-  fRunToRestoreEnded = run.Ended;
+  run.Files = files;
+  run.Contents = ReadJournal(files.Journal, journalRegional, progress);
+  run.Ended = run.Contents.Samples.empty() ? files.Started : run.Contents.Samples.back().Time;
   return run;
 }
 
-std::string TSupervisor::LoadRunQuestion(const TPreviousRun& run) const {
-  const std::string when =
-      FormatDateTime(fRegional.shortDateFormat + " " + fRegional.longTimeFormat, UtcToLocal(run.Ended), fRegional);
-  return "The previous run of " + WideToSystem(run.Files.Furnace) + " ended unexpectedly at " + when +
-         ". Load its data into the chart?";
+TRegionalSettings TSupervisor::JournalRegional() const { return ExportRegional(fRegional); }
+
+void TSupervisor::RunAnswered(const TPreviousRun& run) {
+  try {
+    MarkRunClosed(run.Files);
+  } catch (const std::exception& e) {
+    LogLine(std::string("The previous run cannot be marked as seen: ") + e.what());
+  }
+  fRunToRestore = run.Files;
+  fRunToRestoreEnded = run.Ended;
 }
 
-void TSupervisor::LoadRun(TPreviousRun& run) {
+std::optional<TPreviousRun> TSupervisor::TakeUnclosedRun() {
+  const std::vector<TRunFiles> runs = UnclosedRuns(RunsFolder());
+  if (runs.empty()) return std::nullopt;
+  TPreviousRun run = ReadPreviousRun(runs.front(), JournalRegional());
+  RunAnswered(run);
+  return run;
+}
+
+std::string TSupervisor::RunTime(TDateTime instant) const {
+  return FormatDateTime(fRegional.shortDateFormat + " " + fRegional.longTimeFormat, UtcToLocal(instant), fRegional);
+}
+
+std::string TSupervisor::LoadRunQuestion(const TPreviousRun& run) const {
+  const std::vector<TJournalSample>& samples = run.Contents.Samples;
+  std::string holds;
+  if (samples.empty()) {
+    holds = "Its journal holds no samples.";
+  } else {
+    holds = "Its journal holds " + std::to_string(samples.size()) + (samples.size() == 1 ? " sample" : " samples") +
+            " from " + RunTime(samples.front().Time) + " to " + RunTime(samples.back().Time) + ".";
+  }
+  return "The previous run of " + WideToSystem(run.Files.Furnace) + " ended unexpectedly at " + RunTime(run.Ended) +
+         ". " + holds + " Load its data into the chart?";
+}
+
+std::string TSupervisor::ContinueRunQuestion(const std::wstring& furnace) {
+  return "The chart holds the data of the last run of " + WideToSystem(furnace) +
+         ". Go on with that run's journal file? (No: a new run file begins.)";
+}
+
+TListChoiceOptions TSupervisor::RunChoice(const std::vector<TRunSummary>& runs) const {
+  TListChoiceOptions choice;
+  choice.Title = kRunChoiceTitle;
+  choice.Text = kRunChoiceText;
+  for (const TRunSummary& run : runs) {
+    std::string item = WideToSystem(run.Files.Furnace) + ": started " + RunTime(run.Files.Started);
+    if (!run.Error.empty()) {
+      item += ", its journal cannot be read (" + run.Error + ")";
+    } else if (run.Samples == 0) {
+      item += ", no samples";
+    } else {
+      item += ", last sample " + (run.Last > 0.0 ? RunTime(run.Last) : std::string("unreadable")) + ", " +
+              std::to_string(run.Samples) + (run.Samples == 1 ? " sample" : " samples");
+    }
+    choice.Items.push_back(std::move(item));
+  }
+  choice.Items.emplace_back(kKeepRunsForLater);
+  return choice;
+}
+
+std::string TSupervisor::LoadRun(TPreviousRun& run) {
   const TJournalContents& c = run.Contents;
   if (!c.Error.empty()) {
+    const std::string said = "The journal \"" + PathText(run.Files.Journal) + "\" cannot be loaded: " + c.Error + ".";
     LogLine();
-    LogLine("The journal \"" + PathText(run.Files.Journal) + "\" cannot be loaded: " + c.Error);
-    return;
+    LogLine(said);
+    return said;
   }
   TRtMainChart& chart = fChart;
   chart.RtGraph2D1.BeginUpdate();
@@ -80,6 +168,7 @@ void TSupervisor::LoadRun(TPreviousRun& run) {
   Journal.ContinueRun(run.Files);
   // The samples stay in the chart only.
   run.Contents = {};
+  return {};
 }
 
 std::optional<std::vector<TFurnaceActionParameters>> TSupervisor::TakeProgramToRestore(const std::wstring& furnace,

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/Regional.h"
+#include "common/Seams.h"
 #include "common/Types.h"
 #include "furnace/ClassFurnaceModule.h"
 #include "furnace/ReadCycle.h"
@@ -188,16 +189,53 @@ class TSupervisor {
   // tick does after every consumed record; the window after a command).
   void JournalProgram();
 
-  // Program start: the last run, when it did not end cleanly, with its
-  // journal read; it is marked closed then, so that it is asked about
-  // once. Its program is kept for the offer at Start.
+  // Program start. What is found on the loading thread (FindUnclosedRuns,
+  // ReadPreviousRun: they touch nothing of the supervisor) is answered on
+  // the user-interface thread; nothing is marked before the operator has
+  // answered (RunAnswered).
+  //
+  // Every run that did not end cleanly and that no running program writes,
+  // newest first, summarized (SummarizeRun); the only one, when there is
+  // one, read whole.
+  struct TUnclosedRuns {
+    std::vector<TRunSummary> Runs;
+    std::optional<TPreviousRun> Only;
+  };
+  static TUnclosedRuns FindUnclosedRuns(const TRegionalSettings& journalRegional, const TReadProgress& progress = {});
+  // A run's journal read whole.
+  static TPreviousRun ReadPreviousRun(const TRunFiles& files, const TRegionalSettings& journalRegional,
+                                      const TReadProgress& progress = {});
+  // The separators journals are read with when their header names none.
+  TRegionalSettings JournalRegional() const;
+  // The operator answered about `run` (loaded it or not): it is marked
+  // closed, so that it is asked about once, and its program is kept for the
+  // offer at Start.
+  void RunAnswered(const TPreviousRun& run);
+  // The newest unclosed run read whole and answered (the three above in
+  // one, on the calling thread).
   std::optional<TPreviousRun> TakeUnclosedRun();
-  // "The previous run of <furnace> ended unexpectedly at <time>. Load its
-  // data into the chart?", the time local in the regional format.
+  // "The previous run of <furnace> ended unexpectedly at <time>. Its
+  // journal holds <n> samples from <first> to <last>. Load its data into
+  // the chart?", times local in the regional format.
   std::string LoadRunQuestion(const TPreviousRun& run) const;
+  // The list the operator picks a run from when there are several: one
+  // line per run ("<furnace>: started <start>, last sample <last>, <n>
+  // samples") and kKeepRunsForLater last.
+  TListChoiceOptions RunChoice(const std::vector<TRunSummary>& runs) const;
+  static constexpr const char* kKeepRunsForLater = "Keep them all for later (offered again at the next start)";
+  static constexpr const char* kRunChoiceText =
+      "These runs ended unexpectedly. Pick the run whose data to load into the chart; the others are kept and "
+      "offered again at the next start.";
+  static constexpr const char* kRunChoiceTitle = "Runs that ended unexpectedly";
+  // Asked at Start while the chart holds data of the run Stop ended:
+  // "The chart holds the data of the last run of <furnace>. Go on with that
+  // run's journal file? (No: a new run file begins.)"
+  static std::string ContinueRunQuestion(const std::wstring& furnace);
   // Puts the run's samples into the chart (empty before) in one update; the
   // next run goes on in its journal. Logs what was left out.
-  void LoadRun(TPreviousRun& run);
+  // A journal that cannot be read is logged; the text comes back (empty
+  // when the data were loaded).
+  std::string LoadRun(TPreviousRun& run);
   // The program of the unclosed run of `furnace` found at program start,
   // read from its file, once: later calls give none.
   // A file that is not one (or holds what no editor takes) gives none, and
@@ -233,6 +271,7 @@ class TSupervisor {
   std::optional<TRunFiles> fRunToRestore;
   TDateTime fRunToRestoreEnded = 0.0;  // its last sample
   TProgramStability fStabilityToRestore;
+  std::string RunTime(TDateTime instant) const;
 };
 
 // One step of the close: an error that escapes it is logged ("A step of

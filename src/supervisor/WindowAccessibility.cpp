@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QRadioButton>
 
 #include "supervisor/frmFurnaceModule.h"
@@ -89,6 +90,7 @@ void NameControlsForAccessibility(TFormModbus& f) {
   // The instructions table, the log and the chart.
   Name(f.MemoInstructions, QStringLiteral("Instructions"));
   Name(f.MemoLog, QStringLiteral("Program log"));
+  Name(f.ProgressBarJournal, QStringLiteral("Reading of run journals"));
   Name(f.RtGraph2D1, QStringLiteral("Chart"),
        QStringLiteral("Measured temperature and setpoints against time; \"Save graph as PNG image\" keeps a copy"));
 }

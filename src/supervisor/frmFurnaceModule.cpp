@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
@@ -175,6 +176,10 @@ void TFormModbus::BuildRegions() {
   LabelAttention->setStyleSheet(QStringLiteral("QLabel { background: #fff2a8; color: #8b0000; padding: 3px; }"));
   LabelAttention->hide();
   right->addWidget(LabelAttention);
+  KARVO_MAKE(ProgressBarJournal, QProgressBar, Panel3);
+  ProgressBarJournal->setTextVisible(true);
+  ProgressBarJournal->hide();
+  right->addWidget(ProgressBarJournal);
   KARVO_MAKE(Splitter3, QSplitter, Panel3, Qt::Horizontal);
   right->addWidget(Splitter3, 1);
   KARVO_MAKE(MemoInstructions, QPlainTextEdit, Splitter3);
@@ -371,6 +376,8 @@ void TFormModbus::FormCloseQuery(bool& CanClose) {
   fClosing = true;
   const auto done = qScopeGuard([this] { fClosing = false; });
   Timer1->stop();
+  // A journal still being read at program start is let go unanswered.
+  CloseStep([this] { fLoading.Cancel(); });
   // A step that fails is logged and the close goes on: a close stopped
   // half-way would leave the window open without polling and refuse every
   // later request.

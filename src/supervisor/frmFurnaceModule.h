@@ -41,6 +41,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QSplitter;
@@ -69,6 +70,9 @@ class TFormModbus : public QWidget {
   // that refuses a value, a log folder that takes no lines), above the log;
   // hidden while nothing is raised.
   QLabel* LabelAttention = nullptr;
+  // How far the reading of run journals at program start is (hidden
+  // otherwise).
+  QProgressBar* ProgressBarJournal = nullptr;
   TRtGraph2D* RtGraph2D1 = nullptr;
 
   // ---- "Setup"
@@ -304,6 +308,12 @@ class TFormModbus : public QWidget {
   // At Start (and when the name is saved): offers the program of the
   // furnace's unexpectedly ended run.
   void OfferProgramRestore();
+  void OfferRunContinuation();
+  void OfferFoundRuns(TSupervisor::TUnclosedRuns& found, const std::string& error);
+  void ReadPickedRun(const TRunFiles& files);
+  void ShowLoadedRun(TPreviousRun& run);
+  void ShowReadingProgress(std::uint64_t done, std::uint64_t total);
+  void EndStartupReading();
 
   // The controller's thermocouple type as read at Start and changed since
   // (-1: none of the items); the box goes back to it when the operator
@@ -316,6 +326,11 @@ class TFormModbus : public QWidget {
   bool fShown = false;
   bool fSplitterMoved[3] = {false, false, false};
   std::uint64_t fAttentionShown = 0;
+  // The run journals read at program start; Timer1 and Start wait for the
+  // answers (fTickBeforeReading: Timer1 ran before).
+  TLoadingThread fLoading;
+  bool fStartupReading = false;
+  bool fTickBeforeReading = false;
 };
 
 // The texts of the two ramp-rate notes.

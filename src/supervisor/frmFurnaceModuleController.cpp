@@ -4,11 +4,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTimer>
 #include <filesystem>
+#include <memory>
 
+#include "common/Log.h"
 #include "common/Seams.h"
 #include "common/Text.h"
 #include "furnace/ReadCycle.h"
@@ -55,6 +59,7 @@ void TFormModbus::Start() {
     case TStartOutcome::Connected:
       ShowInitialValues(result.Values);
       // Asked before the tick runs.
+      OfferRunContinuation();
       OfferProgramRestore();
       Timer1->start();
       ButtonCreateFurnaceModule->setText(QStringLiteral("Stop"));
@@ -85,14 +90,118 @@ class TNoTickDuring {
 
 }  // namespace
 
+// The runs that did not end cleanly are looked for and read on a thread of
+// their own (their journals may hold a million samples); the window stays
+// responsive and shows how far the reading is. Timer1 and Start wait until
+// the operator has answered, so nothing is journaled before.
 void TFormModbus::OfferPreviousRun() {
-  const TNoTickDuring noTick(*Timer1);
-  std::optional<TPreviousRun> run = Supervisor->TakeUnclosedRun();
-  if (!run || !AskYesNo(Supervisor->LoadRunQuestion(*run))) return;
-  Supervisor->LoadRun(*run);
+  if (fStartupReading) return;
+  fStartupReading = true;
+  fTickBeforeReading = Timer1->isActive();
+  Timer1->stop();
+  ButtonCreateFurnaceModule->setEnabled(false);
+  ProgressBarJournal->setFormat(QStringLiteral("Looking through the runs that ended unexpectedly: %p %"));
+  // A reading that cannot start leaves the window as it was.
+  auto notStarted = qScopeGuard([this] { EndStartupReading(); });
+  auto found = std::make_shared<TSupervisor::TUnclosedRuns>();
+  fLoading.Start(
+      [found, regional = Supervisor->JournalRegional()](const TReadProgress& progress) {
+        *found = TSupervisor::FindUnclosedRuns(regional, progress);
+      },
+      [this](std::uint64_t done, std::uint64_t total) { ShowReadingProgress(done, total); },
+      [this, found](const std::string& error) {
+        // Answered outside the hand-off: the reading thread is let end.
+        QTimer::singleShot(0, this, [this, found, error] { Guarded([&] { OfferFoundRuns(*found, error); }); });
+      });
+  notStarted.dismiss();
+}
+
+void TFormModbus::ShowReadingProgress(std::uint64_t done, std::uint64_t total) {
+  ProgressBarJournal->setRange(0, 1000);
+  ProgressBarJournal->setValue(total == 0 ? 1000 : static_cast<int>(done * 1000 / total));
+  ProgressBarJournal->show();
+}
+
+void TFormModbus::EndStartupReading() {
+  if (!fStartupReading) return;
+  fStartupReading = false;
+  ProgressBarJournal->hide();
+  ButtonCreateFurnaceModule->setEnabled(true);
+  if (fTickBeforeReading && !fClosing && !fClosed) Timer1->start();
+}
+
+void TFormModbus::OfferFoundRuns(TSupervisor::TUnclosedRuns& found, const std::string& error) {
+  bool readingOn = false;  // the picked run is being read
+  const auto done = qScopeGuard([&] {
+    if (!readingOn) EndStartupReading();
+  });
+  if (!error.empty()) {
+    const std::string said = "The runs that ended unexpectedly cannot be looked through: " + error;
+    LogLine();
+    LogLine(said);
+    ShowMessage(said);
+    return;
+  }
+  if (found.Only) {
+    TPreviousRun& run = *found.Only;
+    // A journal that cannot be read is said, not offered.
+    const bool load = !run.Contents.Error.empty() || AskYesNo(Supervisor->LoadRunQuestion(run));
+    Supervisor->RunAnswered(run);
+    if (load) ShowLoadedRun(run);
+    return;
+  }
+  if (found.Runs.empty()) return;
+  const int picked = AskListChoice(Supervisor->RunChoice(found.Runs));
+  if (picked < 0 || picked >= static_cast<int>(found.Runs.size())) {
+    LogLine();
+    LogLine(std::to_string(found.Runs.size()) +
+            " runs that ended unexpectedly are kept; they are offered again at the next start.");
+    return;
+  }
+  ReadPickedRun(found.Runs[static_cast<std::size_t>(picked)].Files);
+  readingOn = true;
+}
+
+void TFormModbus::ReadPickedRun(const TRunFiles& files) {
+  ProgressBarJournal->setFormat(QStringLiteral("Reading the run journal of ") + QString::fromStdWString(files.Furnace) +
+                                QStringLiteral(": %p %"));
+  ShowReadingProgress(0, 1);
+  auto run = std::make_shared<TPreviousRun>();
+  fLoading.Start([run, files, regional = Supervisor->JournalRegional()](
+                     const TReadProgress& progress) { *run = TSupervisor::ReadPreviousRun(files, regional, progress); },
+                 [this](std::uint64_t done, std::uint64_t total) { ShowReadingProgress(done, total); },
+                 [this, run](const std::string& error) {
+                   QTimer::singleShot(0, this, [this, run, error] {
+                     const auto done = qScopeGuard([this] { EndStartupReading(); });
+                     Guarded([&] {
+                       if (!error.empty()) run->Contents.Error = error;
+                       Supervisor->RunAnswered(*run);
+                       ShowLoadedRun(*run);
+                     });
+                   });
+                 });
+}
+
+void TFormModbus::ShowLoadedRun(TPreviousRun& run) {
+  if (const std::string refused = Supervisor->LoadRun(run); !refused.empty()) {
+    ShowMessage(refused);
+    return;
+  }
   // The run goes on under its furnace's name.
-  EditFurnaceName->setText(QString::fromStdWString(run->Files.Furnace));
-  setWindowTitle(QString::fromStdWString(TitleForFurnace(run->Files.Furnace)));
+  EditFurnaceName->setText(QString::fromStdWString(run.Files.Furnace));
+  setWindowTitle(QString::fromStdWString(TitleForFurnace(run.Files.Furnace)));
+}
+
+// After a Stop, the data in the chart belong to the run Stop ended: the
+// operator chooses whether they go on in its journal file.
+void TFormModbus::OfferRunContinuation() {
+  const std::optional<TRunFiles> ended = Supervisor->Journal.EndedRun();
+  if (!ended || ended->Furnace != SavedFurnaceName() || Chart->RtDoubleVectorTime.GetCount() == 0) return;
+  const TNoTickDuring noTick(*Timer1);
+  if (!AskYesNo(TSupervisor::ContinueRunQuestion(ended->Furnace), "Start")) return;
+  Supervisor->Journal.ContinueEndedRun();
+  LogLine();
+  LogLine("The run journal goes on in the file of the last run.");
 }
 
 void TFormModbus::OfferProgramRestore() {

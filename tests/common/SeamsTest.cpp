@@ -57,6 +57,8 @@ TEST(Seams, DialogDefaultsLogAndAnswerNo) {
   karvo::ShowMessage("No COM ports detected!");
   EXPECT_EQ(messages, std::vector<std::string>{"No COM ports detected!"});
   EXPECT_FALSE(karvo::AskYesNo("Continue?"));
+  // A list to pick from is cancelled.
+  EXPECT_EQ(karvo::AskListChoice({"Runs", "Pick one", {"A", "B"}}), -1);
   // Without a user interface a save dialog is cancelled and an error report
   // is not asked for; both leave their text in the log.
   karvo::MemoryLog::Clear();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -304,12 +305,12 @@ TEST_F(RunJournalWriter, EverySampleIsOnDiskAsTheExportWritesItAndTheEndMarksThe
   EXPECT_EQ(FileContents(path), JournalOf(samples, {}));
   // Written by this process: in use, so never taken for a crashed run.
   EXPECT_TRUE(journal_file::InUse(path));
-  EXPECT_FALSE(LastUnclosedRun(folder.Path()));
+  EXPECT_TRUE(UnclosedRuns(folder.Path()).empty());
   journal.End();
   ASSERT_TRUE(journal.WaitIdle(10000));
   EXPECT_FALSE(journal_file::InUse(path));
   EXPECT_TRUE(fs::exists(fs::path(path).replace_extension(".closed")));
-  EXPECT_FALSE(LastUnclosedRun(folder.Path()));
+  EXPECT_TRUE(UnclosedRuns(folder.Path()).empty());
 }
 
 TEST_F(RunJournalWriter, TheLastRunThatDidNotEndIsFoundAndContinued) {
@@ -325,8 +326,9 @@ TEST_F(RunJournalWriter, TheLastRunThatDidNotEndIsFoundAndContinued) {
   const std::string torn = JournalOf({Sample(0), Sample(1)}, {}) + "2024-03-05 14:0";
   const fs::path last = folder / "2026-12-10 16.55.03 UTC Kiln2.csv";
   test::WriteFile(last, torn);
-  const auto run = LastUnclosedRun(folder.Path());
-  ASSERT_TRUE(run);
+  const std::vector<TRunFiles> runs = UnclosedRuns(folder.Path());
+  ASSERT_EQ(runs.size(), 1u);
+  const TRunFiles* run = &runs[0];
   EXPECT_EQ(run->Journal, last);
   EXPECT_EQ(run->Furnace, L"Kiln2");
   // The run goes on in its journal: the torn line is cut off first.
@@ -338,7 +340,107 @@ TEST_F(RunJournalWriter, TheLastRunThatDidNotEndIsFoundAndContinued) {
   EXPECT_EQ(FileContents(last), JournalOf({Sample(0), Sample(1), Sample(2)}, {}));
   journal.End();
   ASSERT_TRUE(journal.WaitIdle(10000));
-  EXPECT_FALSE(LastUnclosedRun(folder.Path()));
+  EXPECT_TRUE(UnclosedRuns(folder.Path()).empty());
+}
+
+// The list of runs offered at program start: every journal without a
+// closed mark that no running program writes, newest first, with its count
+// and first and last sample found without reading every sample.
+TEST_F(RunJournalWriter, EveryUnclosedRunIsListedNewestFirstWithItsSummary) {
+  test::WriteFile(folder / "2026-12-08 08.00.00 UTC Kiln1.csv", JournalOf({Sample(0), Sample(1), Sample(2)}, {}));
+  test::WriteFile(folder / "2026-12-09 08.00.00 UTC Kiln2.csv", JournalOf({Sample(3)}, {}));
+  test::WriteFile(folder / "2026-12-09 08.00.00 UTC Kiln2.closed", "");
+  test::WriteFile(folder / "2026-12-09 10.00.00 UTC Kiln2.csv", JournalOf({Sample(4), Sample(5)}, {}));
+  test::WriteFile(folder / "2026-12-09 10.00.00 UTC Kiln2 (2).csv", JournalOf({Sample(6)}, {}));
+  // Held by a running program (this one).
+  seams::Scoped<seams::NowFn> clock(seams::SetUtcNow, [] { return 46400.0; });
+  journal.Begin(L"Kiln3");
+  journal.Append(Sample(7));
+  ASSERT_TRUE(journal.WaitIdle(10000));
+  std::vector<std::string> names;
+  for (const TRunFiles& run : UnclosedRuns(folder.Path())) names.push_back(PathText(run.Journal.filename()));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"2026-12-09 10.00.00 UTC Kiln2 (2).csv", "2026-12-09 10.00.00 UTC Kiln2.csv",
+                                      "2026-12-08 08.00.00 UTC Kiln1.csv"}));
+
+  // The summary against the journal read whole: sample lines across the
+  // reading blocks, gap lines, torn and zero-filled tails, other separators.
+  std::vector<TJournalSample> many;
+  for (int i = 0; i < 30000; ++i) many.push_back(Sample(i));
+  std::string gap;
+  AppendJournalGapLine(gap, {Sample(2).Time, Sample(3).Time, 2}, ExportRegional({}));
+  const struct {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"header only", JournalOf({}, {})},
+      {"three", JournalOf({Sample(0), Sample(1), Sample(4)}, {})},
+      {"more than a block", JournalOf(many, {})},
+      {"a gap line", JournalOf({Sample(0), Sample(1)}, {}) + gap + "\r\n" + Lines({[&] {
+                       std::string l;
+                       AppendJournalLine(l, Sample(4), ExportRegional({}));
+                       return l;
+                     }()})},
+      {"a torn line", JournalOf({Sample(0), Sample(1)}, {}) + "2024-03-05 14:0"},
+      {"zeros after a power cut", JournalOf({Sample(0), Sample(1)}, {}) + std::string(65536, '\0')},
+      {"other separators", JournalOf({Sample(0), Sample(1)}, Separators(",", "."))},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TRunFiles run;
+    run.Journal = folder / "2026-12-01 08.00.00 UTC Case.csv";
+    test::WriteFile(run.Journal, c.bytes);
+    const TJournalContents read = ParseJournal(c.bytes, {});
+    ASSERT_EQ(read.Error, "");
+    std::uint64_t lastDone = 0, total = 0;
+    const TRunSummary summary = SummarizeRun(run, {}, [&](std::uint64_t done, std::uint64_t of) {
+      EXPECT_GE(done, lastDone);
+      lastDone = done;
+      total = of;
+      return true;
+    });
+    EXPECT_EQ(summary.Error, "");
+    EXPECT_EQ(summary.Samples, read.Samples.size());
+    EXPECT_EQ(summary.First, read.Samples.empty() ? 0.0 : read.Samples.front().Time);
+    EXPECT_EQ(summary.Last, read.Samples.empty() ? 0.0 : read.Samples.back().Time);
+    EXPECT_EQ(lastDone, c.bytes.size());
+    EXPECT_EQ(total, c.bytes.size());
+  }
+  // Not a journal; and a reading stopped half-way has no figures.
+  TRunFiles other;
+  other.Journal = folder / "2026-12-01 09.00.00 UTC Other.csv";
+  test::WriteFile(other.Journal, "Name;Value\r\n1;2\r\n");
+  EXPECT_NE(SummarizeRun(other, {}).Error, "");
+  other.Journal = folder / "2026-12-01 08.00.00 UTC Case.csv";
+  test::WriteFile(other.Journal, JournalOf(many, {}));
+  int calls = 0;
+  const TRunSummary stopped = SummarizeRun(other, {}, [&](std::uint64_t, std::uint64_t) { return ++calls < 2; });
+  EXPECT_EQ(stopped.Error, kReadingStopped);
+  EXPECT_EQ(stopped.Samples, 0u);
+  journal.End();
+}
+
+// Reading a long journal tells how far it is, and stops when told to.
+TEST(RunJournal, ReadingTellsItsProgressAndStopsWhenAsked) {
+  std::string bytes = JournalHeader(ExportRegional({})) + "\r\n";
+  for (int i = 0; i < 20000; ++i) {
+    AppendJournalLine(bytes, {45000.5 + i * 5 / kSecondsPerDay, 1000, 1050, 1043, 45}, ExportRegional({}));
+    bytes += "\r\n";
+  }
+  std::vector<std::uint64_t> seen;
+  const TJournalContents all = ParseJournal(bytes, {}, [&](std::uint64_t done, std::uint64_t total) {
+    EXPECT_EQ(total, bytes.size());
+    seen.push_back(done);
+    return true;
+  });
+  EXPECT_EQ(all.Samples.size(), 20000u);
+  ASSERT_GE(seen.size(), 5u);
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_EQ(seen.back(), bytes.size());
+  const TJournalContents stopped =
+      ParseJournal(bytes, {}, [](std::uint64_t done, std::uint64_t total) { return done < total / 2; });
+  EXPECT_EQ(stopped.Error, kReadingStopped);
+  EXPECT_TRUE(stopped.Samples.empty());
 }
 
 // The file operations of the system, observed: every write and flush is
@@ -626,7 +728,7 @@ TEST(RunRestore, TheRestoredProgramGoesOnAtTheRightSegment) {
   EXPECT_EQ(next.LoadRunQuestion(*run).rfind("The previous run of Kiln2 ended unexpectedly at ", 0), 0u);
   EXPECT_NE(next.LoadRunQuestion(*run).find(". Load its data into the chart?"), std::string::npos);
   // Asked once: the next program start finds nothing.
-  EXPECT_FALSE(LastUnclosedRun(RunsFolder()));
+  EXPECT_TRUE(UnclosedRuns(RunsFolder()).empty());
   next.LoadRun(*run);
   EXPECT_EQ(chart2.RtDoubleVectorTime.GetCount(), 1);
   EXPECT_EQ(chart2.RtDoubleVectorTemperature[0], 1000);

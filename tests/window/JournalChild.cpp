@@ -18,6 +18,7 @@
 #include "common/Regional.h"
 #include "common/Seams.h"
 #include "furnace/ReadCycle.h"
+#include "serial/SerialPort.h"
 #include "supervisor/DataExport.h"
 #include "supervisor/frmFurnaceModule.h"
 
@@ -52,11 +53,16 @@ int main(int argc, char** argv) {
   // 2026-12-10 16:00 UTC and on.
   seams::SetUtcNow([] { return 46366.0 + 16.0 / 24 + static_cast<double>(gSeconds.fetch_add(1)) / kSecondsPerDay; });
   seams::SetPause([](std::uint32_t) {});
+  // Replies looked for every 50 ms, as in the window tests: the run's
+  // samples, not the line's pace, are what the test checks.
+  TSerialPort::SetDefaultWindowsReadLoopTimeoutMS(50);
   TQtSeams qtSeams(nullptr, /*dialogs=*/false);
   TFormModbus form;
   qtSeams.AttachWindow(form);
   form.show();
+  // Start waits until the runs that ended unexpectedly were looked through.
   QCoreApplication::processEvents();
+  if (!WaitFor([&] { return form.ButtonCreateFurnaceModule->isEnabled(); })) return Fail("Start stays disabled");
   form.ComboBoxModbusPort->setCurrentIndex(form.ComboBoxModbusPort->findText(QStringLiteral("COM9")));
   form.ButtonCreateFurnaceModule->click();
   if (form.ButtonCreateFurnaceModule->text() != QStringLiteral("Stop")) return Fail("Start failed");

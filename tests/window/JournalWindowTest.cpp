@@ -9,11 +9,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
 #include <QTabWidget>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,12 +59,15 @@ class JournalWindow : public test::WindowTest {
   ~JournalWindow() override { Close(); }
   // A new window with seams of its own (the program started again); the
   // questions are answered Yes.
-  void Restart() {
+  // `beforeShow` runs on the new window before it is shown (the start-up
+  // reading begins with the first events after it).
+  void Restart(const std::function<void()>& beforeShow = {}) {
     Close();
     seams_.reset();
     seams_.emplace(nullptr, /*dialogs=*/false);
     form = std::make_unique<TFormModbus>();
     seams_->AttachWindow(*form);
+    if (beforeShow) beforeShow();
     form->show();
     Pump();
   }
@@ -80,7 +87,9 @@ class JournalWindow : public test::WindowTest {
   std::vector<std::string> questions_;
   std::vector<bool> tickingAtQuestion_;
   std::string noTo_;  // the question answered No
+  std::function<void()> atQuestion_;
   seams::Scoped<seams::QuestionFn> question_{seams::SetQuestion, [this](const std::string& text) {
+                                               if (atQuestion_) atQuestion_();
                                                std::lock_guard lock(m_);
                                                questions_.push_back(text);
                                                // Asked on the UI thread at start and Start.
@@ -153,10 +162,14 @@ TEST_F(JournalWindow, ARunKilledInTheMiddleKeepsEveryConsumedSample) {
   const TJournalContents read = ReadJournal(journals[0], ExportRegional(Regional()));
   ASSERT_EQ(read.Samples.size(), samples);
   const TRegionalSettings r = Regional();
-  EXPECT_EQ(Questions(), std::vector<std::string>{"The previous run of Furnace1 ended unexpectedly at " +
-                                                  FormatDateTime(r.shortDateFormat + " " + r.longTimeFormat,
-                                                                 UtcToLocal(read.Samples.back().Time), r) +
-                                                  ". Load its data into the chart?"});
+  auto when = [&r](TDateTime t) {
+    return FormatDateTime(r.shortDateFormat + " " + r.longTimeFormat, UtcToLocal(t), r);
+  };
+  EXPECT_EQ(Questions(),
+            std::vector<std::string>{"The previous run of Furnace1 ended unexpectedly at " +
+                                     when(read.Samples.back().Time) + ". Its journal holds " + std::to_string(samples) +
+                                     " samples from " + when(read.Samples.front().Time) + " to " +
+                                     when(read.Samples.back().Time) + ". Load its data into the chart?"});
   const TRtMainChart& c = *form->Chart;
   ASSERT_EQ(c.RtDoubleVectorTime.GetCount(), static_cast<int>(samples));
   // The chart's export is the journal less its fifth column, and the
@@ -295,6 +308,245 @@ TEST_F(JournalWindow, ClearAllDataAsksWhetherTheJournalStartsANewRunFile) {
     }
   }
   EXPECT_EQ(Journals().size(), 2u);
+}
+
+std::string When(TDateTime instant) {
+  const TRegionalSettings r = Regional();
+  return FormatDateTime(r.shortDateFormat + " " + r.longTimeFormat, UtcToLocal(instant), r);
+}
+
+// A journal of `count` samples, one every 5 s from `start`.
+std::string JournalBytes(TDateTime start, int count) {
+  std::string bytes = JournalHeader(ExportRegional(Regional())) + "\r\n";
+  for (int i = 0; i < count; ++i) {
+    AppendJournalLine(bytes, {start + i * 5 / kSecondsPerDay, 300.0 + i % 100, 300, 300, 20},
+                      ExportRegional(Regional()));
+    bytes += "\r\n";
+  }
+  return bytes;
+}
+
+// A long journal is read on a thread of its own: the window goes on (its
+// timers run, the progress bar moves) and nothing ticks, starts or writes
+// before the operator has answered; the question names the count and the
+// time range.
+TEST_F(JournalWindow, ALongJournalIsReadWhileTheWindowGoesOn) {
+  Close();
+  constexpr int kSamples = 200000;
+  const TDateTime start = 46365.25;
+  fs::create_directories(RunsFolder());
+  const fs::path journal = RunsFolder() / "2026-12-09 06.00.00 UTC Kiln3.csv";
+  const std::string bytes = JournalBytes(start, kSamples);
+  test::WriteFile(journal, bytes);
+
+  QTimer other;  // some other work of the window's thread
+  int fired = 0;
+  QObject::connect(&other, &QTimer::timeout, [&] { ++fired; });
+  other.start(0);
+  struct TSeen {
+    int value, fired;
+    bool ticking, startEnabled, asked;
+  };
+  std::vector<TSeen> seen;
+  bool untouchedAtQuestion = false;
+  atQuestion_ = [&] {
+    untouchedAtQuestion = FileContents(journal) == bytes &&
+                          !fs::exists(fs::path(journal).replace_extension(".closed")) &&
+                          !fs::exists(fs::path(journal).replace_extension(".program"));
+  };
+  Restart([&] {
+    QObject::connect(form->ProgressBarJournal, &QProgressBar::valueChanged, [&](int value) {
+      seen.push_back(
+          {value, fired, form->Timer1->isActive(), form->ButtonCreateFurnaceModule->isEnabled(), !Questions().empty()});
+    });
+  });
+  ASSERT_TRUE(WaitFor([&] { return !Questions().empty(); }, 120000));
+  other.stop();
+  EXPECT_TRUE(untouchedAtQuestion);
+  EXPECT_EQ(Questions(), std::vector<std::string>{"The previous run of Kiln3 ended unexpectedly at " +
+                                                  When(start + (kSamples - 1) * 5 / kSecondsPerDay) +
+                                                  ". Its journal holds 200000 samples from " + When(start) + " to " +
+                                                  When(start + (kSamples - 1) * 5 / kSecondsPerDay) +
+                                                  ". Load its data into the chart?"});
+  // The bar went through the reading step by step, the other timer firing
+  // between its steps; meanwhile no tick, no Start, no question.
+  std::size_t between = 0;
+  for (const TSeen& s : seen) between += s.value > 0 && s.value < 1000;
+  EXPECT_GE(between, 5u);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_GT(seen.back().fired, seen.front().fired);
+  for (const TSeen& s : seen) {
+    EXPECT_FALSE(s.ticking);
+    EXPECT_FALSE(s.startEnabled);
+    EXPECT_FALSE(s.asked);
+  }
+  // Answered: loaded, and everything runs again.
+  EXPECT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), kSamples);
+  EXPECT_TRUE(form->ProgressBarJournal->isHidden());
+  EXPECT_TRUE(form->ButtonCreateFurnaceModule->isEnabled());
+  EXPECT_TRUE(form->Timer1->isActive());
+  EXPECT_TRUE(fs::exists(fs::path(journal).replace_extension(".closed")));
+}
+
+// The window closed while a journal is being read: the close waits for
+// nothing long, nothing is asked or marked, and the next start offers the
+// run again.
+TEST_F(JournalWindow, AWindowClosedWhileReadingLeavesTheRunForTheNextStart) {
+  Close();
+  fs::create_directories(RunsFolder());
+  const fs::path journal = RunsFolder() / "2026-12-09 06.00.00 UTC Kiln3.csv";
+  test::WriteFile(journal, JournalBytes(46365.25, 200000));
+  Restart();
+  ASSERT_TRUE(WaitFor([&] { return form->ProgressBarJournal->isVisible(); }));
+  Close();
+  EXPECT_TRUE(Questions().empty());
+  EXPECT_FALSE(fs::exists(fs::path(journal).replace_extension(".closed")));
+  Restart();
+  ASSERT_TRUE(WaitFor([&] { return Questions().size() == 1; }, 120000));
+  EXPECT_EQ(Questions()[0].rfind("The previous run of Kiln3 ended unexpectedly at ", 0), 0u);
+}
+
+// Every unclosed run no running program holds is offered, newest first,
+// in one list: "keep for later" leaves all of them for the next start;
+// picking one loads it as Yes to the single question does.
+TEST_F(JournalWindow, EveryUnclosedRunIsOfferedInOneList) {
+  Close();
+  fs::create_directories(RunsFolder());
+  const TDateTime kiln1Start = 46364 + 8 / 24.0;    // 2026-12-08 08:00 UTC
+  const TDateTime kiln2Start = 46365 + 10 / 24.0;   // 2026-12-09 10:00 UTC
+  const TDateTime kiln2Closed = 46365 + 12 / 24.0;  // a newer run of Kiln2 that ended cleanly
+  const fs::path kiln1 = RunsFolder() / "2026-12-08 08.00.00 UTC Kiln1.csv";
+  const fs::path kiln2 = RunsFolder() / "2026-12-09 10.00.00 UTC Kiln2.csv";
+  const fs::path closed = RunsFolder() / "2026-12-09 12.00.00 UTC Kiln2.csv";
+  test::WriteFile(kiln1, JournalBytes(kiln1Start, 3));
+  test::WriteFile(kiln2, JournalBytes(kiln2Start, 2));
+  test::WriteFile(closed, JournalBytes(kiln2Closed, 4));
+  test::WriteFile(fs::path(closed).replace_extension(".closed"), "");
+  // A run another program is writing right now.
+  TRunJournal live{Regional()};
+  live.SetFolder(RunsFolder());
+  live.Begin(L"Kiln4");
+  live.Append({46366.5, 300, 300, 300, 20});
+  ASSERT_TRUE(live.WaitWritten(10000));
+
+  std::vector<TListChoiceOptions> lists;
+  int pick = -1;
+  const seams::Scoped<seams::ListChoiceFn> choice(seams::SetListChoice, [&](const TListChoiceOptions& o) {
+    lists.push_back(o);
+    if (pick == -2) return static_cast<int>(o.Items.size()) - 1;  // the last item: keep for later
+    return pick;
+  });
+  const std::vector<std::string> expected{
+      "Kiln2: started " + When(kiln2Start) + ", last sample " + When(kiln2Start + 5 / kSecondsPerDay) + ", 2 samples",
+      "Kiln1: started " + When(kiln1Start) + ", last sample " + When(kiln1Start + 10 / kSecondsPerDay) + ", 3 samples",
+      TSupervisor::kKeepRunsForLater};
+  // Keep for later, by the item and by closing the list: nothing changes,
+  // and the next start offers the same list.
+  for (const int answer : {-2, -1}) {
+    pick = answer;
+    Restart();
+    ASSERT_TRUE(WaitFor([&] { return form->ButtonCreateFurnaceModule->isEnabled(); }));
+    ASSERT_EQ(lists.size(), answer == -2 ? 1u : 2u);
+    EXPECT_EQ(lists.back().Items, expected);
+    EXPECT_EQ(lists.back().Title, TSupervisor::kRunChoiceTitle);
+    EXPECT_TRUE(Questions().empty());
+    EXPECT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), 0);
+    for (const fs::path& p : {kiln1, kiln2}) EXPECT_FALSE(fs::exists(fs::path(p).replace_extension(".closed")));
+    EXPECT_TRUE(form->Timer1->isActive());
+  }
+  // The older one picked: read and loaded, the run goes on under its name.
+  pick = 1;
+  Restart();
+  ASSERT_TRUE(WaitFor([&] { return form->Chart->RtDoubleVectorTime.GetCount() == 3; }));
+  ASSERT_TRUE(WaitFor([&] { return form->ButtonCreateFurnaceModule->isEnabled(); }));
+  EXPECT_EQ(lists.size(), 3u);
+  EXPECT_EQ(form->Chart->RtDoubleVectorTime[0], kiln1Start);
+  EXPECT_EQ(form->EditFurnaceName->text(), QStringLiteral("Kiln1"));
+  EXPECT_TRUE(fs::exists(fs::path(kiln1).replace_extension(".closed")));
+  EXPECT_FALSE(fs::exists(fs::path(kiln2).replace_extension(".closed")));
+  // The one left is asked about alone next time.
+  Restart();
+  ASSERT_TRUE(WaitFor([&] { return Questions().size() == 1; }));
+  EXPECT_EQ(Questions()[0].rfind("The previous run of Kiln2 ended unexpectedly at ", 0), 0u);
+  EXPECT_EQ(lists.size(), 3u);
+  live.End();
+  ASSERT_TRUE(live.WaitWritten(10000));
+}
+
+// The list-choice dialog of the Qt seams: the text, the items, the first
+// selected; the item picked comes back, a cancelled list gives -1.
+TEST(QtListChoice, ThePickedItemComesBack) {
+  sim::ScopedStateHome state;
+  TQtSeams seams(nullptr, /*dialogs=*/true);
+  for (const int row : {1, -1}) {
+    QStringList shown;
+    int firstSelected = -2;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      ASSERT_TRUE(dialog);
+      auto* list = dialog->findChild<QListWidget*>();
+      ASSERT_TRUE(list);
+      for (int i = 0; i < list->count(); ++i) shown << list->item(i)->text();
+      firstSelected = list->currentRow();
+      if (row < 0) {
+        dialog->reject();
+      } else {
+        list->setCurrentRow(row);
+        dialog->accept();
+      }
+    });
+    EXPECT_EQ(AskListChoice({"Runs", "Pick one", {"Kiln2: 2 samples", "Kiln1: 3 samples", "Keep"}}), row);
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("Kiln2: 2 samples"), QStringLiteral("Kiln1: 3 samples"),
+                                  QStringLiteral("Keep")}));
+    EXPECT_EQ(firstSelected, 0);
+  }
+}
+
+// After Stop, a Start with the run's data still in the chart asks whether
+// they go on in its journal file: Yes appends to it, No begins a new one;
+// with the chart cleared nothing is asked and a new file begins.
+TEST_F(JournalWindow, AStartAfterStopAsksWhetherTheRunGoesOnInItsFile) {
+  TRunJournal& journal = form->Supervisor->Journal;
+  const std::string question = TSupervisor::ContinueRunQuestion(L"Furnace1");
+  Connect();
+  PollAndConsume();
+  ASSERT_TRUE(journal.WaitWritten(10000));
+  const fs::path first = journal.JournalPath();
+  // Stop, Start, Yes: the same file goes on.
+  form->ButtonCreateFurnaceModule->click();
+  ASSERT_TRUE(journal.WaitIdle(10000));
+  EXPECT_TRUE(fs::exists(fs::path(first).replace_extension(".closed")));
+  Connect();
+  ASSERT_EQ(Questions(), std::vector<std::string>{question});
+  EXPECT_EQ(tickingAtQuestion_, std::vector<bool>{false});
+  PollAndConsume();
+  ASSERT_TRUE(journal.WaitWritten(10000));
+  EXPECT_EQ(journal.JournalPath(), first);
+  EXPECT_EQ(ReadJournal(first, ExportRegional(Regional())).Samples.size(), 2u);
+  EXPECT_FALSE(fs::exists(fs::path(first).replace_extension(".closed")));
+  // Stop, Start, No: a new file for what follows.
+  form->ButtonCreateFurnaceModule->click();
+  noTo_ = question;
+  Connect();
+  ASSERT_EQ(Questions().size(), 2u);
+  PollAndConsume();
+  ASSERT_TRUE(journal.WaitWritten(10000));
+  const fs::path second = journal.JournalPath();
+  EXPECT_NE(second, first);
+  EXPECT_EQ(ReadJournal(first, ExportRegional(Regional())).Samples.size(), 2u);
+  EXPECT_TRUE(fs::exists(fs::path(first).replace_extension(".closed")));
+  EXPECT_EQ(ReadJournal(second, ExportRegional(Regional())).Samples.size(), 1u);
+  // Stop, the chart cleared, Start: nothing to go on with.
+  form->ButtonCreateFurnaceModule->click();
+  form->ButtonClearAllData->click();
+  ASSERT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), 0);
+  const std::size_t asked = Questions().size();
+  Connect();
+  EXPECT_EQ(Questions().size(), asked);
+  PollAndConsume();
+  ASSERT_TRUE(journal.WaitWritten(10000));
+  EXPECT_NE(journal.JournalPath(), second);
+  EXPECT_EQ(Journals().size(), 3u);
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "app/QtSeams.h"
 #include "common/Seams.h"
 #include "furnace/ReadCycle.h"
+#include "serial/SerialPort.h"
 #include "sim/ComLink.h"
 #include "supervisor/frmFurnaceModule.h"
 
@@ -38,6 +39,25 @@ inline sim::SimOptions StandingFurnace() {
   return o;
 }
 
+// While it lives, ports made look for a reply every `ms` instead of every
+// 200 ms. The window tests check what the program does with the values and
+// when it asks for them, not the line's pace, which the transport's and the
+// simulator's own tests check at the program's real pause. 50 ms still lets
+// a reply found at one look arrive whole before it is read, however the
+// simulator's thread is scheduled on a busy machine (a reply read while it
+// arrives would end at the first pause in it longer than the read's
+// interval limit).
+class ScopedReadLoopPause {
+ public:
+  explicit ScopedReadLoopPause(std::uint32_t ms) : previous_(TSerialPort::SetDefaultWindowsReadLoopTimeoutMS(ms)) {}
+  ~ScopedReadLoopPause() { TSerialPort::SetDefaultWindowsReadLoopTimeoutMS(previous_); }
+  ScopedReadLoopPause(const ScopedReadLoopPause&) = delete;
+  ScopedReadLoopPause& operator=(const ScopedReadLoopPause&) = delete;
+
+ private:
+  std::uint32_t previous_;
+};
+
 class WindowTest : public ::testing::Test {
  protected:
   explicit WindowTest(sim::SimOptions options = StandingFurnace()) : sim_(options) {
@@ -46,7 +66,7 @@ class WindowTest : public ::testing::Test {
     timerActiveAtCreation = form->Timer1->isActive();
     qtSeams_.AttachWindow(*form);
     form->show();
-    Pump();
+    WaitForStartupReading();
   }
   ~WindowTest() override { Close(); }
 
@@ -65,6 +85,13 @@ class WindowTest : public ::testing::Test {
       QThread::msleep(2);
     }
     return true;
+  }
+
+  // The window was shown: Start waits until the runs that ended
+  // unexpectedly have been looked through (and answered).
+  void WaitForStartupReading() {
+    Pump();
+    ASSERT_TRUE(WaitFor([this] { return form->ButtonCreateFurnaceModule->isEnabled(); }));
   }
 
   // MemoLog's lines, once the queued ones have arrived.
@@ -105,6 +132,7 @@ class WindowTest : public ::testing::Test {
     Pump();
   }
 
+  ScopedReadLoopPause readLoop_{50};
   sim::ScopedStateHome state_;
   sim::SimOnComPort sim_;
   std::mutex m_;

@@ -60,7 +60,7 @@ TEST_F(WindowTest, EndSignalsCloseAsTheCloseButtonDoes) {
       form = std::make_unique<TFormModbus>();
       qtSeams_.AttachWindow(*form);
       form->show();
-      Pump();
+      WaitForStartupReading();
     }
     const TEndRequests ends(*form);
     Connect();

@@ -356,7 +356,7 @@ void Soak::Setup() {
 
   // The master's pause between looks for a reply is its own wait, not the
   // line's; wire time stays at 9600 baud on both sides.
-  TSerialPort::SetDefaultReadLoopTimeoutMS(options_.ReadLoopMs);
+  TSerialPort::SetDefaultWindowsReadLoopTimeoutMS(options_.ReadLoopMs);
   seams::SetUtcNow([] { return gNow.load(); });
   // The window's pauses (between a write and its read-back) take no
   // simulated time; the real program waits them out.
