@@ -404,6 +404,13 @@ void Soak::Setup() {
   };
 
   TFormModbus& f = *form_;
+  // Start waits until the runs that ended unexpectedly have been looked
+  // through (none here).
+  heartbeat_.emplace();  // also wakes the waits for events
+  if (!WaitUi([&] { return f.ButtonCreateFurnaceModule->isEnabled(); }, 60000)) {
+    violations_.Add("Start stayed disabled after the start-up reading");
+    return;
+  }
   f.ComboBoxModbusPort->setCurrentIndex(f.ComboBoxModbusPort->findText(QString::fromLatin1(kCom)));
   f.ButtonCreateFurnaceModule->click();
   f.Timer1->stop();
@@ -412,7 +419,7 @@ void Soak::Setup() {
     return;
   }
   EnterProgram();
-  heartbeat_.emplace();
+  heartbeat_->Rearm();
 }
 
 void Soak::EnterProgram() {
