@@ -110,6 +110,15 @@ bool SimController::SilentOn(const Bytes& frame) const {
 
 void SimController::Advance(Clock::time_point now) {
   std::lock_guard lock(mutex_);
+  if (options_.Clock) {
+    // The caller's clock goes on while the controller is stopped (an
+    // adapter pulled): the furnace catches up at the next look.
+    const double t = options_.Clock();
+    const double passed = lastClock_ ? t - *lastClock_ : 0.0;
+    lastClock_ = t;
+    if (passed > 0.0) model_.Advance(passed);
+    return;
+  }
   const double real = std::chrono::duration<double>(now - lastAdvance_).count();
   lastAdvance_ = now;
   if (real > 0.0) model_.Advance(real * options_.Speed);

@@ -63,8 +63,14 @@ struct SimFaults {
 };
 
 struct SimOptions {
-  std::uint8_t Address = 1;         // Modbus address it answers to (register 131)
-  double Speed = 1.0;               // simulated seconds per real second
+  std::uint8_t Address = 1;  // Modbus address it answers to (register 131)
+  double Speed = 1.0;        // simulated seconds per real second
+  // A clock of the caller's in simulated seconds (any origin, never going
+  // back): when set, the furnace runs by it instead of by real time times
+  // Speed, so that a caller that moves time itself (a soak driving the
+  // program's clock seam) and the controller keep one time. Called from the
+  // serving thread, under the controller's lock.
+  std::function<double()> Clock{};
   double StartTemperature = 20.0;   // ºC; the target setpoint starts here too
   std::uint32_t Seed = 0;           // noise and CRC faults; 0 = from the clock
   std::uint32_t SilenceMs = 4;      // end of a frame: 3.5 characters at 9600 baud
@@ -157,6 +163,7 @@ class SimController {
   SimFaults faults_;
   std::mt19937 faultRandom_;
   Clock::time_point lastAdvance_;
+  std::optional<double> lastClock_;  // options_.Clock at the last advance
   Clock::time_point silentUntil_{};
 
   std::unique_ptr<PseudoTerminal> pty_;

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
+#include <atomic>
 
 #include <chrono>
 #include <mutex>
@@ -287,6 +288,27 @@ TEST(SimController, TracesTheLineAndRunsThePhysicsAtItsSpeed) {
   EXPECT_EQ(traced(), (std::vector<std::string>{"<- 01 08 00 00 12 34 ED 7C", "-> 01 08 00 00 12 34 ED 7C"}));
   // At 600 times real time the furnace heats visibly within a second or two.
   EXPECT_TRUE(WaitFor([&] { return sim.Temperature() > 30.0; }, 20s)) << sim.Temperature();
+}
+
+// A caller that moves time itself: the furnace runs by its clock alone,
+// also across a Stop (an adapter pulled) and the Start after it.
+TEST(SimController, RunsThePhysicsByTheCallersClock) {
+  std::atomic<double> seconds{1000.0};
+  SimController sim({.Speed = 600, .Clock = [&] { return seconds.load(); }, .Seed = 1});
+  sim.SetRegister(2, 300);
+  sim.Start();
+  // The clock stands: however long the serving thread runs, nothing heats.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(WaitFor([&] { return sim.Temperature() > 20.5; }, 300ms));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  seconds = 1600.0;
+  ASSERT_TRUE(WaitFor([&] { return sim.Temperature() > 100.0; }, 5s)) << sim.Temperature();
+  const double heated = sim.Temperature();
+  sim.Stop();
+  sim.SetRegister(2, 600);
+  seconds = 2200.0;
+  sim.Start();
+  ASSERT_TRUE(WaitFor([&] { return sim.Temperature() > heated + 50.0; }, 5s)) << sim.Temperature();
 }
 
 TEST(SimController, StopClosesTheDeviceAndStartServesTheSameControllerAgain) {

@@ -1,0 +1,53 @@
+#pragma once
+// The soak: the real window (offscreen) against the simulated controller
+// on a pseudo-terminal for a number of simulated days, on one simulated
+// clock that the program's clock seam and the controller's furnace both
+// follow. The driver moves the clock by the window's tick interval at every
+// tick, so the polls, their timeouts and the wire time of every byte are
+// real while the hours between them cost nothing.
+//
+// It checks all the way through and counts every violation:
+//  - no freeze: the longest gap between two runs of a 20 ms timer on the
+//    user-interface thread stays under a limit (real time);
+//  - no bogus sample: every consumed sample, in the chart and in the run
+//    journal, holds exactly what the controller answered in that poll
+//    (the controller's trace of its replies is the record);
+//  - no write nobody meant: every write the controller executed is a ramp
+//    rate or setpoint of one of the program's segments, or an output limit
+//    of the varying-limit steps;
+//  - the program ends with its last segment, each segment ending at the
+//    first consumed tick after its minimum steady time plus dwell (and any
+//    hold) had passed since the furnace became stable;
+//  - memory: the resident set after day 2 grows by less than 10 %;
+//  - the daily log files: one per local day of the run, none older than
+//    30 days;
+//  - the journal reads back to the chart, sample for sample.
+
+#include <cstdint>
+#include <string>
+
+namespace karvo::soak {
+
+struct SoakOptions {
+  double Days = 30.0;
+  std::uint32_t Seed = 1;
+  bool Faults = true;
+  double ProgressEveryHours = 24;  // simulated
+  // The longest gap allowed on the user-interface thread; 0: the longest
+  // wait the window has there, a confirmed write to a silent controller
+  // (every attempt's read-back waits out its timeout and the late-reply
+  // watch).
+  double FreezeLimitMs = 0;
+  // The master's pause between looks for a reply (the port's read loop,
+  // 200 ms in the field).
+  std::uint32_t ReadLoopMs = 5;
+  // Simulated time per tick in Timer1 intervals: 1 is the field's cadence;
+  // more makes the polls sparser on the simulated clock.
+  double TickScale = 1.0;
+};
+
+// Runs the soak, printing progress and the summary table to stdout;
+// returns the number of violations (0 = passed). Needs a QApplication.
+int RunSoak(const SoakOptions& options);
+
+}  // namespace karvo::soak
