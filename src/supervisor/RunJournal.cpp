@@ -697,6 +697,20 @@ TRunSummary SummarizeRun(const TRunFiles& run, const TRegionalSettings& regional
   return out;
 }
 
+std::uint64_t GapOfClosedMark(const fs::path& mark) {
+  std::error_code ec;
+  if (!fs::is_regular_file(mark, ec)) return 0;
+  std::ifstream in(mark, std::ios::binary);
+  std::string text;
+  std::getline(in, text);
+  constexpr std::string_view kPrefix = "Gap: ";
+  if (text.compare(0, kPrefix.size(), kPrefix) != 0) return 0;
+  std::uint64_t samples = 0;
+  const char* first = text.data() + kPrefix.size();
+  const auto [end, error] = std::from_chars(first, text.data() + text.size(), samples);
+  return error == std::errc() && end != first ? samples : 0;
+}
+
 void MarkRunClosed(const TRunFiles& run) { WriteFileAtomically(run.ClosedMark(), {}); }
 
 TJournalIo SystemJournalIo() {
@@ -1019,10 +1033,13 @@ bool TRunJournal::OpenFile(std::string& reason) {
   fHandle = handle;
   fSize = size;
   if (fContinuing) {
-    // The run goes on: its closed mark goes, and whatever follows the last
+    // The run goes on: its closed mark goes (the samples it names as missing
+    // stay counted for the run's next mark), and whatever follows the last
     // whole line is cut off so that the next one starts on a line of its
     // own.
-    fs::remove(fs::path(path).replace_extension(".closed"), ec);
+    const fs::path mark = fs::path(path).replace_extension(".closed");
+    fRunLost += GapOfClosedMark(mark);
+    fs::remove(mark, ec);
     // Its lines go on in the journal's own format.
     if (const auto separators = HeaderSeparators(path)) {
       fLineRegional.decimalSeparator = separators->first;

@@ -186,6 +186,9 @@ TRunSummary SummarizeRun(const TRunFiles& run, const TRegionalSettings& regional
 // Marks a run closed (the file is flushed to stable storage). Throws
 // EFileWriteError.
 void MarkRunClosed(const TRunFiles& run);
+// How many samples a run's closed mark names as missing from its journal
+// ("Gap: N samples ..."); 0 for a plain mark, none, or one not readable.
+std::uint64_t GapOfClosedMark(const std::filesystem::path& mark);
 
 // The file operations of the writer, replaceable for tests (a full disk).
 // Failures return false (or -1) with the system's reason.

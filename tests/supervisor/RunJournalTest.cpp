@@ -633,6 +633,37 @@ TEST_F(RunJournalWriter, SamplesStillWaitingAtTheEndAreNamedInTheMark) {
   EndWithMark("Gap: 3 samples of this run are not in its journal.\r\n");
 }
 
+TEST_F(RunJournalWriter, AContinuedRunKeepsTheGapItsMarkNamed) {
+  ClearAllAttention();
+  ObservedIo disk;
+  journal.SetIo(disk.Io(journal));
+  journal.SetRetry(60000, 60000);
+  journal.Begin(L"Furnace1");
+  disk.refuseWrites = true;
+  for (int i = 0; i < 3; ++i) journal.Append(Sample(i));
+  ASSERT_TRUE(journal.WaitIdle(10000));
+  EndWithMark("Gap: 3 samples of this run are not in its journal.\r\n");
+  const fs::path path = journal.JournalPath();
+  EXPECT_EQ(GapOfClosedMark(fs::path(path).replace_extension(".closed")), 3u);
+  EXPECT_EQ(GapOfClosedMark(folder / "none.closed"), 0u);
+
+  // Stop and Start going on in the same file: the run's three missing
+  // samples are still named when it ends again.
+  TRunJournal next{TRegionalSettings{}};
+  next.SetFolder(folder.Path());
+  const std::optional<TRunFiles> run = RunOfJournal(path);
+  ASSERT_TRUE(run);
+  next.ContinueRun(*run);
+  next.Begin(L"Furnace1");
+  next.Append(Sample(3));
+  ASSERT_TRUE(next.WaitIdle(10000));
+  EXPECT_FALSE(fs::exists(fs::path(path).replace_extension(".closed")));
+  next.End();
+  ASSERT_TRUE(next.WaitWritten(10000));
+  EXPECT_EQ(FileContents(fs::path(path).replace_extension(".closed")),
+            "Gap: 3 samples of this run are not in its journal.\r\n");
+}
+
 TEST_F(RunJournalWriter, ContinuingCutsWhateverFollowsTheLastWholeLine) {
   const std::string whole = JournalOf({Sample(0), Sample(1)}, {});
   // A power cut may leave whole blocks of zeros behind the last line, or a
