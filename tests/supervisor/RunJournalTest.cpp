@@ -620,20 +620,7 @@ TEST_F(RunJournalWriter, SamplesBeyondTheBoundBecomeAGapLineAndTheMarkSaysSo) {
   EndWithMark("Gap: 6 samples of this run are not in its journal.\r\n");
 }
 
-TEST_F(RunJournalWriter, SamplesStillWaitingAtTheEndAreNamedInTheMark) {
-  ClearAllAttention();
-  ObservedIo disk;
-  journal.SetIo(disk.Io(journal));
-  journal.SetRetry(60000, 60000);
-  journal.Begin(L"Furnace1");
-  disk.refuseWrites = true;
-  for (int i = 0; i < 3; ++i) journal.Append(Sample(i));
-  ASSERT_TRUE(journal.WaitIdle(10000));
-  EXPECT_TRUE(AttentionRaised(kJournalAttentionKey));
-  EndWithMark("Gap: 3 samples of this run are not in its journal.\r\n");
-}
-
-TEST_F(RunJournalWriter, AContinuedRunKeepsTheGapItsMarkNamed) {
+TEST_F(RunJournalWriter, SamplesStillWaitingAtTheEndAreNamedInTheMarkAlsoOnceTheRunGoesOn) {
   ClearAllAttention();
   ObservedIo disk;
   journal.SetIo(disk.Io(journal));
