@@ -629,6 +629,7 @@ TEST_F(RunJournalWriter, SamplesStillWaitingAtTheEndAreNamedInTheMarkAlsoOnceThe
   disk.refuseWrites = true;
   for (int i = 0; i < 3; ++i) journal.Append(Sample(i));
   ASSERT_TRUE(journal.WaitIdle(10000));
+  EXPECT_TRUE(AttentionRaised(kJournalAttentionKey));
   EndWithMark("Gap: 3 samples of this run are not in its journal.\r\n");
   const fs::path path = journal.JournalPath();
   EXPECT_EQ(GapOfClosedMark(fs::path(path).replace_extension(".closed")), 3u);
