@@ -129,6 +129,16 @@ void BuildSeriesPolyline(const TRtDoubleVector& x, const TRtDoubleVector& y, int
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// A pixel row from a coordinate that may lie anywhere (infinite where a
+// column has no piece of the line, huge for hostile values), kept within
+// [lo, hi] before it becomes an int: converting a value outside int's range
+// is undefined.
+int RowWithin(double v, int lo, int hi) {
+  if (!(v > lo)) return lo;
+  if (v >= hi) return hi;
+  return static_cast<int>(v);
+}
 // Samples per bin from which a bin's ends are not read singly.
 constexpr int kCoarseBin = 64;
 // Stretches of columns shorter than this are evened out with their
@@ -578,12 +588,12 @@ void ShapeBuild::StrokeBands() {
     if (outerTop > outerBottom) continue;
     TRtBandColumn c;
     c.column = p;
-    c.top = std::max(clip.top, static_cast<int>(std::floor(outerTop)));
-    c.bottom = std::min(clip.bottom, static_cast<int>(std::ceil(outerBottom)));
+    c.top = RowWithin(std::floor(outerTop), clip.top, clip.bottom);
+    c.bottom = RowWithin(std::ceil(outerBottom), clip.top, clip.bottom);
     if (c.top >= c.bottom) continue;
     c.fullTop = c.fullBottom = c.bottom;
-    const int ft = std::max(c.top, static_cast<int>(std::ceil(innerTop)));
-    const int fb = std::min(c.bottom, static_cast<int>(std::floor(innerBottom)));
+    const int ft = RowWithin(std::ceil(innerTop), c.top, c.bottom);
+    const int fb = RowWithin(std::floor(innerBottom), c.top, c.bottom);
     if (ft < fb) {
       c.fullTop = ft;
       c.fullBottom = fb;

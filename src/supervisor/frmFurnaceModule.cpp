@@ -382,7 +382,7 @@ void TFormModbus::FormCloseQuery(bool& CanClose) {
   // half-way would leave the window open without polling and refuse every
   // later request.
   CloseStep([this] {
-    Supervisor->CloseQuery(SavedFurnaceName(), [this](const std::exception& e) { ReportActionError(e.what()); });
+    Supervisor->CloseQuery(SavedFurnaceName(), [](const std::exception& e) { ReportActionError(e.what()); });
   });
   CanClose = true;
   // Polls still running hand their records to this window through the user

@@ -102,9 +102,9 @@ TEST(DataExport, OneLinePerSampleOldestFirstWithoutTheWorkingOutput) {
 }
 
 TEST(DataExport, ClearingEmptiesEverySeriesWithOneRedraw) {
+  int redraws = 0;  // outlives the chart, whose end may still redraw
   TRtCustomGraph graph;
   TRtMainChart chart(graph, {});
-  int redraws = 0;
   graph.SetRedrawHandler([&] { ++redraws; });
   chart.RtLineSeriesWorkingOutput.SetVisible(true);
   for (int i = 0; i < 10; ++i) {
