@@ -3,7 +3,7 @@
 # scripts/package (scripts/fuzz installs its own list with
 # karvo_install_packages).
 karvo_packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config clang lld
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-qpa-plugins qt6-httpserver-dev qt6-websockets-dev fonts-dejavu-core fonts-dejavu-extra fonts-wine fonts-liberation
   g++-mingw-w64-x86-64 wine
