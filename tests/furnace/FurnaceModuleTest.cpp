@@ -118,6 +118,9 @@ TEST_F(FurnaceModuleOnSim, SilentControllerConfirmsNothingNotEvenZero) {
     const int writesBefore = Requests(6), readsBefore = Requests(3);
     const std::size_t pausesBefore = Pauses().size();
     EXPECT_FALSE(module.SetTargetSetPoint(value));
+    // The last read-back may still be on its way to the controller when the
+    // call returns on a busy machine.
+    EXPECT_TRUE(WaitForRequests(3, readsBefore + 5));
     EXPECT_EQ(Requests(6) - writesBefore, 5);
     EXPECT_EQ(Requests(3) - readsBefore, 5);
     const auto pauses = Pauses();

@@ -205,7 +205,7 @@ TEST_F(ControllerPages, AControllerNotBackInOperatingModeIsReportedWithWhatToChe
   struct Case {
     const char* what;
     int type;
-    std::function<void()> atFirstWait;
+    std::function<void()> fromFirstWait;
     std::string logged;
   } cases[] = {
       {"stays in configuration mode", 7, [this] { Sim().SetRegister(reg::ConfigurationMode, 2); },
@@ -216,8 +216,10 @@ TEST_F(ControllerPages, AControllerNotBackInOperatingModeIsReportedWithWhatToChe
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     messages.clear();
+    // From the first wait on, at every wait: a frame of the change that a
+    // busy machine hands the controller late must not undo the condition.
     onPause = [&](std::uint32_t, std::size_t index) {
-      if (index == 4) c.atFirstWait();
+      if (index >= 4) c.fromFirstWait();
     };
     pauses.clear();
     const qsizetype before = Log().size();
