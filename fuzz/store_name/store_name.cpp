@@ -17,7 +17,7 @@
 
 #include "common/Text.h"
 #include "fuzz/FuzzInput.h"
-#include "supervisor/KarvoRegistry.h"
+#include "supervisor/store/KarvoRegistry.h"
 
 using karvo::fuzz::Input;
 

@@ -12,8 +12,8 @@
 #include <QVBoxLayout>
 
 #include "common/Text.h"
-#include "supervisor/CrashReport.h"
-#include "supervisor/frmFurnaceModule.h"
+#include "supervisor/logic/CrashReport.h"
+#include "supervisor/window/frmFurnaceModule.h"
 
 namespace karvo {
 

@@ -12,7 +12,7 @@
 #include "common/Regional.h"
 #include "common/Seams.h"
 #include "common/Text.h"
-#include "supervisor/CrashReport.h"
+#include "supervisor/logic/CrashReport.h"
 
 namespace karvo {
 

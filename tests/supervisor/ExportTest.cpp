@@ -14,8 +14,8 @@
 #include "common/LocalTime.h"
 #include "common/Seams.h"
 #include "common/Text.h"
-#include "supervisor/DataExport.h"
-#include "supervisor/SaveDialog.h"
+#include "supervisor/logic/DataExport.h"
+#include "supervisor/logic/SaveDialog.h"
 
 namespace karvo {
 namespace {

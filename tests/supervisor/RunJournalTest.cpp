@@ -24,10 +24,10 @@
 #include "common/Log.h"
 #include "common/Seams.h"
 #include "common/Text.h"
-#include "supervisor/DataExport.h"
-#include "supervisor/JournalFile.h"
-#include "supervisor/RunJournal.h"
-#include "supervisor/Supervisor.h"
+#include "supervisor/logic/DataExport.h"
+#include "supervisor/logic/JournalFile.h"
+#include "supervisor/logic/RunJournal.h"
+#include "supervisor/logic/Supervisor.h"
 
 namespace karvo {
 namespace {

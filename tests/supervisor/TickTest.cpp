@@ -12,8 +12,8 @@
 #include "chart/RtCustomGraph.h"
 #include "common/Log.h"
 #include "common/Seams.h"
-#include "supervisor/Formats.h"
-#include "supervisor/Supervisor.h"
+#include "supervisor/logic/Formats.h"
+#include "supervisor/logic/Supervisor.h"
 
 namespace karvo {
 namespace {

@@ -21,7 +21,7 @@
 #include "common/LocalTime.h"
 #include "common/Text.h"
 #include "modbus/Registers.h"
-#include "supervisor/DataExport.h"
+#include "supervisor/logic/DataExport.h"
 
 namespace karvo::test {
 namespace {
