@@ -2,8 +2,6 @@
 
 #include <cwchar>
 
-#include "common/Text.h"
-
 namespace karvo {
 
 std::string FormatOneDecimal(double value, const TRegionalSettings& regional) {
@@ -18,7 +16,10 @@ std::int32_t TenthsToWholePercent(std::int32_t tenths) {
   return tenths < 0 ? -whole : whole;
 }
 
-std::string DegreesCelsius() { return WideToSystem(L"\u00BAC"); }
+std::string DegreesCelsius() {
+  return "\xC2\xBA"
+         "C";
+}
 
 std::wstring TitleForFurnace(const std::wstring& name) { return name + kTitleSuffix; }
 

@@ -17,8 +17,7 @@ std::string FormatOneDecimal(double value, const TRegionalSettings& regional);
 // (725 -> 72, 735 -> 74).
 std::int32_t TenthsToWholePercent(std::int32_t tenths);
 
-// "ºC" and other texts with characters beyond ASCII, in the system code
-// page the program log takes.
+// "ºC" (UTF-8, as every text of the program).
 std::string DegreesCelsius();
 
 // The window title is the furnace name followed by this suffix; the name

@@ -795,7 +795,7 @@ void TRunJournal::Begin(const std::wstring& furnace) {
     run.Started = UtcNow();
     run.Furnace = furnace;
     // The writer thread makes the name unique.
-    run.Journal = *fFolder / PathFromSystem(RunBaseName(run.Started, furnace) + std::string(kJournalExtension));
+    run.Journal = *fFolder / PathFromUtf8(RunBaseName(run.Started, furnace) + std::string(kJournalExtension));
     fRun = std::move(run);
   }
   job.Path = fRun->Journal;
@@ -977,8 +977,8 @@ void TRunJournal::DoOpen(const TJob& job) {
     // Runs started within the same second get " (2)" and so on.
     const std::string base = PathText(job.Path.stem());
     for (int n = 2; fs::exists(path, ec) && n < 1000; ++n)
-      path = job.Path.parent_path() /
-             PathFromSystem(base + " (" + std::to_string(n) + ")" + std::string(kJournalExtension));
+      path =
+          job.Path.parent_path() / PathFromUtf8(base + " (" + std::to_string(n) + ")" + std::string(kJournalExtension));
   }
   std::lock_guard lock(fMutex);
   fJournalPath = path;

@@ -113,12 +113,12 @@ std::string TSupervisor::LoadRunQuestion(const TPreviousRun& run) const {
     holds = "Its journal holds " + std::to_string(samples.size()) + (samples.size() == 1 ? " sample" : " samples") +
             " from " + RunTime(samples.front().Time) + " to " + RunTime(samples.back().Time) + ".";
   }
-  return "The previous run of " + WideToSystem(run.Files.Furnace) + " ended unexpectedly at " + RunTime(run.Ended) +
+  return "The previous run of " + WideToUtf8(run.Files.Furnace) + " ended unexpectedly at " + RunTime(run.Ended) +
          ". " + holds + " Load its data into the chart?";
 }
 
 std::string TSupervisor::ContinueRunQuestion(const std::wstring& furnace) {
-  return "The chart holds the data of the last run of " + WideToSystem(furnace) +
+  return "The chart holds the data of the last run of " + WideToUtf8(furnace) +
          ". Go on with that run's journal file? (No: a new run file begins.)";
 }
 
@@ -127,7 +127,7 @@ TListChoiceOptions TSupervisor::RunChoice(const std::vector<TRunSummary>& runs) 
   choice.Title = kRunChoiceTitle;
   choice.Text = kRunChoiceText;
   for (const TRunSummary& run : runs) {
-    std::string item = WideToSystem(run.Files.Furnace) + ": started " + RunTime(run.Files.Started);
+    std::string item = WideToUtf8(run.Files.Furnace) + ": started " + RunTime(run.Files.Started);
     if (!run.Error.empty()) {
       item += ", its journal cannot be read (" + run.Error + ")";
     } else if (run.Samples == 0) {
@@ -197,7 +197,7 @@ std::string TSupervisor::RestoreProgramQuestion(const std::wstring& furnace,
   while (current < segments.size() && segments[current].Finished) ++current;
   const std::string next =
       current < segments.size() ? "going on at segment " + std::to_string(current + 1) : "all of them finished";
-  return "Restore the instructions program of the previous run of " + WideToSystem(furnace) + " (" +
+  return "Restore the instructions program of the previous run of " + WideToUtf8(furnace) + " (" +
          std::to_string(segments.size()) + (segments.size() == 1 ? " segment, " : " segments, ") + next + ")?";
 }
 

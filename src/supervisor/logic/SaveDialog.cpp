@@ -11,9 +11,9 @@ namespace fs = std::filesystem;
 bool TSaveDialog::Execute() {
   FileName = AskSaveFileName(Options);
   if (FileName.empty()) return false;
-  fs::path chosen = PathFromSystem(FileName);
+  fs::path chosen = PathFromUtf8(FileName);
   if (!Options.DefaultExt.empty() && !chosen.filename().has_extension())
-    chosen += PathFromSystem("." + Options.DefaultExt).native();
+    chosen += PathFromUtf8("." + Options.DefaultExt).native();
   // The name stays right when the current folder changes below.
   std::error_code ec;
   if (fs::path absolute = fs::absolute(chosen, ec); !ec) chosen = std::move(absolute);

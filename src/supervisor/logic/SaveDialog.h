@@ -11,7 +11,7 @@ namespace karvo {
 class TSaveDialog {
  public:
   TSaveDialogOptions Options;
-  // The chosen file after Execute returned true (system code page).
+  // The chosen file after Execute returned true (UTF-8).
   std::string FileName;
 
   // Runs the dialog; false when the operator cancelled. A name chosen

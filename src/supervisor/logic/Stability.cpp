@@ -9,8 +9,8 @@
 #include "common/Seams.h"
 #include "common/Text.h"
 #include "supervisor/logic/Formats.h"
-#include "supervisor/store/KarvoRegistry.h"
 #include "supervisor/logic/Supervisor.h"
+#include "supervisor/store/KarvoRegistry.h"
 
 namespace karvo {
 
@@ -177,7 +177,7 @@ void TStability::WriteStableSegment(const std::wstring& name, const std::wstring
     fSignalFailing = true;
     fPendingName = name;
     fPendingValue = value;
-    RaiseAttention(kSignalAttention, WideToSystem(L"The stable segment " + name + L" = " + value) +
+    RaiseAttention(kSignalAttention, WideToUtf8(L"The stable segment " + name + L" = " + value) +
                                          " could not be written to the store; other programs read an old value "
                                          "(retried at every tick): " +
                                          e.what());

@@ -19,14 +19,14 @@ int HexValue(char c) {
 
 }  // namespace
 
-// The bytes are those of the name in the system's 8-bit text (UTF-8 on
-// Linux), so a name round-trips whatever characters it holds. The empty
+// The bytes are those of the name in UTF-8, so a name round-trips whatever
+// characters it holds. The empty
 // name becomes "%", which no encoded name can be.
 std::string EncodeStoreName(const std::wstring& Name) {
   if (Name.empty()) return "%";
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
-  const std::string bytes = WideToSystem(Name);
+  const std::string bytes = WideToUtf8(Name);
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const auto c = static_cast<unsigned char>(bytes[i]);
     if (IsPlain(c) && !(i == 0 && c == '.')) {
@@ -52,7 +52,7 @@ std::wstring DecodeStoreName(const std::string& FileName) {
       bytes += FileName[i];
     }
   }
-  return SystemToWide(bytes);
+  return Utf8ToWide(bytes);
 }
 
 }  // namespace karvo

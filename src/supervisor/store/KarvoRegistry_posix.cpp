@@ -57,7 +57,7 @@ void WriteRegistryString(const std::wstring& Name, const std::wstring& Value) {
   std::string temp = dir + "/." + encoded.substr(0, 200) + ".XXXXXX";
   const int fd = mkstemp(temp.data());
   if (fd < 0) Fail("Cannot write to", dir, errno);
-  const std::string text = WideToSystem(Value);
+  const std::string text = WideToUtf8(Value);
   int err = 0;
   if (fchmod(fd, 0600) != 0) err = errno;
   for (std::size_t done = 0; err == 0 && done < text.size();) {
@@ -87,7 +87,7 @@ std::wstring ReadRegistryString(const std::wstring& Name) {
   std::string text;
   if (!KarvoConfigDirIsOwn()) return {};  // another user's values are none of ours
   if (!ReadFile(KarvoConfigDir() + "/" + EncodeStoreName(Name), text)) return {};
-  return SystemToWide(text);
+  return Utf8ToWide(text);
 }
 
 std::vector<std::pair<std::wstring, std::wstring>> ListRegistryStrings() {
@@ -101,7 +101,7 @@ std::vector<std::pair<std::wstring, std::wstring>> ListRegistryStrings() {
     if (file.empty() || file[0] == '.') continue;  // temporary files, . and ..
     std::string text;
     if (!ReadFile(dir + "/" + file, text)) continue;  // folders such as the port map
-    values.emplace_back(DecodeStoreName(file), SystemToWide(text));
+    values.emplace_back(DecodeStoreName(file), Utf8ToWide(text));
   }
   closedir(d);
   std::sort(values.begin(), values.end());

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "common/SystemError.h"
 #include "common/Text.h"
 #include "supervisor/store/KarvoRegistry.h"
 
@@ -12,17 +13,6 @@ namespace karvo {
 namespace {
 
 constexpr wchar_t kKey[] = L"Software\\TalvikAS\\Karvo\\";
-
-std::string SystemMessage(LSTATUS code) {
-  char* buf = nullptr;
-  const DWORD n =
-      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&buf), 0, nullptr);
-  std::string text = n && buf ? std::string(buf, n) : "error " + std::to_string(code);
-  if (buf) LocalFree(buf);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-  return text;
-}
 
 // A REG_SZ value's text without its terminating null; false for any other
 // type or a read error.
@@ -52,12 +42,14 @@ void WriteRegistryString(const std::wstring& Name, const std::wstring& Value) {
   HKEY key = nullptr;
   LSTATUS rc =
       RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr);
-  if (rc != ERROR_SUCCESS) throw StoreError("Cannot open the registry key: " + SystemMessage(rc));
+  if (rc != ERROR_SUCCESS)
+    throw StoreError("Cannot open the registry key: " + SystemErrorText(static_cast<unsigned long>(rc)));
   const DWORD bytes = static_cast<DWORD>((Value.size() + 1) * sizeof(wchar_t));
   rc = RegSetValueExW(key, Name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(Value.c_str()), bytes);
   RegCloseKey(key);
   if (rc != ERROR_SUCCESS)
-    throw StoreError("Cannot write the registry value " + WideToSystem(Name) + ": " + SystemMessage(rc));
+    throw StoreError("Cannot write the registry value " + WideToUtf8(Name) + ": " +
+                     SystemErrorText(static_cast<unsigned long>(rc)));
 }
 
 std::wstring ReadRegistryString(const std::wstring& Name) {

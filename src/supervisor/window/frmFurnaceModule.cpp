@@ -128,7 +128,7 @@ void TFormModbus::RefreshAttention() {
   if (generation == fAttentionShown) return;
   fAttentionShown = generation;
   QStringList lines;
-  for (const TAttentionItem& item : AttentionItems()) lines << QString::fromStdWString(SystemToWide(item.Text));
+  for (const TAttentionItem& item : AttentionItems()) lines << QString::fromStdString(item.Text);
   LabelAttention->setText(lines.join(QLatin1Char('\n')));
   LabelAttention->setVisible(!lines.isEmpty());
 }

@@ -27,10 +27,10 @@
 #include "chart/RtGraph2D.h"
 #include "chart/RtIntegerEdit.h"
 #include "supervisor/logic/Commands.h"
-#include "supervisor/window/LogView.h"
-#include "supervisor/mainchart/RtMainChart.h"
 #include "supervisor/logic/SaveDialog.h"
 #include "supervisor/logic/Supervisor.h"
+#include "supervisor/mainchart/RtMainChart.h"
+#include "supervisor/window/LogView.h"
 #include "widgets/LedLamp.h"
 
 class QCheckBox;
@@ -249,7 +249,7 @@ class TFormModbus : public QWidget {
 
   // What the tick reads from the controls.
   TTickSettings TickSettings() const;
-  // The port list's selected entry, if any, in the system code page.
+  // The port list's selected entry, if any (UTF-8).
   std::optional<std::string> SelectedPort() const;
 
   // Design pixels (96 dpi, Tahoma 8 pt) in this window's font.

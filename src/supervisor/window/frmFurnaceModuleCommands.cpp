@@ -25,7 +25,7 @@ void TFormModbus::ShowInstructionsTable(int Highlighted) {
   if (const TFurnaceModule* module = FurnaceModule()) {
     std::vector<std::string> table;
     module->InstructionsTable(Highlighted, table);
-    for (const std::string& line : table) lines << QString::fromStdWString(SystemToWide(line));
+    for (const std::string& line : table) lines << QString::fromStdString(line);
   }
   MemoInstructions->setPlainText(lines.join(QLatin1Char('\n')));
 }

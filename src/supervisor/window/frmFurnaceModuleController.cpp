@@ -29,7 +29,7 @@ void TFormModbus::ListComPort() {
   ComboBoxModbusPort->clear();
   const TComPortCatalogue catalogue;
   for (const std::string& name : TSupervisor::ComPortList(catalogue))
-    ComboBoxModbusPort->addItem(QString::fromStdWString(SystemToWide(name)));
+    ComboBoxModbusPort->addItem(QString::fromStdString(name));
   // The operator has to pick one.
   ComboBoxModbusPort->setCurrentIndex(-1);
 }
@@ -260,7 +260,7 @@ void TFormModbus::CheckBoxEnableVaryingMaximumOutputClick() {
 void TFormModbus::ComboBoxThermocoupleChange() {
   TFurnaceModule* module = FurnaceModule();
   if (!module) return;
-  const std::optional<int> type = ThermocoupleIndexOf(WideToSystem(ComboBoxThermocouple->currentText().toStdWString()));
+  const std::optional<int> type = ThermocoupleIndexOf(ComboBoxThermocouple->currentText().toStdString());
   // A choice of the type the controller has is no change (the box reports
   // one again when Enter confirms a typed type).
   if (type && *type == fControllerThermocouple && ComboBoxThermocouple->currentIndex() == *type) return;

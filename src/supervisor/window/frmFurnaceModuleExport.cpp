@@ -18,7 +18,7 @@ namespace {
 void SaveGraph(TFormModbus& form, TImageKind kind) {
   form.SaveDialog1.Options = ImageFileDialogOptions(kind);
   if (!form.SaveDialog1.Execute()) return;
-  form.RtGraph2D1->SaveImage(QString::fromStdWString(SystemToWide(form.SaveDialog1.FileName)),
+  form.RtGraph2D1->SaveImage(QString::fromStdString(form.SaveDialog1.FileName),
                              kind == TImageKind::BMP ? TRtImageFileFormat::BMP : TRtImageFileFormat::PNG, 0xFFFFFF,
                              true);
 }
@@ -31,7 +31,7 @@ void TFormModbus::ButtonSaveGraphPNGClick() { SaveGraph(*this, TImageKind::PNG);
 void TFormModbus::ButtonSaveTextFileClick() {
   SaveDialog1.Options = TextFileDialogOptions();
   if (!SaveDialog1.Execute()) return;
-  WriteDataExport(PathFromSystem(SaveDialog1.FileName), *Chart, Regional());
+  WriteDataExport(PathFromUtf8(SaveDialog1.FileName), *Chart, Regional());
 }
 
 void TFormModbus::ButtonClearAllDataClick() {

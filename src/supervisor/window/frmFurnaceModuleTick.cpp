@@ -16,7 +16,7 @@ namespace karvo {
 
 std::optional<std::string> TFormModbus::SelectedPort() const {
   if (ComboBoxModbusPort->currentIndex() < 0) return std::nullopt;
-  return WideToSystem(ComboBoxModbusPort->currentText().toStdWString());
+  return ComboBoxModbusPort->currentText().toStdString();
 }
 
 TTickSettings TFormModbus::TickSettings() const {
@@ -66,11 +66,11 @@ void TFormModbus::ShowTickOutcome(const TTickOutcome& out) {
   if (d.LedOscilation) LedOscilation->ChangeValue(*d.LedOscilation);
   if (d.LedSlope) LedSlope->ChangeValue(*d.LedSlope);
   if (d.LedTime) LedTime->ChangeValue(*d.LedTime);
-  if (d.StableTime) Label10->setText(QString::fromStdWString(SystemToWide(*d.StableTime)));
+  if (d.StableTime) Label10->setText(QString::fromStdString(*d.StableTime));
   if (d.RateOfChange) RtDoubleEditRateOfChangeReadOnly->SetValue(*d.RateOfChange);
   if (d.InstructionsTable) {
     QStringList lines;
-    for (const std::string& line : *d.InstructionsTable) lines << QString::fromStdWString(SystemToWide(line));
+    for (const std::string& line : *d.InstructionsTable) lines << QString::fromStdString(line);
     MemoInstructions->setPlainText(lines.join(QLatin1Char('\n')));
   }
 }
