@@ -11,10 +11,11 @@
 //   2026-12-10 16.55.03 UTC Furnace1.program  the instructions program
 //   2026-12-10 16.55.03 UTC Furnace1.closed   present once the run ended cleanly
 //
-// The journal is the data export's file (supervisor/DataExport.h) with a
-// fifth column, the working output in % of the maximum power: the header,
-// then one line per consumed sample, each reaching stable storage before
-// the next tick comes. It opens in a spreadsheet as it stands. The
+// The journal is the data export's file (supervisor/logic/DataExport.h) with
+// a fifth column, the working output in % of the maximum power: the header,
+// then one line per consumed sample, which the writer thread writes and
+// flushes to stable storage as soon as the tick has queued it (the tick
+// does not wait for it). It opens in a spreadsheet as it stands. The
 // instructions program is rewritten whole (temporary file and rename)
 // whenever it changes. Nothing here deletes a run.
 //

@@ -22,9 +22,9 @@
 #include "furnace/ReadCycle.h"
 #include "serial/ComPortCatalogue.h"
 #include "supervisor/logic/Pages.h"
-#include "supervisor/mainchart/RtMainChart.h"
 #include "supervisor/logic/RunJournal.h"
 #include "supervisor/logic/Stability.h"
+#include "supervisor/mainchart/RtMainChart.h"
 
 namespace karvo {
 
@@ -38,7 +38,9 @@ inline constexpr std::uint32_t kJournalCloseLimitMs = 10000;
 // What the tick reads from the window's controls, fresh at every tick.
 struct TTickSettings {
   int ActivePage = static_cast<int>(TPageIndex::QuickControl);
-  std::string PollPort;  // the port list's selected entry
+  // The port list's selected entry, handed to StartPoll; the window's
+  // StartPoll does not use it (ReadFurnace looks the entry up itself).
+  std::string PollPort;
   bool VerboseLog = false;
   // "Controller settings": the varying output-power limit.
   bool VaryingLimitEnabled = false;

@@ -50,7 +50,9 @@ class TRtMainChart {
                  double workingOutput);
 };
 
-// The one function the main window calls to get its chart.
+// The chart on `graph` as an object of its own on the heap, for the tools,
+// benchmarks and tests that show it without the main window (the window
+// constructs its TRtMainChart itself).
 std::unique_ptr<TRtMainChart> BuildMainChart(TRtCustomGraph& graph, const TRegionalSettings& regional);
 
 // Puts `series` on `graph`: its caption (in the legend), whether it shows,

@@ -21,7 +21,8 @@ W* TFormModbus::Make(const char* name, QWidget* parent, Args&&... args) {
 // spacing (in design pixels of the window).
 QGridLayout* PageGrid(TFormModbus& form, QWidget* page);
 
-// The Latin-1 text of the source as a QString ("ºC" is written in UTF-8).
+// A text of the source, UTF-8 like all of the program's text ("ºC"), as a
+// QString.
 inline QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
 // The members are named like their controls; the macros keep the member
