@@ -11,7 +11,6 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "common/Text.h"
 #include "supervisor/logic/CrashReport.h"
 #include "supervisor/window/frmFurnaceModule.h"
 

@@ -175,7 +175,7 @@ std::shared_ptr<TStatusSnapshot> TStatusFeed::Build() {
   for (std::size_t i = from; i < log.size(); ++i) s->LogLines.push_back(log[i]);
   s->PollsConsumed = fConsumed;
   s->PollsFailed = fFailed;
-  if (fForm.Supervisor->Journal.Open())
+  if (fForm.Supervisor->Journal.IsOpen())
     s->JournalWaiting = fForm.Supervisor->Journal.QueuedSamples() + fForm.Supervisor->Journal.WaitingSamples();
   return s;
 }

@@ -67,7 +67,7 @@ TEST(TextEncoding, LogLinesJoinRegionalNumbersAndTheDegreeSignInUtf8) {
   supervisor.SetFurnaceModule(std::make_unique<TFurnaceModule>());
   supervisor.SetRateOfChangeWindow(300);
   TTickSettings settings;
-  settings.ActivePage = static_cast<int>(TPageIndex::Instructions);
+  settings.ProgramMayRun = true;
   settings.FurnaceName = kFurnace;
   settings.StableSlopeTime = 300;
   MemoryLog::Clear();

@@ -1,7 +1,7 @@
 #pragma once
-// The pages of the main window's page control, by index. The tick and the
-// operator commands decide on the index of the selected page, so the order
-// is fixed.
+// The pages of the main window's page control, by index. The window tells
+// the tick what the selected page means (TTickSettings) and decides on it
+// in its handlers, so the order is fixed.
 
 namespace karvo {
 

@@ -238,7 +238,7 @@ class TRunJournal {
   void SetRetry(std::uint32_t firstMs, std::uint32_t mostMs, std::size_t queueBound = kJournalQueueBound);
 
   // A run is open (Begin was called and End was not).
-  bool Open() const { return fOpen; }
+  bool IsOpen() const { return fOpen; }
   // Opens a run of `furnace` starting now: a new journal, or the one
   // ContinueRun named.
   void Begin(const std::wstring& furnace);

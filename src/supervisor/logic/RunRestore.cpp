@@ -16,7 +16,7 @@
 namespace karvo {
 
 void TSupervisor::JournalProgram() {
-  if (!fFurnaceModule || !Journal.Open()) return;
+  if (!fFurnaceModule || !Journal.IsOpen()) return;
   TProgramStability stability;
   stability.Segment = fFurnaceModule->InstructionsCurrentSegment();
   stability.StableSince = State.StableSince;

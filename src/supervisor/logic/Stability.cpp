@@ -126,7 +126,6 @@ void TStability::JudgeLamps(TTickContext& tick) {
   const TTickSettings& s = tick.Settings;
   const TFurnaceReadRecord& r = tick.Record;
   const TRtMainChart& c = tick.Chart;
-  fNow = UtcNow();
   const bool oscilation = TemperatureClose(s.StableTemperature, r.TargetSetpoint, r.Temperature);
   const TDateTime windowStart = c.RtLinearRegressionRateOfChange.GetCalculationStart();
   const bool slope =
@@ -135,7 +134,7 @@ void TStability::JudgeLamps(TTickContext& tick) {
   SetLamps(tick, oscilation, slope, fLedTime);
   TDateTime& since = tick.State.StableSince;
   if (oscilation && slope) {
-    if (since == 0.0) since = fNow;
+    if (since == 0.0) since = tick.Now;
   } else {
     since = 0.0;
   }
@@ -145,7 +144,7 @@ void TStability::JudgeLamps(TTickContext& tick) {
   const double credit = state.StableCreditSegment == tick.Module.InstructionsCurrentSegment()
                             ? static_cast<double>(state.StableCreditMs) / kMsPerDay
                             : 0.0;
-  const double beenStable = since > 0.0 ? fNow - since + credit : 0.0;
+  const double beenStable = since > 0.0 ? tick.Now - since + credit : 0.0;
   tick.Module.SetBeenStable(beenStable);
   tick.Display.StableTime = FormatStableTime(beenStable);
 }
@@ -191,11 +190,11 @@ void TStability::SegmentReport(TTickContext& tick) {
   LogLine(ReportLabel("Current segment") + std::to_string(n));
   LogLine(ReportLabel("Current segment will dwell") + (segment.Duration > 0 ? "True" : "False"));
   const TDateTime since = tick.State.StableSince;
-  const std::int64_t stableMs = since > 0.0 ? DaysToMs(fNow - since) : 0;
+  const std::int64_t stableMs = since > 0.0 ? DaysToMs(tick.Now - since) : 0;
   if (since > 0.0 && stableMs >= s.MinimumSteadyTime * kMsPerMinute) {
     SetLamps(tick, fLedOscilation, fLedSlope, true);
     PublishStableSegment(s, std::to_wstring(n));
-    LogLine(ReportLabel("Been stable") + FormatStableTime(fNow - since));
+    LogLine(ReportLabel("Been stable") + FormatStableTime(tick.Now - since));
     // What the segment asks for: the minimum steady time and its dwell.
     if (segment.Duration > 0)
       LogLine(ReportLabel("Required stable") +

@@ -3,8 +3,8 @@
 // window (step 8), the first two lamps and the stable clock (step 9), the
 // segment report with the third lamp and the stable-segment signal (step
 // 11), and the program step that holds, finishes or applies segments (step
-// 15). The tick calls them at their places, all with the same instant: the
-// clock is read once, when the lamps are judged.
+// 15). The tick calls them at their places, all with the same instant
+// (TTickContext::Now).
 //
 // Time stamps are instants (UtcNow) and durations are compared in whole
 // milliseconds, so a daylight-saving change never shortens or stretches a
@@ -47,6 +47,9 @@ struct TTickContext {
   TRtMainChart& Chart;
   TStabilityDisplay& Display;
   const TRegionalSettings& Regional;
+  // The tick's instant: the clock is read once, just before the lamps are
+  // judged, and every step from there on uses it.
+  TDateTime Now;
 };
 
 // The first lamp: the temperature lies closer to the controller's target
@@ -111,7 +114,6 @@ class TStability {
   bool fLedOscilation = false;
   bool fLedSlope = false;
   bool fLedTime = false;
-  TDateTime fNow = 0.0;  // the instant of the tick being judged
   bool fSignalFailing = false;
   // The signal the store refused last, to be written again.
   std::wstring fPendingName, fPendingValue;

@@ -37,7 +37,11 @@ inline constexpr std::uint32_t kJournalCloseLimitMs = 10000;
 
 // What the tick reads from the window's controls, fresh at every tick.
 struct TTickSettings {
-  int ActivePage = static_cast<int>(TPageIndex::QuickControl);
+  // What the selected page means for the tick: on "Debug" the operator
+  // talks to the controller by hand and the tick does nothing; on "Quick
+  // control" the segment program does not run.
+  bool TickPaused = false;
+  bool ProgramMayRun = false;
   // The port list's selected entry, handed to StartPoll; the window's
   // StartPoll does not use it (ReadFurnace looks the entry up itself).
   std::string PollPort;

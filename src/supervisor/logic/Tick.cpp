@@ -96,7 +96,7 @@ TTickOutcome TSupervisor::Tick(const TTickSettings& s, TFurnaceReadRecord& r) {
   TTickOutcome out;
   TFurnaceModule* module = fFurnaceModule.get();
   // 1. Guard.
-  if (module == nullptr || s.ActivePage == static_cast<int>(TPageIndex::Debug)) return out;
+  if (module == nullptr || s.TickPaused) return out;
   // 2, 3.
   ++State.TickCounter;
   if (module->Com()) module->Com()->SetDebug(s.VerboseLog);
@@ -141,7 +141,7 @@ TTickOutcome TSupervisor::Tick(const TTickSettings& s, TFurnaceReadRecord& r) {
   out.Kind = TTickKind::Consumed;
   out.Consumed = rec;
   TFurnaceReadRecord& used = *out.Consumed;
-  TTickContext tick{s, used, State, *module, fChart, out.Stability, fRegional};
+  TTickContext tick{s, used, State, *module, fChart, out.Stability, fRegional, 0.0};
   module->MaxOutputPowerActual = used.MaxOutputPowerActual;
   if (State.TickCounter % 3 == 0 && s.VaryingLimitEnabled) {
     if (const auto value = NextOutputLimit(used.Temperature, s, *module); value && module->Com())
@@ -151,10 +151,11 @@ TTickOutcome TSupervisor::Tick(const TTickSettings& s, TFurnaceReadRecord& r) {
   ReportValues(used);
   // The run begins with its first consumed record; the writer thread takes
   // the sample from here.
-  if (!Journal.Open()) Journal.Begin(s.SavedFurnaceName);
+  if (!Journal.IsOpen()) Journal.Begin(s.SavedFurnaceName);
   Journal.Append({used.ReadtimeUtc, used.Temperature, static_cast<double>(used.TargetSetpoint),
                   static_cast<double>(used.WorkingSetpoint), used.WorkingOutput / 10.0});
   Stability.RateOfChange(tick);
+  tick.Now = UtcNow();
   Stability.JudgeLamps(tick);
   SetAxisModes(s);
   Stability.SegmentReport(tick);
@@ -164,7 +165,7 @@ TTickOutcome TSupervisor::Tick(const TTickSettings& s, TFurnaceReadRecord& r) {
     State.IntervalMs = kInitialIntervalMs;
     out.IntervalChanged = true;
   }
-  if (s.ActivePage != static_cast<int>(TPageIndex::QuickControl)) Stability.ProgramStep(tick);
+  if (s.ProgramMayRun) Stability.ProgramStep(tick);
   JournalProgram();
   return out;
 }

@@ -33,7 +33,6 @@
 #include "common/Log.h"
 #include "common/Regional.h"
 #include "common/Seams.h"
-#include "common/Text.h"
 #include "supervisor/logic/CrashReport.h"
 #include "supervisor/logic/Formats.h"
 #include "supervisor/logic/RunJournal.h"

@@ -22,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "chart/RtFloatEdit.h"
 #include "chart/RtGraph2D.h"
@@ -305,6 +306,7 @@ class TFormModbus : public QWidget {
   TSegmentEditors SegmentEditors() const;
   void ShowSegmentEditors(const TSegmentEditors& editors);
   void ShowInstructionsTable(int Highlighted);
+  void ShowInstructionsLines(const std::vector<std::string>& table);
   // At Start (and when the name is saved): offers the program of the
   // furnace's unexpectedly ended run.
   void OfferProgramRestore();

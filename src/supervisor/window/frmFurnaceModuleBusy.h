@@ -28,19 +28,28 @@ class TBusyCursor {
 };
 
 // Timer1 off for the lifetime of the object and on again afterwards, also
-// when the handler fails, but only while a furnace is still operated: after
-// a Stop the tick stays off.
+// when the handler fails: by default only while a furnace is still
+// operated (after a Stop the tick stays off); kAsBefore: when it ran before
+// (a start-up question: a modal box runs a nested event loop, and a tick in
+// it would poll, consume and write the run's files before the operator has
+// answered).
 class TTimerOff {
  public:
-  explicit TTimerOff(TFormModbus& form) : fForm(form) { fForm.Timer1->stop(); }
+  enum TResume { kWhileOperated, kAsBefore };
+  explicit TTimerOff(TFormModbus& form, TResume resume = kWhileOperated)
+      : fForm(form), fResume(resume), fWasActive(form.Timer1->isActive()) {
+    fForm.Timer1->stop();
+  }
   ~TTimerOff() {
-    if (fForm.FurnaceModule()) fForm.Timer1->start();
+    if (fResume == kAsBefore ? fWasActive : fForm.FurnaceModule() != nullptr) fForm.Timer1->start();
   }
   TTimerOff(const TTimerOff&) = delete;
   TTimerOff& operator=(const TTimerOff&) = delete;
 
  private:
   TFormModbus& fForm;
+  TResume fResume;
+  bool fWasActive;
 };
 
 }  // namespace karvo

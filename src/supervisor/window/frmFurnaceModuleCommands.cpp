@@ -8,7 +8,6 @@
 #include <QTimer>
 
 #include "common/Seams.h"
-#include "common/Text.h"
 #include "supervisor/logic/Commands.h"
 #include "supervisor/logic/Formats.h"
 #include "supervisor/window/frmFurnaceModule.h"
@@ -21,12 +20,14 @@ void TFormModbus::RtIntegerEditStableSlopeTimeValueChanged() {
 }
 
 void TFormModbus::ShowInstructionsTable(int Highlighted) {
+  std::vector<std::string> table;
+  if (const TFurnaceModule* module = FurnaceModule()) module->InstructionsTable(Highlighted, table);
+  ShowInstructionsLines(table);
+}
+
+void TFormModbus::ShowInstructionsLines(const std::vector<std::string>& table) {
   QStringList lines;
-  if (const TFurnaceModule* module = FurnaceModule()) {
-    std::vector<std::string> table;
-    module->InstructionsTable(Highlighted, table);
-    for (const std::string& line : table) lines << QString::fromStdString(line);
-  }
+  for (const std::string& line : table) lines << QString::fromStdString(line);
   MemoInstructions->setPlainText(lines.join(QLatin1Char('\n')));
 }
 

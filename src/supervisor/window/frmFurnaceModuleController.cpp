@@ -14,7 +14,6 @@
 
 #include "common/Log.h"
 #include "common/Seams.h"
-#include "common/Text.h"
 #include "furnace/ReadCycle.h"
 #include "modbus/Registers.h"
 #include "serial/ComPortCatalogue.h"
@@ -67,28 +66,6 @@ void TFormModbus::Start() {
       return;
   }
 }
-
-namespace {
-
-// No tick while a start-up question is open: a modal box runs a nested
-// event loop, and a tick in it would poll, consume and write the run's
-// files before the operator has answered. Timer1 runs again afterwards
-// when it ran before.
-class TNoTickDuring {
- public:
-  explicit TNoTickDuring(QTimer& timer) : fTimer(timer), fWasActive(timer.isActive()) { fTimer.stop(); }
-  ~TNoTickDuring() {
-    if (fWasActive) fTimer.start();
-  }
-  TNoTickDuring(const TNoTickDuring&) = delete;
-  TNoTickDuring& operator=(const TNoTickDuring&) = delete;
-
- private:
-  QTimer& fTimer;
-  bool fWasActive;
-};
-
-}  // namespace
 
 // The runs that did not end cleanly are looked for and read on a thread of
 // their own (their journals may hold a million samples); the window stays
@@ -197,7 +174,7 @@ void TFormModbus::ShowLoadedRun(TPreviousRun& run) {
 void TFormModbus::OfferRunContinuation() {
   const std::optional<TRunFiles> ended = Supervisor->Journal.EndedRun();
   if (!ended || ended->Furnace != SavedFurnaceName() || Chart->RtDoubleVectorTime.GetCount() == 0) return;
-  const TNoTickDuring noTick(*Timer1);
+  const TTimerOff noTick(*this, TTimerOff::kAsBefore);
   if (!AskYesNo(TSupervisor::ContinueRunQuestion(ended->Furnace), "Start")) return;
   Supervisor->Journal.ContinueEndedRun();
   LogLine();
@@ -205,7 +182,7 @@ void TFormModbus::OfferRunContinuation() {
 }
 
 void TFormModbus::OfferProgramRestore() {
-  const TNoTickDuring noTick(*Timer1);
+  const TTimerOff noTick(*this, TTimerOff::kAsBefore);
   const std::wstring furnace = SavedFurnaceName();
   std::string refused;
   const auto segments = Supervisor->TakeProgramToRestore(furnace, &refused);

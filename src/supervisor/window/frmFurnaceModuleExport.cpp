@@ -1,5 +1,5 @@
 // The "Save" page: the graph as an image, the data as a text file, and
-// clearing all data. The logic is supervisor/DataExport.h; files are
+// clearing all data. The logic is supervisor/logic/DataExport.h; files are
 // written whole or not at all, and an error reaches the operator through
 // Guarded with the system's reason.
 #include <QTimer>
@@ -10,6 +10,7 @@
 #include "common/Text.h"
 #include "supervisor/logic/DataExport.h"
 #include "supervisor/window/frmFurnaceModule.h"
+#include "supervisor/window/frmFurnaceModuleBusy.h"
 
 namespace karvo {
 
@@ -36,18 +37,16 @@ void TFormModbus::ButtonSaveTextFileClick() {
 
 void TFormModbus::ButtonClearAllDataClick() {
   if (!AskYesNo("Are you sure you want to clear all data from the screen?", "Clear all data")) return;
-  const bool running = Timer1->isActive();
-  Timer1->stop();
+  const TTimerOff timerOff(*this, TTimerOff::kAsBefore);
   ClearAllData(*Chart);
   // The journal keeps what the chart no longer shows; the operator chooses
   // whether what follows goes into a run file of its own.
-  if (Supervisor->Journal.Open() && AskYesNo(kNewRunFileQuestion, "Clear all data")) {
+  if (Supervisor->Journal.IsOpen() && AskYesNo(kNewRunFileQuestion, "Clear all data")) {
     Supervisor->JournalProgram();
     Supervisor->Journal.End();
     LogLine();
     LogLine("The run journal starts a new run file with the next sample.");
   }
-  if (running) Timer1->start();
 }
 
 }  // namespace karvo

@@ -8,7 +8,6 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "common/Text.h"
 #include "furnace/ReadCycle.h"
 #include "supervisor/window/frmFurnaceModule.h"
 
@@ -21,7 +20,9 @@ std::optional<std::string> TFormModbus::SelectedPort() const {
 
 TTickSettings TFormModbus::TickSettings() const {
   TTickSettings s;
-  s.ActivePage = PageControl1->currentIndex();
+  const int page = PageControl1->currentIndex();
+  s.TickPaused = page == static_cast<int>(TPageIndex::Debug);
+  s.ProgramMayRun = page != static_cast<int>(TPageIndex::QuickControl);
   s.PollPort = SelectedPort().value_or(std::string());
   s.VerboseLog = CheckBoxVerboseLog->isChecked();
   s.VaryingLimitEnabled = CheckBoxEnableVaryingMaximumOutput->isChecked();
@@ -68,11 +69,7 @@ void TFormModbus::ShowTickOutcome(const TTickOutcome& out) {
   if (d.LedTime) LedTime->ChangeValue(*d.LedTime);
   if (d.StableTime) Label10->setText(QString::fromStdString(*d.StableTime));
   if (d.RateOfChange) RtDoubleEditRateOfChangeReadOnly->SetValue(*d.RateOfChange);
-  if (d.InstructionsTable) {
-    QStringList lines;
-    for (const std::string& line : *d.InstructionsTable) lines << QString::fromStdString(line);
-    MemoInstructions->setPlainText(lines.join(QLatin1Char('\n')));
-  }
+  if (d.InstructionsTable) ShowInstructionsLines(*d.InstructionsTable);
 }
 
 }  // namespace karvo
