@@ -24,6 +24,7 @@
 #include "supervisor/logic/Formats.h"
 #include "supervisor/logic/RunJournal.h"
 #include "supervisor/logic/Supervisor.h"
+#include "supervisor/logic/WindowTitle.h"
 #include "supervisor/store/KarvoRegistry.h"
 
 namespace karvo {

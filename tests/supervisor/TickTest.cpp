@@ -14,6 +14,7 @@
 #include "common/Seams.h"
 #include "supervisor/logic/Formats.h"
 #include "supervisor/logic/Supervisor.h"
+#include "supervisor/logic/WindowTitle.h"
 
 namespace karvo {
 namespace {

@@ -2,18 +2,15 @@
 
 #include <string>
 
+#include "common/Duration.h"
 #include "common/Log.h"
 #include "common/Seams.h"
-#include "supervisor/store/KarvoRegistry.h"
 #include "supervisor/logic/Stability.h"
+#include "supervisor/store/KarvoRegistry.h"
 
 namespace karvo {
 
 namespace {
-
-constexpr std::int64_t kMsPerMinute = 60000;
-constexpr std::int64_t kMsPerHour = 60 * kMsPerMinute;
-constexpr std::int64_t kMsPerDay = 24 * kMsPerHour;
 
 constexpr const char* kNoFurnace = "Cannot program, no furnace installed";
 
@@ -24,13 +21,12 @@ bool FitsRegister(std::int32_t value) { return value >= 0 && value <= TFurnaceMo
 double DwellDuration(const TDwell& d) { return d.Hours / 24.0 + d.Days + d.Minutes / 1440.0; }
 
 TDwell DwellOf(double duration) {
-  const std::int64_t ms = DaysToMs(duration);
-  const std::int64_t magnitude = ms < 0 ? -ms : ms;
-  const int sign = ms < 0 ? -1 : 1;
+  const TDurationParts p = SplitDuration(DaysToMs(duration));
+  const int sign = p.Negative ? -1 : 1;
   TDwell d;
-  d.Days = sign * static_cast<std::int32_t>(magnitude / kMsPerDay);
-  d.Hours = sign * static_cast<std::int32_t>(magnitude % kMsPerDay / kMsPerHour);
-  d.Minutes = sign * static_cast<std::int32_t>(magnitude % kMsPerHour / kMsPerMinute);
+  d.Days = sign * static_cast<std::int32_t>(p.Days);
+  d.Hours = sign * p.Hours;
+  d.Minutes = sign * p.Minutes;
   return d;
 }
 

@@ -1,7 +1,5 @@
 #include "supervisor/logic/Formats.h"
 
-#include <cwchar>
-
 namespace karvo {
 
 std::string FormatOneDecimal(double value, const TRegionalSettings& regional) {
@@ -19,13 +17,6 @@ std::int32_t TenthsToWholePercent(std::int32_t tenths) {
 std::string DegreesCelsius() {
   return "\xC2\xBA"
          "C";
-}
-
-std::wstring TitleForFurnace(const std::wstring& name) { return name + kTitleSuffix; }
-
-std::wstring FurnaceNameFromTitle(const std::wstring& title) {
-  const std::size_t suffix = std::wcslen(kTitleSuffix);
-  return title.size() > suffix ? title.substr(0, title.size() - suffix) : std::wstring();
 }
 
 }  // namespace karvo

@@ -1,5 +1,5 @@
 #pragma once
-// How the supervisor writes numbers and names for the operator. Every number
+// How the supervisor writes numbers and units for the operator. Every number
 // the tick shows with decimals goes through here, so the regional format is
 // decided in one place.
 
@@ -19,11 +19,5 @@ std::int32_t TenthsToWholePercent(std::int32_t tenths);
 
 // "ºC" (UTF-8, as every text of the program).
 std::string DegreesCelsius();
-
-// The window title is the furnace name followed by this suffix; the name
-// used at close and at Stop is the title less its last 13 characters.
-inline constexpr const wchar_t* kTitleSuffix = L" : Karvo Temp";
-std::wstring TitleForFurnace(const std::wstring& name);
-std::wstring FurnaceNameFromTitle(const std::wstring& title);
 
 }  // namespace karvo

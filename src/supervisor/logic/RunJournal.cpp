@@ -412,9 +412,7 @@ std::vector<TFurnaceActionParameters> ProgramSegments(const TFurnaceModule& modu
 
 std::string ProgramFileText(const std::wstring& furnace, const std::vector<TFurnaceActionParameters>& segments,
                             const TProgramStability& stability) {
-  int current = 0;
-  for (std::size_t i = 0; i < segments.size() && current == 0; ++i)
-    if (!segments[i].Finished) current = static_cast<int>(i) + 1;
+  const int current = CurrentSegmentOf(segments);
   std::string text;
   text += kProgramTitle;
   text += kLineEnd;

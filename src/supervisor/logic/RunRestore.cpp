@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "common/AtomicFile.h"
+#include "common/Duration.h"
 #include "common/LocalTime.h"
 #include "common/Log.h"
 #include "common/Text.h"
@@ -193,10 +194,8 @@ std::optional<std::vector<TFurnaceActionParameters>> TSupervisor::TakeProgramToR
 
 std::string TSupervisor::RestoreProgramQuestion(const std::wstring& furnace,
                                                 const std::vector<TFurnaceActionParameters>& segments) {
-  std::size_t current = 0;
-  while (current < segments.size() && segments[current].Finished) ++current;
-  const std::string next =
-      current < segments.size() ? "going on at segment " + std::to_string(current + 1) : "all of them finished";
+  const int current = CurrentSegmentOf(segments);
+  const std::string next = current > 0 ? "going on at segment " + std::to_string(current) : "all of them finished";
   return "Restore the instructions program of the previous run of " + WideToUtf8(furnace) + " (" +
          std::to_string(segments.size()) + (segments.size() == 1 ? " segment, " : " segments, ") + next + ")?";
 }
@@ -215,7 +214,7 @@ void TSupervisor::RestoreProgram(const std::vector<TFurnaceActionParameters>& se
           " segments, current segment " + std::to_string(current) + ".");
   if (State.StableCreditMs > 0)
     LogLine("Its stable time before the run ended counts towards the segment's dwell: " +
-            FormatStableTime(State.StableCreditMs / 86400000.0) + ".");
+            FormatStableTime(MsToDays(State.StableCreditMs)) + ".");
   JournalProgram();
 }
 

@@ -16,9 +16,6 @@ namespace karvo {
 
 namespace {
 
-constexpr std::int64_t kMsPerMinute = 60000;
-constexpr double kMsPerDay = 86400000.0;
-
 // The regression's slope is in ºC per day (its X data are instants in
 // days); everything shown or compared is per minute.
 double SlopePerMinute(const TRtMainChart& chart) {
@@ -57,24 +54,12 @@ bool RateOfChangeLow(double maxRatePerMinute, double slopePerMinute, TDateTime o
   return maxRatePerMinute > std::fabs(slopePerMinute) && oldestTime < windowStart;
 }
 
-std::int64_t DaysToMs(double days) {
-  // Dwell boxes are whole numbers, so every span the program meets lies far
-  // inside the range; anything else is pinned to it.
-  constexpr double kLimit = 9.0e18;
-  const double ms = days * kMsPerDay;
-  if (!(ms > -kLimit)) return static_cast<std::int64_t>(-kLimit);
-  if (!(ms < kLimit)) return static_cast<std::int64_t>(kLimit);
-  return std::llround(ms);
-}
-
 std::string FormatStableTime(double days) {
   const std::int64_t ms = DaysToMs(days);
-  const std::int64_t magnitude = ms < 0 ? -ms : ms;
-  const std::int64_t seconds = magnitude / 1000;
+  const TDurationParts p = SplitDuration(ms);
   char buf[48];
-  std::snprintf(buf, sizeof buf, "%s%02lld:%02lld:%02lld", ms <= -1000 ? "-" : "",
-                static_cast<long long>(seconds / 3600), static_cast<long long>(seconds / 60 % 60),
-                static_cast<long long>(seconds % 60));
+  std::snprintf(buf, sizeof buf, "%s%02lld:%02d:%02d", ms <= -kMsPerSecond ? "-" : "",
+                static_cast<long long>(p.TotalHours()), p.Minutes, p.Seconds);
   return buf;
 }
 
@@ -116,7 +101,7 @@ void TStability::RateOfChange(TTickContext& tick) {
     LogLine(ReportLabel("Rate of change") + rate + DegreesCelsius() + "/min");
     regression.SetCaption("Rate of change, last " +
                           FormatFixed(tick.Settings.StableSlopeTime / 60.0, 1, tick.Regional) + " minutes: " + rate +
-                          "\xC2\xBA" + "C/min");
+                          DegreesCelsius() + "/min");
     tick.Display.RateOfChange = slope;
   }
   if (!regression.Visible() && points >= 8) regression.SetVisible(true);
@@ -141,9 +126,8 @@ void TStability::JudgeLamps(TTickContext& tick) {
   // Stable time a restored run brought along for this segment counts once
   // the furnace is stable again.
   const TTickState& state = tick.State;
-  const double credit = state.StableCreditSegment == tick.Module.InstructionsCurrentSegment()
-                            ? static_cast<double>(state.StableCreditMs) / kMsPerDay
-                            : 0.0;
+  const double credit =
+      state.StableCreditSegment == tick.Module.InstructionsCurrentSegment() ? MsToDays(state.StableCreditMs) : 0.0;
   const double beenStable = since > 0.0 ? tick.Now - since + credit : 0.0;
   tick.Module.SetBeenStable(beenStable);
   tick.Display.StableTime = FormatStableTime(beenStable);

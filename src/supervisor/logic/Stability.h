@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Duration.h"
 #include "common/Regional.h"
 #include "common/Types.h"
 
@@ -60,8 +61,6 @@ bool TemperatureClose(std::int32_t maxOscillation, std::int32_t targetSetpoint, 
 // a window that is not yet full never counts as calm.
 bool RateOfChangeLow(double maxRatePerMinute, double slopePerMinute, TDateTime oldestTime, TDateTime windowStart);
 
-// A span of days in whole milliseconds (rounded to the nearest).
-std::int64_t DaysToMs(double days);
 // A duration as "hh:nn:ss": hours, minutes and seconds, the hours counted
 // on past 24 (25 h 3 min 4 s is "25:03:04"); seconds are truncated. A
 // negative span carries a "-".

@@ -36,6 +36,7 @@
 #include "supervisor/logic/CrashReport.h"
 #include "supervisor/logic/Formats.h"
 #include "supervisor/logic/RunJournal.h"
+#include "supervisor/logic/WindowTitle.h"
 #include "supervisor/window/frmFurnaceModuleLayout.h"
 
 namespace karvo {

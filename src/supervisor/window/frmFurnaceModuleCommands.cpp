@@ -10,6 +10,7 @@
 #include "common/Seams.h"
 #include "supervisor/logic/Commands.h"
 #include "supervisor/logic/Formats.h"
+#include "supervisor/logic/WindowTitle.h"
 #include "supervisor/window/frmFurnaceModule.h"
 #include "supervisor/window/frmFurnaceModuleBusy.h"
 

@@ -19,6 +19,7 @@
 #include "serial/ComPortCatalogue.h"
 #include "supervisor/logic/ControllerTools.h"
 #include "supervisor/logic/Formats.h"
+#include "supervisor/logic/WindowTitle.h"
 #include "supervisor/window/frmFurnaceModule.h"
 #include "supervisor/window/frmFurnaceModuleBusy.h"
 
