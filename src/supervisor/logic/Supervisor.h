@@ -21,7 +21,6 @@
 #include "furnace/ClassFurnaceModule.h"
 #include "furnace/ReadCycle.h"
 #include "serial/ComPortCatalogue.h"
-#include "supervisor/logic/Pages.h"
 #include "supervisor/logic/RunJournal.h"
 #include "supervisor/logic/Stability.h"
 #include "supervisor/mainchart/RtMainChart.h"

@@ -32,6 +32,7 @@
 #include "supervisor/logic/Supervisor.h"
 #include "supervisor/mainchart/RtMainChart.h"
 #include "supervisor/window/LogView.h"
+#include "supervisor/window/Pages.h"
 #include "widgets/LedLamp.h"
 
 class QCheckBox;
