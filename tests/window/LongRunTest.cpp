@@ -19,8 +19,8 @@
 #include "common/ConfigDir.h"
 #include "modbus/Registers.h"
 #include "supervisor/logic/ControllerTools.h"
-#include "supervisor/store/KarvoRegistry.h"
 #include "supervisor/logic/Stability.h"
+#include "supervisor/store/KarvoRegistry.h"
 
 namespace karvo::test {
 namespace {

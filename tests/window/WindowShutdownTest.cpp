@@ -13,8 +13,8 @@
 #include "WindowFixture.h"
 #include "app/EndRequests.h"
 #include "supervisor/logic/CrashReport.h"
-#include "supervisor/store/KarvoRegistry.h"
 #include "supervisor/logic/RunJournal.h"
+#include "supervisor/store/KarvoRegistry.h"
 
 namespace karvo::test {
 namespace {

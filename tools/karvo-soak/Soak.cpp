@@ -45,10 +45,10 @@
 #include "sim/SimController.h"
 #include "sim/SlaveProtocol.h"
 #include "supervisor/logic/DataExport.h"
-#include "supervisor/store/KarvoRegistry.h"
-#include "supervisor/window/LogView.h"
 #include "supervisor/logic/ProgramLogFile.h"
 #include "supervisor/logic/RunJournal.h"
+#include "supervisor/store/KarvoRegistry.h"
+#include "supervisor/window/LogView.h"
 #include "supervisor/window/frmFurnaceModule.h"
 
 namespace karvo::soak {

@@ -5,8 +5,8 @@
 #include "common/Log.h"
 #include "common/Seams.h"
 #include "modbus/Registers.h"
-#include "supervisor/store/KarvoRegistry.h"
 #include "supervisor/logic/Supervisor.h"
+#include "supervisor/store/KarvoRegistry.h"
 
 namespace karvo {
 
