@@ -6,7 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include "ChartData.h"
-#include "supervisor/RtMainChart.h"
+#include "supervisor/mainchart/RtMainChart.h"
 
 namespace karvo {
 namespace {

@@ -20,7 +20,7 @@
 #include "ChartData.h"
 #include "ShowAllSeries.h"
 #include "chart/RtGraph2D.h"
-#include "supervisor/RtMainChart.h"
+#include "supervisor/mainchart/RtMainChart.h"
 
 #ifdef KARVO_BENCH_QCUSTOMPLOT
 #include <qcustomplot.h>

@@ -29,7 +29,7 @@
 #include "app/QtSeams.h"
 #include "furnace/ReadCycle.h"
 #include "status/StatusFeed.h"
-#include "supervisor/frmFurnaceModule.h"
+#include "supervisor/window/frmFurnaceModule.h"
 
 namespace {
 

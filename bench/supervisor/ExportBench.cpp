@@ -23,7 +23,7 @@
 #include <string>
 
 #include "chart/RtCustomGraph.h"
-#include "supervisor/DataExport.h"
+#include "supervisor/logic/DataExport.h"
 
 namespace {
 

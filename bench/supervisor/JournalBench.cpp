@@ -30,9 +30,9 @@
 #include <string>
 
 #include "chart/RtCustomGraph.h"
-#include "supervisor/DataExport.h"
-#include "supervisor/RunJournal.h"
-#include "supervisor/Supervisor.h"
+#include "supervisor/logic/DataExport.h"
+#include "supervisor/logic/RunJournal.h"
+#include "supervisor/logic/Supervisor.h"
 
 namespace {
 

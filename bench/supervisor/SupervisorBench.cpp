@@ -33,7 +33,7 @@
 #include "TickBench.h"
 #include "app/QtSeams.h"
 #include "furnace/ReadCycle.h"
-#include "supervisor/frmFurnaceModule.h"
+#include "supervisor/window/frmFurnaceModule.h"
 
 namespace {
 

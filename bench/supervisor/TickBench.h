@@ -17,7 +17,7 @@
 
 #include "app/QtSeams.h"
 #include "furnace/ReadCycle.h"
-#include "supervisor/frmFurnaceModule.h"
+#include "supervisor/window/frmFurnaceModule.h"
 
 namespace karvo::bench {
 

@@ -57,7 +57,7 @@
 #include "common/Regional.h"
 #include "fuzz/FuzzInput.h"
 #include "fuzz/FuzzRegional.h"
-#include "supervisor/RunJournal.h"
+#include "supervisor/logic/RunJournal.h"
 
 using karvo::TFurnaceActionParameters;
 using karvo::TJournalContents;

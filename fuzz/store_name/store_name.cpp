@@ -17,7 +17,7 @@
 
 #include "common/Text.h"
 #include "fuzz/FuzzInput.h"
-#include "supervisor/KarvoRegistry.h"
+#include "supervisor/store/KarvoRegistry.h"
 
 using karvo::fuzz::Input;
 
@@ -112,11 +112,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (choice == 0) {
     // Text arriving as 8-bit bytes holds characters only (bytes that are no
     // UTF-8 become U+FFFD), and well-formed text comes back byte for byte.
-    const std::wstring name = karvo::SystemToWide(bytes);
+    const std::wstring name = karvo::Utf8ToWide(bytes);
     bool wellFormed = false;
     FUZZ_CHECK(name == ReferenceDecode(bytes, wellFormed));
     for (wchar_t c : name) FUZZ_CHECK(IsScalarValue(c));
-    if (wellFormed) FUZZ_CHECK(karvo::WideToSystem(name) == bytes);
+    if (wellFormed) FUZZ_CHECK(karvo::WideToUtf8(name) == bytes);
     CheckRoundTrip(name);
   } else if (choice == 1) {
     std::wstring name, stored;

@@ -1,7 +1,7 @@
 # Installs the packages the build, the tests and the program need (Debian 12 /
 # Ubuntu) when they are missing; sourced by scripts/test, scripts/run and
-# scripts/package (scripts/fuzz installs its own list with
-# karvo_install_packages).
+# scripts/package (scripts/fuzz and scripts/bench install their own lists
+# with karvo_install_packages).
 karvo_packages=(
   build-essential cmake ninja-build pkg-config clang lld
   libgtest-dev libgmock-dev googletest libbenchmark-dev

@@ -5,7 +5,7 @@
 #include <QWidget>
 
 #include "common/Log.h"
-#include "supervisor/frmFurnaceModule.h"
+#include "supervisor/window/frmFurnaceModule.h"
 
 namespace karvo {
 

@@ -10,8 +10,8 @@
 #include "chart/RtQtRegional.h"
 #include "furnace/ReadCycle.h"
 #include "status/StatusFeed.h"
-#include "supervisor/CrashReport.h"
-#include "supervisor/frmFurnaceModule.h"
+#include "supervisor/logic/CrashReport.h"
+#include "supervisor/window/frmFurnaceModule.h"
 
 namespace karvo {
 

@@ -11,16 +11,15 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "common/Text.h"
-#include "supervisor/CrashReport.h"
-#include "supervisor/frmFurnaceModule.h"
+#include "supervisor/logic/CrashReport.h"
+#include "supervisor/window/frmFurnaceModule.h"
 
 namespace karvo {
 
 namespace {
 
-QString Q(const std::string& systemText) { return QString::fromStdWString(SystemToWide(systemText)); }
-std::string S(const QString& text) { return WideToSystem(text.toStdWString()); }
+QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
+std::string S(const QString& text) { return text.toStdString(); }
 
 // Runs fn on the thread of `context` (the user-interface thread) and waits.
 void RunOn(QObject* context, const std::function<void()>& fn) {

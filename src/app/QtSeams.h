@@ -28,8 +28,8 @@
 #include "chart/RtIntegerEdit.h"
 #include "common/Log.h"
 #include "common/Seams.h"
-#include "supervisor/LogView.h"
-#include "supervisor/ProgramLogFile.h"
+#include "supervisor/logic/ProgramLogFile.h"
+#include "supervisor/window/LogView.h"
 
 class QWidget;
 

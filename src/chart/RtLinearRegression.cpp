@@ -15,30 +15,6 @@ namespace {
 
 bool Finite(double x, double y) { return std::isfinite(x) && std::isfinite(y); }
 
-// First index in [lo, hi) with x >= v (x non-decreasing there).
-int LowerBound(const TRtDoubleVector& x, int lo, int hi, double v) {
-  while (lo < hi) {
-    const int mid = lo + (hi - lo) / 2;
-    if (x[mid] < v)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-  return lo;
-}
-
-// First index in [lo, hi) with x > v (x non-decreasing there).
-int UpperBound(const TRtDoubleVector& x, int lo, int hi, double v) {
-  while (lo < hi) {
-    const int mid = lo + (hi - lo) / 2;
-    if (x[mid] <= v)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-  return lo;
-}
-
 }  // namespace
 
 std::pair<int, int> FitWindow(const TRtDoubleVector& x, const TRtDoubleVector& y, int count, double start,

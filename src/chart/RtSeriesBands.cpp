@@ -19,26 +19,7 @@ int GallopLowerBound(const TRtDoubleVector& x, int lo, int hi, double v) {
     bound += step;
     step *= 2;
   }
-  hi = std::min(bound, hi);
-  while (lo < hi) {
-    const int mid = lo + (hi - lo) / 2;
-    if (x[mid] < v)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-  return lo;
-}
-
-int UpperBound(const TRtDoubleVector& x, int lo, int hi, double v) {
-  while (lo < hi) {
-    const int mid = lo + (hi - lo) / 2;
-    if (x[mid] <= v)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-  return lo;
+  return LowerBound(x, lo, std::min(bound, hi), v);
 }
 
 // Moves the end point `a` of the segment a-b along it to pixel column

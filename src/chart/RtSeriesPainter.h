@@ -5,6 +5,7 @@
 // polylines; on other devices everything goes through QPainter. Each
 // non-decreasing run of a series' X vector is drawn on its own.
 
+#include <QImage>
 #include <QPainter>
 #include <QPointF>
 #include <QRectF>
@@ -24,6 +25,28 @@ class TRtSeriesPainter {
   void Paint(QPainter& p, const TRtCustomGraph& graph, const QRectF& dataArea, TRtPointReduction reduction);
 
  private:
+  // One Paint: where it draws (the image whose pixels it writes directly,
+  // or none: everything through the painter) and in which pixels.
+  struct TFrame {
+    QImage* image = nullptr;
+    double scale = 1.0;
+    QRectF area;
+    TRtPixelRect clip;
+    TRtPointReduction reduction{};
+    // The series is written into the image rather than drawn by the painter.
+    bool InImage(const TRtSeries& s) const;
+  };
+  // The shapes of the series written into the image, top layer first: each
+  // learns which rows of each column the layers above it cover completely
+  // with an opaque colour, and leaves them alone.
+  void BuildImageShapes(const std::vector<TRtSeries*>& series, const TFrame& f);
+  // Drawn by the painter: function curves (a few points), and every series
+  // on devices whose pixels cannot be written directly.
+  void PaintWithPainter(QPainter& p, const TRtSeries& s, const TFrame& f);
+  // Written into the image: exact polylines where samples are sparse, bands
+  // of pixels where they are dense. `i` is the series' place in the graph.
+  void PaintIntoImage(QPainter& p, std::size_t i, const TRtSeries& s, const TFrame& f);
+
   std::vector<TRtPoint> points_;
   std::vector<QPointF> qpoints_;
   std::vector<std::pair<int, int>> runs_;

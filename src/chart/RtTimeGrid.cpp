@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "common/DateTime.h"
+#include "common/Duration.h"
 #include "common/LocalTime.h"
 
 namespace karvo {
@@ -17,8 +18,6 @@ namespace {
 
 using U = TRtTimeUnit;
 using F = TRtTimeLabelFormat;
-
-constexpr std::int64_t kMsPerDay = 86400000;
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
   std::int64_t q = a / b;

@@ -151,4 +151,27 @@ class TRtDoubleVector {
   std::vector<TRtSeries*> related_;
 };
 
+// The first index in [lo, hi) whose value is >= v (LowerBound) or > v
+// (UpperBound), by bisection; the values must not decrease there.
+inline int LowerBound(const TRtDoubleVector& x, int lo, int hi, double v) {
+  while (lo < hi) {
+    const int mid = lo + (hi - lo) / 2;
+    if (x[mid] < v)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo;
+}
+inline int UpperBound(const TRtDoubleVector& x, int lo, int hi, double v) {
+  while (lo < hi) {
+    const int mid = lo + (hi - lo) / 2;
+    if (x[mid] <= v)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo;
+}
+
 }  // namespace karvo

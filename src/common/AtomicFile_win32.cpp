@@ -4,21 +4,11 @@
 #include <windows.h>
 
 #include "common/AtomicFilePlatform.h"
+#include "common/SystemError.h"
 
 namespace karvo::atomic_file {
 
-std::string LastErrorText() {
-  const DWORD code = GetLastError();
-  char* buf = nullptr;
-  const DWORD n =
-      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, code, 0, reinterpret_cast<char*>(&buf), 0, nullptr);
-  std::string text = n && buf ? std::string(buf, n) : "error " + std::to_string(code);
-  if (buf) LocalFree(buf);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
-    text.pop_back();
-  return text;
-}
+std::string LastErrorText() { return SystemErrorText(GetLastError()); }
 
 namespace {
 

@@ -13,8 +13,8 @@
 
 namespace karvo {
 
-// Raises the condition `key` with the text the operator reads (8-bit text in
-// the system code page, as log lines are), or replaces
+// Raises the condition `key` with the text the operator reads (UTF-8, as log
+// lines are), or replaces
 // its text (e.g. a count that changed). The order in which conditions were
 // first raised is the order they are shown in.
 void RaiseAttention(std::string_view key, std::string_view text);

@@ -5,13 +5,12 @@
 #include <ctime>
 
 #include "common/DateTime.h"
+#include "common/Duration.h"
 #include "common/LocalTime.h"
 #include "common/Seams.h"
 
 namespace karvo {
-namespace {
-constexpr std::int64_t kMsPerDay = 86400000;
-}
+namespace {}
 
 TDateTime seams::SystemUtcNow() {
   const auto now = std::chrono::system_clock::now();

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "common/Duration.h"
+
 namespace karvo {
 namespace {
 
@@ -46,21 +48,21 @@ DateTimeParts DecodeDateTime(TDateTime t) {
   // Whole milliseconds since 1899-12-30; the time of day of a negative
   // date-time counts forward from its day like the positive ones.
   const int64_t totalMs = std::llround(t * kSecondsPerDay * 1000.0);
-  constexpr int64_t msPerDay = 86400000;
-  int64_t day = totalMs / msPerDay;
-  int64_t msOfDay = totalMs % msPerDay;
+  int64_t day = totalMs / kMsPerDay;
+  int64_t msOfDay = totalMs % kMsPerDay;
   if (msOfDay < 0) {
-    msOfDay += msPerDay;
+    msOfDay += kMsPerDay;
     --day;
   }
   DateTimeParts p;
   const int64_t unixDay = day - static_cast<int64_t>(kUnixEpochDays);
   CivilFromDays(unixDay, p.year, p.month, p.day);
   p.dayOfWeek = static_cast<int>(((unixDay % 7) + 7 + 4) % 7);  // 1970-01-01 was a Thursday
-  p.hour = static_cast<int>(msOfDay / 3600000);
-  p.minute = static_cast<int>(msOfDay / 60000 % 60);
-  p.second = static_cast<int>(msOfDay / 1000 % 60);
-  p.millisecond = static_cast<int>(msOfDay % 1000);
+  const TDurationParts time = SplitDuration(msOfDay);
+  p.hour = time.Hours;
+  p.minute = time.Minutes;
+  p.second = time.Seconds;
+  p.millisecond = time.Milliseconds;
   return p;
 }
 

@@ -42,7 +42,7 @@ void LogLine(std::string_view text) {
 
 void LogLine() { LogLine(std::string_view{}); }
 void LogLine(const char* text) { LogLine(text ? std::string_view(text) : std::string_view{}); }
-void LogLine(std::wstring_view text) { LogLine(std::string_view(WideToSystem(text))); }
+void LogLine(std::wstring_view text) { LogLine(std::string_view(WideToUtf8(text))); }
 void LogLine(const wchar_t* text) { LogLine(text ? std::wstring_view(text) : std::wstring_view{}); }
 
 LogSink SetLogSink(LogSink sink) {

@@ -11,8 +11,8 @@
 
 namespace karvo {
 
-// Appends one line. 8-bit text is taken as it stands (the system code page);
-// wide text is converted to the system code page first. No argument or an
+// Appends one line. 8-bit text is UTF-8, as all text inside the program, and
+// is taken as it stands; wide text is converted to UTF-8 first. No argument or an
 // empty text appends an empty line. Safe from any thread: lines reach the
 // sink one at a time, in the order their LogLine calls were made.
 void LogLine();

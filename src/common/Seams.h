@@ -44,8 +44,8 @@ bool AskYesNo(const std::string& text, const std::string& title);
 // silent in a program without one.
 void Beep();
 
-// What a modal save-file dialog is set up with (texts in the system code
-// page, like every text of these seams).
+// What a modal save-file dialog is set up with (texts in UTF-8, like every
+// text of these seams).
 struct TSaveDialogOptions {
   std::string Title;
   std::string InitialDir;     // the folder the dialog starts in
@@ -59,7 +59,7 @@ struct TSaveDialogOptions {
 std::string AskSaveFileName(const TSaveDialogOptions& options);
 
 // What a modal list-choice dialog shows: a text above a list of items, one
-// of which the operator picks (texts in the system code page).
+// of which the operator picks (texts in UTF-8).
 struct TListChoiceOptions {
   std::string Title;
   std::string Text;

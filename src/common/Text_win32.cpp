@@ -23,17 +23,12 @@ std::wstring SystemToWide(std::string_view text) {
   return out;
 }
 
-std::string Utf8ToSystem(std::string_view text) {
-  if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return WideToSystem(wide);
-}
+std::string Utf8ToSystem(std::string_view text) { return WideToSystem(Utf8ToWide(text)); }
+std::string SystemToUtf8(std::string_view text) { return WideToUtf8(SystemToWide(text)); }
 
 // File names are wide text; the ANSI code page cannot name every file.
-std::filesystem::path PathFromSystem(std::string_view text) { return std::filesystem::path(SystemToWide(text)); }
+std::filesystem::path PathFromUtf8(std::string_view text) { return std::filesystem::path(Utf8ToWide(text)); }
 std::filesystem::path PathFromWide(std::wstring_view text) { return std::filesystem::path(std::wstring(text)); }
-std::string PathText(const std::filesystem::path& path) { return WideToSystem(path.wstring()); }
+std::string PathText(const std::filesystem::path& path) { return WideToUtf8(path.wstring()); }
 
 }  // namespace karvo

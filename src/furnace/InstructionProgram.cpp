@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/Duration.h"
+
 namespace karvo {
 
 TFurnaceActionParameters TInstructionProgram::GetInstruction(int Index) const {
@@ -17,12 +19,13 @@ void TInstructionProgram::SetInstruction(int Index, const TFurnaceActionParamete
   fItems[i] = Value;
 }
 
-int TInstructionProgram::InstructionsCurrentSegment() const {
-  for (int n = 1; n <= InstructionCount(); ++n) {
-    if (!fItems[static_cast<std::size_t>(n)].Finished) return n;
-  }
+int CurrentSegmentOf(std::span<const TFurnaceActionParameters> segments) {
+  for (std::size_t i = 0; i < segments.size(); ++i)
+    if (!segments[i].Finished) return static_cast<int>(i) + 1;
   return 0;
 }
+
+int TInstructionProgram::InstructionsCurrentSegment() const { return CurrentSegmentOf(std::span(fItems).subspan(1)); }
 
 void TInstructionProgram::InstructionFinished(int Step) {
   if (Step < 0 || Step > InstructionCount()) return;
@@ -44,10 +47,9 @@ std::string TInstructionProgram::DwellText(double Duration) {
   // 0.9999999 shows 0/00:00 and not 0/23:59.
   const double days = std::isfinite(Duration) ? std::trunc(Duration) + 0.0 : 0.0;
   const double fraction = std::isfinite(Duration) ? std::fabs(Duration - days) : 0.0;
-  constexpr long long msPerDay = 86400000;
-  const long long ms = std::llround(fraction * static_cast<double>(msPerDay)) % msPerDay;
+  const TDurationParts p = SplitDuration(DaysToMs(fraction) % kMsPerDay);
   char buf[400];
-  std::snprintf(buf, sizeof buf, "%3.0f/%02lld:%02lld", days, ms / 3600000, ms / 60000 % 60);
+  std::snprintf(buf, sizeof buf, "%3.0f/%02d:%02d", days, p.Hours, p.Minutes);
   return buf;
 }
 

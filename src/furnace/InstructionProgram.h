@@ -5,6 +5,7 @@
 // element n, so the segment numbers shown to the operator are the indexes.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,11 @@ struct TFurnaceActionParameters {
 
   friend bool operator==(const TFurnaceActionParameters&, const TFurnaceActionParameters&) = default;
 };
+
+// The current segment of a program given as its segments in order, segment
+// 1 first: the number of the lowest that is not finished, 0 when every one
+// is.
+int CurrentSegmentOf(std::span<const TFurnaceActionParameters> segments);
 
 // The segment list with its operations. Used from the user-interface thread
 // only; no operation logs or throws on bad indexes.

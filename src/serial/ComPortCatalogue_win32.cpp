@@ -3,6 +3,7 @@
 
 #include <mutex>
 
+#include "common/Text.h"
 #include "serial/ComPortRegistry_win32.h"
 #include "serial/RegisteredPorts.h"
 
@@ -75,7 +76,7 @@ std::vector<std::string> RegisteredPortNames() {
     if (type != REG_SZ && type != REG_EXPAND_SZ) continue;  // not a port name
     std::string name(data.data(), dataBytes);
     if (const auto nul = name.find('\0'); nul != std::string::npos) name.resize(nul);
-    names.push_back(std::move(name));
+    names.push_back(SystemToUtf8(name));  // the ANSI call gave the code page
   }
   return names;
 }

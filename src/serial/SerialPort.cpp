@@ -241,45 +241,64 @@ std::string Escaped(const std::string& bytes) {
   return text;
 }
 
-}  // namespace
+// One transaction on the line, phase by phase, while this process holds its
+// turn on it. A phase that returns false ends the transaction there (it
+// failed, or it is done); what it gives back waits in the object: the
+// result, the reason of a failure and the log lines.
+class TTransaction {
+ public:
+  TTransaction(TSerialPort& owner, Line& line, std::string portKey, int device)
+      : fOwner(owner), fLine(line), fPortKey(std::move(portKey)), fDevice(device), fDebug(owner.Debug()) {}
 
-// `asString` is the message of Send2: it adds the "As string" line, and the
-// reply fills only Response and Status. The log lines wait until the turn
-// on the line has passed: a log sink may wait for the user-interface
-// thread, which may itself be waiting for its turn.
-TSerialResponse TSerialPort::RunTransaction(const std::uint8_t* data, std::uint32_t size, bool waitForResponse,
-                                            int device, const std::string* asString) {
-  TSerialResponse result;
-  std::vector<std::string> log;
-  fLastFailureReason.clear();
-  // A failure with a reason logs its text and then the reason below it.
-  auto fail = [&](const char* status, std::string reason) {
-    result.Status = status;
-    if (reason.empty()) return;
-    log.push_back(status);
-    log.push_back(reason);
-    fLastFailureReason = std::move(reason);
-  };
-  auto systemReason = [&] { return fPort + ": " + platform::SystemErrorText(); };
-  const bool debug = fDebug;
-
-  [&] {
-    const std::string portKey = platform::PortKey(fPort);
-    Line& line = LineOf(portKey);
-    Turn turn(line);
+  // `asString`: the message of Send2 (see RunTransaction).
+  void Run(const std::uint8_t* data, std::uint32_t size, bool waitForResponse, const std::string* asString) {
     std::string openFailure;
-    const ComHandle port = platform::OpenPort(fPort, openFailure);
+    const ComHandle port = platform::OpenPort(fOwner.Port(), openFailure);
     PortCloser closer(port);
-    if (!SetDCBState(port)) return fail(kPortInUse, port == kInvalidComHandle ? openFailure : systemReason());
-    if (!SetTimeOuts(port)) return fail(kTimeoutsFailed, systemReason());
-    if (!SetBuffers(port)) return fail(kBuffersFailed, systemReason());
+    if (!SetUp(port, openFailure)) return;
+    const Clock::duration watched = HearOutEarlierReply(port);
+    Clock::time_point onWire;
+    if (!WriteRequest(port, data, size, asString, onWire)) return;
+    if (!waitForResponse) {
+      LeaveTheReplyUnheard(onWire, size);
+      return;
+    }
+    if (!AwaitReply(port, watched)) return;
+    ReadReply(port, asString);
+  }
 
-    // An answer to an earlier frame of this program may still be on its
-    // way: hear it out first (it may already wait in the input queue).
+  TSerialResponse Result;
+  std::string FailureReason;
+  std::vector<std::string> Log;
+
+ private:
+  // A failure with a reason logs its text and then the reason below it.
+  bool Fail(const char* status, std::string reason) {
+    Result.Status = status;
+    if (reason.empty()) return false;
+    Log.push_back(status);
+    Log.push_back(reason);
+    FailureReason = std::move(reason);
+    return false;
+  }
+  std::string SystemReason() const { return fOwner.Port() + ": " + platform::SystemErrorText(); }
+
+  bool SetUp(ComHandle port, const std::string& openFailure) {
+    if (!fOwner.SetDCBState(port))
+      return Fail(TSerialPort::kPortInUse, port == kInvalidComHandle ? openFailure : SystemReason());
+    if (!fOwner.SetTimeOuts(port)) return Fail(TSerialPort::kTimeoutsFailed, SystemReason());
+    if (!fOwner.SetBuffers(port)) return Fail(TSerialPort::kBuffersFailed, SystemReason());
+    return true;
+  }
+
+  // An answer to an earlier frame of this program may still be on its way:
+  // it is heard out first (it may already wait in the input queue). Gives
+  // how long that took.
+  Clock::duration HearOutEarlierReply(ComHandle port) {
     Clock::duration watched{};
-    const Line::Watch pending = line.Take(device);
+    const Line::Watch pending = fLine.Take(fDevice);
     if (const Clock::time_point start = Clock::now(); pending.until > start) {
-      Watch(port, line, pending.until, pending.answerBytes, pending.until + kLongestReply);
+      Watch(port, fLine, pending.until, pending.answerBytes, pending.until + kLongestReply);
       watched = Clock::now() - start;
     }
     // Bytes of an earlier exchange that came too late must not pass for this
@@ -289,94 +308,134 @@ TSerialResponse TSerialPort::RunTransaction(const std::uint8_t* data, std::uint3
     // process has not used yet, or not for longer than a frame gap, another
     // program's exchange may be on the wire. The silence before the frame is
     // then heard from here on, not assumed.
-    if (const Clock::time_point now = Clock::now(); line.quietSince + kFrameGap < now) line.quietSince = now;
-    KeepFrameGap(port, line);
+    if (const Clock::time_point now = Clock::now(); fLine.quietSince + kFrameGap < now) fLine.quietSince = now;
+    KeepFrameGap(port, fLine);
+    return watched;
+  }
 
-    if (debug) {
-      log.push_back(std::string(44, '*'));
-      log.push_back(Label("PortName", kLabelWidth) + fPort);
+  // Writes the request whole and waits until it has left the port;
+  // `onWire` is when its last byte is on the wire.
+  bool WriteRequest(ComHandle port, const std::uint8_t* data, std::uint32_t size, const std::string* asString,
+                    Clock::time_point& onWire) {
+    if (fDebug) {
+      Log.push_back(std::string(44, '*'));
+      Log.push_back(Label("PortName", kLabelWidth) + fOwner.Port());
     }
     IWriteWatcher* const watcher = WriteWatcher();
-    if (watcher) watcher->WriteStarting(portKey, data, size, Clock::now());
+    if (watcher) watcher->WriteStarting(fPortKey, data, size, Clock::now());
     const Clock::time_point writeStart = Clock::now();
     std::uint32_t written = 0;
     const bool wrote = platform::Write(port, data, size, written);
-    if (watcher) watcher->WriteDone(portKey, written, Clock::now());
-    const std::string writeError = wrote ? std::string() : systemReason();
-    line.quietSince = std::max(Clock::now(), writeStart + kByteTime * written);
+    if (watcher) watcher->WriteDone(fPortKey, written, Clock::now());
+    const std::string writeError = wrote ? std::string() : SystemReason();
+    fLine.quietSince = std::max(Clock::now(), writeStart + kByteTime * written);
     // A request that did not go out whole is a failed write, not a success.
-    if (!wrote) return fail(kWriteFailed, writeError);
+    if (!wrote) return Fail(TSerialPort::kWriteFailed, writeError);
     if (written != size) {
-      return fail(kWriteFailed, fPort + ": " + std::to_string(written) + " of " + std::to_string(size) +
-                                    " bytes went out within the write time limit");
+      return Fail(TSerialPort::kWriteFailed, fOwner.Port() + ": " + std::to_string(written) + " of " +
+                                                 std::to_string(size) + " bytes went out within the write time limit");
     }
     const std::uint32_t drainLimitMs = kTimeLimits.writePerByteMs * size + kTimeLimits.writeConstantMs;
     if (!platform::Drain(port, drainLimitMs)) {
-      return fail(kWriteFailed,
-                  fPort + ": the request did not leave the port within " + std::to_string(drainLimitMs) + " ms");
+      return Fail(TSerialPort::kWriteFailed, fOwner.Port() + ": the request did not leave the port within " +
+                                                 std::to_string(drainLimitMs) + " ms");
     }
-    const Clock::time_point onWire = std::max(Clock::now(), writeStart + kByteTime * size);
-    line.quietSince = onWire;
-    if (debug) {
-      log.push_back(Label("Bytes written", kLabelWidth) + std::to_string(written));
-      if (asString) log.push_back(Label("As string", kLabelWidth) + *asString);
+    onWire = std::max(Clock::now(), writeStart + kByteTime * size);
+    fLine.quietSince = onWire;
+    if (fDebug) {
+      Log.push_back(Label("Bytes written", kLabelWidth) + std::to_string(written));
+      if (asString) Log.push_back(Label("As string", kLabelWidth) + *asString);
     }
-    if (!waitForResponse) {
-      if (debug) log.push_back("Exit read/write without waiting for reply");
-      result.Response.clear();
-      // The frame is on the wire before the port closes; the device's
-      // answer is heard out by the next transaction to it.
-      std::this_thread::sleep_until(onWire);
-      if (device != kBroadcast) line.Expect(device, onWire + kEchoSettle, size);
-      return;
-    }
+    return true;
+  }
 
-    const std::uint32_t pauseMs = fWindowsReadLoopTimeoutMS;
+  // No wait for a reply: the frame is on the wire before the port closes;
+  // the device's answer is heard out by the next transaction to it.
+  void LeaveTheReplyUnheard(Clock::time_point onWire, std::uint32_t size) {
+    if (fDebug) Log.push_back("Exit read/write without waiting for reply");
+    Result.Response.clear();
+    std::this_thread::sleep_until(onWire);
+    if (fDevice != kBroadcast) fLine.Expect(fDevice, onWire + kEchoSettle, size);
+  }
+
+  // Polls the input queue until the reply's first bytes are there; false
+  // (Status "timeout") when none came in the readout time.
+  bool AwaitReply(ComHandle port, Clock::duration watched) {
+    const std::uint32_t pauseMs = fOwner.WindowsReadLoopTimeoutMS();
     Sleep(pauseMs);
-    const Clock::time_point deadline = Clock::now() + milliseconds(fReadoutTimeoutMS);
+    const Clock::time_point deadline = Clock::now() + milliseconds(fOwner.ReadoutTimeoutMS());
     bool found = false;
     while (!found && Clock::now() < deadline) {
       found = platform::BytesWaiting(port) > 0;
       Sleep(pauseMs);
     }
-    if (!found) {
-      if (debug) {
-        log.push_back(Label("Message", kLabelWidth) + "Timeout " + FormatGeneral(fReadoutTimeoutMS / 1000.0) + "s ");
-      }
-      result.Response.clear();
-      result.Status = kTimeout;
-      // The reply may still come: hear it out here, so that it never
-      // passes for the reply to a later request. Whatever part of the watch
-      // this transaction cannot spend, the next one to the device keeps.
-      const Clock::time_point gaveUp = Clock::now();
-      const Clock::duration budget = std::max<Clock::duration>(kLateReplyWatch - watched, Clock::duration::zero());
-      const Heard heard = Watch(port, line, gaveUp + budget, 0, gaveUp + budget);
-      if (heard == Heard::Nothing) line.Expect(device, gaveUp + kLateReplyWatch + kLateReplyMargin, 0);
-      if (heard == Heard::StillArriving) line.Expect(device, Clock::now() + kLateReplyMargin, 0);
-      return;
+    if (found) return true;
+    if (fDebug) {
+      Log.push_back(Label("Message", kLabelWidth) + "Timeout " + FormatGeneral(fOwner.ReadoutTimeoutMS() / 1000.0) +
+                    "s ");
     }
+    Result.Response.clear();
+    Result.Status = TSerialPort::kTimeout;
+    // The reply may still come: hear it out here, so that it never passes
+    // for the reply to a later request. Whatever part of the watch this
+    // transaction cannot spend, the next one to the device keeps.
+    const Clock::time_point gaveUp = Clock::now();
+    const Clock::duration budget = std::max<Clock::duration>(kLateReplyWatch - watched, Clock::duration::zero());
+    const Heard heard = Watch(port, fLine, gaveUp + budget, 0, gaveUp + budget);
+    if (heard == Heard::Nothing) fLine.Expect(fDevice, gaveUp + kLateReplyWatch + kLateReplyMargin, 0);
+    if (heard == Heard::StillArriving) fLine.Expect(fDevice, Clock::now() + kLateReplyMargin, 0);
+    return false;
+  }
 
-    std::array<std::uint8_t, kReplyBufferSize> buffer{};
+  void ReadReply(ComHandle port, const std::string* asString) {
+    std::array<std::uint8_t, TSerialPort::kReplyBufferSize> buffer{};
     std::uint32_t got = 0;
-    const bool read = platform::Read(port, buffer.data(), kReplyBufferSize, got);
+    const bool read = platform::Read(port, buffer.data(), TSerialPort::kReplyBufferSize, got);
     // A read that did not fill the buffer ended once the line had been
     // silent for its interval limit.
-    line.quietSince = Clock::now() - (read && got < kReplyBufferSize ? kReplyOver : Clock::duration::zero());
-    if (!read) return fail(kReadFailed, systemReason());
-    result.Response.assign(reinterpret_cast<const char*>(buffer.data()), got);
+    fLine.quietSince =
+        Clock::now() - (read && got < TSerialPort::kReplyBufferSize ? kReplyOver : Clock::duration::zero());
+    if (!read) {
+      Fail(TSerialPort::kReadFailed, SystemReason());
+      return;
+    }
+    Result.Response.assign(reinterpret_cast<const char*>(buffer.data()), got);
     if (asString) return;
-    if (got >= 5) result.ValueOfFirstWord = buffer[3] * 256 + buffer[4];
-    if (debug) {
+    if (got >= 5) Result.ValueOfFirstWord = buffer[3] * 256 + buffer[4];
+    if (fDebug) {
       std::string numbers;
       for (std::uint32_t i = 0; i < got; ++i) numbers += std::to_string(buffer[i]) + ' ';
-      log.push_back(Label("Response Str", kLabelWidth) + Escaped(result.Response));
-      log.push_back(Label("Response Int", kLabelWidth) + numbers);
-      log.push_back(Label("Response Status", kLabelWidth) + result.Status);
+      Log.push_back(Label("Response Str", kLabelWidth) + Escaped(Result.Response));
+      Log.push_back(Label("Response Int", kLabelWidth) + numbers);
+      Log.push_back(Label("Response Status", kLabelWidth) + Result.Status);
     }
-  }();
+  }
 
-  for (const std::string& line : log) LogLine(line);
-  return result;
+  TSerialPort& fOwner;
+  Line& fLine;
+  const std::string fPortKey;
+  const int fDevice;
+  const bool fDebug;
+};
+
+}  // namespace
+
+// `asString` is the message of Send2: it adds the "As string" line, and the
+// reply fills only Response and Status. The log lines wait until the turn
+// on the line has passed: a log sink may wait for the user-interface
+// thread, which may itself be waiting for its turn.
+TSerialResponse TSerialPort::RunTransaction(const std::uint8_t* data, std::uint32_t size, bool waitForResponse,
+                                            int device, const std::string* asString) {
+  std::string portKey = platform::PortKey(fPort);
+  Line& line = LineOf(portKey);
+  TTransaction transaction(*this, line, std::move(portKey), device);
+  {
+    Turn turn(line);
+    transaction.Run(data, size, waitForResponse, asString);
+  }
+  fLastFailureReason = std::move(transaction.FailureReason);
+  for (const std::string& text : transaction.Log) LogLine(text);
+  return transaction.Result;
 }
 
 TSerialPort::TSerialPort() : fWindowsReadLoopTimeoutMS(DefaultReadLoopPause().load()) {}

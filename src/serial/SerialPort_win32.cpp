@@ -1,5 +1,5 @@
 // The transaction's system calls on Windows: the Win32 serial API. The
-// handle is the HANDLE of CreateFileA; INVALID_HANDLE_VALUE has all bits
+// handle is the HANDLE of CreateFileW (the port name is UTF-8 text); INVALID_HANDLE_VALUE has all bits
 // set, the same as kInvalidComHandle.
 
 #include <windows.h>
@@ -8,25 +8,14 @@
 #include <cctype>
 #include <chrono>
 
+#include "common/SystemError.h"
+#include "common/Text.h"
 #include "serial/SerialPlatform.h"
 
 namespace karvo::serialplatform {
 namespace {
 
 HANDLE Handle(ComHandle port) { return reinterpret_cast<HANDLE>(port); }
-
-// The system's text for an error code, without the line break it ends in.
-std::string ErrorText(DWORD error) {
-  char* text = nullptr;
-  const DWORD n =
-      ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = n > 0 && text ? std::string(text, n) : "error " + std::to_string(error);
-  if (text) ::LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
-    message.pop_back();
-  return message;
-}
 
 }  // namespace
 
@@ -40,16 +29,18 @@ std::string PortKey(const std::string& name) {
 // Share mode 0: the open is exclusive, a second one fails at once.
 ComHandle OpenPort(const std::string& name, std::string& reason) {
   const std::string path = "\\\\.\\" + name;
-  const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  const HANDLE h =
+      ::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     reason = (name.empty() ? std::string("\"\"") : name) + ": " +
-             (error == ERROR_ACCESS_DENIED ? "in use by another program (" + ErrorText(error) + ")" : ErrorText(error));
+             (error == ERROR_ACCESS_DENIED ? "in use by another program (" + karvo::SystemErrorText(error) + ")"
+                                           : karvo::SystemErrorText(error));
   }
   return reinterpret_cast<ComHandle>(h);
 }
 
-std::string SystemErrorText() { return ErrorText(::GetLastError()); }
+std::string SystemErrorText() { return karvo::SystemErrorText(::GetLastError()); }
 
 // The control block is built from zero; every field not set here stays 0.
 bool ApplyLineSettings(ComHandle port) {

@@ -12,14 +12,13 @@
 #include "common/Regional.h"
 #include "common/Seams.h"
 #include "common/Text.h"
-#include "supervisor/CrashReport.h"
+#include "supervisor/logic/CrashReport.h"
 
 namespace karvo {
 
 namespace {
 
 std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
-std::string SystemToUtf8(const std::string& s) { return Utf8(QString::fromStdWString(SystemToWide(s))); }
 
 TStatusLampState LampState(const TLedLamp& lamp) {
   if (!lamp.Value()) return TStatusLampState::Off;
@@ -173,10 +172,10 @@ std::shared_ptr<TStatusSnapshot> TStatusFeed::Build() {
     s->ProgramTable.push_back(Utf8(line));
   std::vector<std::string> log = RecentLogLines().Lines();
   const std::size_t from = log.size() > kLogLines ? log.size() - kLogLines : 0;
-  for (std::size_t i = from; i < log.size(); ++i) s->LogLines.push_back(SystemToUtf8(log[i]));
+  for (std::size_t i = from; i < log.size(); ++i) s->LogLines.push_back(log[i]);
   s->PollsConsumed = fConsumed;
   s->PollsFailed = fFailed;
-  if (fForm.Supervisor->Journal.Open())
+  if (fForm.Supervisor->Journal.IsOpen())
     s->JournalWaiting = fForm.Supervisor->Journal.QueuedSamples() + fForm.Supervisor->Journal.WaitingSamples();
   return s;
 }

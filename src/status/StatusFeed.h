@@ -16,7 +16,7 @@
 #include "chart/RtGraph2D.h"
 #include "chart/RtSeries.h"
 #include "status/StatusServer.h"
-#include "supervisor/frmFurnaceModule.h"
+#include "supervisor/window/frmFurnaceModule.h"
 
 namespace karvo {
 

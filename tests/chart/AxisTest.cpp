@@ -7,7 +7,7 @@
 #include "ChartFixture.h"
 #include "chart/RtAxis.h"
 #include "common/DateTime.h"
-#include "supervisor/RtMainChart.h"
+#include "supervisor/mainchart/RtMainChart.h"
 
 namespace karvo {
 namespace {

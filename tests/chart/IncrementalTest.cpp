@@ -9,7 +9,7 @@
 
 #include "chart/RtLinearRegression.h"
 #include "chart/RtSeriesBands.h"
-#include "supervisor/RtMainChart.h"
+#include "supervisor/mainchart/RtMainChart.h"
 
 namespace karvo {
 namespace {

@@ -20,7 +20,7 @@
 #include "chart/RtAxisPainter.h"
 #include "chart/RtGraph2D.h"
 #include "common/Regional.h"
-#include "supervisor/RtMainChart.h"
+#include "supervisor/mainchart/RtMainChart.h"
 
 namespace karvo {
 namespace {

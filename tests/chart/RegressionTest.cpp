@@ -8,7 +8,7 @@
 
 #include "ChartFixture.h"
 #include "chart/RtLinearRegression.h"
-#include "supervisor/RtMainChart.h"
+#include "supervisor/mainchart/RtMainChart.h"
 
 namespace karvo {
 namespace {

@@ -3,7 +3,7 @@
 // as the window shows it with all series ticked and "Show all data" chosen.
 
 #include "chart/RtAxis.h"
-#include "supervisor/RtMainChart.h"
+#include "supervisor/mainchart/RtMainChart.h"
 
 namespace karvo {
 

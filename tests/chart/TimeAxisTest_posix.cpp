@@ -13,7 +13,7 @@
 #include "chart/RtLinearRegression.h"
 #include "common/LocalTime.h"
 #include "common/Seams.h"
-#include "supervisor/RtMainChart.h"
+#include "supervisor/mainchart/RtMainChart.h"
 
 namespace karvo {
 namespace {

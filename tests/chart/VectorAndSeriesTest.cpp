@@ -4,7 +4,7 @@
 #include <string>
 
 #include "ChartFixture.h"
-#include "supervisor/RtMainChart.h"
+#include "supervisor/mainchart/RtMainChart.h"
 
 namespace karvo {
 namespace {

@@ -17,7 +17,7 @@ TEST(LogLine, DefaultSinkKeepsLinesAndEmptyTextIsAnEmptyLine) {
   LogLine(static_cast<const char*>(nullptr));
   LogLine(std::wstring(L"Temperature 20 \u00baC"));
   LogLine(L"");
-  const std::vector<std::string> expected{"first", "", "", karvo::WideToSystem(L"Temperature 20 \u00baC"), ""};
+  const std::vector<std::string> expected{"first", "", "", karvo::WideToUtf8(L"Temperature 20 \u00baC"), ""};
   EXPECT_EQ(MemoryLog::Lines(), expected);
 }
 

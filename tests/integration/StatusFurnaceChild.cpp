@@ -13,7 +13,7 @@
 #include "app/QtSeams.h"
 #include "sim/ComLink.h"
 #include "status/StatusFeed.h"
-#include "supervisor/frmFurnaceModule.h"
+#include "supervisor/window/frmFurnaceModule.h"
 
 int main(int argc, char** argv) {
   using namespace karvo;

@@ -4,7 +4,7 @@
 
 #include "KarvoReg.h"
 #include "StoreFixture.h"
-#include "supervisor/KarvoRegistry.h"
+#include "supervisor/store/KarvoRegistry.h"
 
 using karvo::ReadRegistryString;
 using karvo::WriteRegistryString;

@@ -12,7 +12,7 @@
 
 #include "StoreFixture.h"
 #include "common/ConfigDir.h"
-#include "supervisor/KarvoRegistry.h"
+#include "supervisor/store/KarvoRegistry.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "StoreFixture.h"
-#include "supervisor/KarvoRegistry.h"
+#include "supervisor/store/KarvoRegistry.h"
 
 TEST_F(StoreTest, AValueOfAnotherTypeReadsAsEmptyText) {
   karvo::WriteRegistryString(L"FS_Furnace1", L"1");

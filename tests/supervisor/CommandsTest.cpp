@@ -9,8 +9,8 @@
 #include "TestHome.h"
 #include "common/Log.h"
 #include "common/Seams.h"
-#include "supervisor/Commands.h"
-#include "supervisor/KarvoRegistry.h"
+#include "supervisor/logic/Commands.h"
+#include "supervisor/store/KarvoRegistry.h"
 
 namespace karvo {
 namespace {

@@ -14,8 +14,8 @@
 #include "common/Seams.h"
 #include "serial/PortName.h"
 #include "sim/ComLink.h"
-#include "supervisor/KarvoRegistry.h"
-#include "supervisor/Supervisor.h"
+#include "supervisor/logic/Supervisor.h"
+#include "supervisor/store/KarvoRegistry.h"
 
 namespace karvo {
 namespace {

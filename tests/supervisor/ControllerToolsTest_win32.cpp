@@ -12,7 +12,7 @@
 #include "HarnessSim.h"
 #include "TempFolder.h"
 #include "common/Seams.h"
-#include "supervisor/ControllerTools.h"
+#include "supervisor/logic/ControllerTools.h"
 
 namespace karvo {
 namespace {

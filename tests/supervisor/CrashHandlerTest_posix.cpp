@@ -15,7 +15,7 @@
 #include "FileContents.h"
 #include "TestHome.h"
 #include "common/ProgramThread.h"
-#include "supervisor/CrashReport.h"
+#include "supervisor/logic/CrashReport.h"
 
 namespace karvo {
 namespace {

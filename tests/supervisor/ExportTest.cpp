@@ -14,8 +14,8 @@
 #include "common/LocalTime.h"
 #include "common/Seams.h"
 #include "common/Text.h"
-#include "supervisor/DataExport.h"
-#include "supervisor/SaveDialog.h"
+#include "supervisor/logic/DataExport.h"
+#include "supervisor/logic/SaveDialog.h"
 
 namespace karvo {
 namespace {
@@ -172,16 +172,16 @@ TEST_F(SaveDialog, ANameWithoutExtensionGetsTheDefaultOneAndItsFolderBecomesCurr
   for (const Case& c : cases) {
     answer = PathText(c.chosen);
     ASSERT_TRUE(dialog.Execute());
-    EXPECT_EQ(PathFromSystem(dialog.FileName), c.file);
+    EXPECT_EQ(PathFromUtf8(dialog.FileName), c.file);
   }
   EXPECT_TRUE(fs::equivalent(fs::current_path(), folder / "runs" / "week.12"));
   // A name relative to the folder the dialog started in.
   fs::current_path(folder.Path());
   answer = PathText(fs::path("runs") / "b");
   ASSERT_TRUE(dialog.Execute());
-  EXPECT_EQ(PathFromSystem(dialog.FileName).filename(), "b.csv");
-  EXPECT_TRUE(PathFromSystem(dialog.FileName).is_absolute());
-  EXPECT_TRUE(fs::equivalent(PathFromSystem(dialog.FileName).parent_path(), folder / "runs"));
+  EXPECT_EQ(PathFromUtf8(dialog.FileName).filename(), "b.csv");
+  EXPECT_TRUE(PathFromUtf8(dialog.FileName).is_absolute());
+  EXPECT_TRUE(fs::equivalent(PathFromUtf8(dialog.FileName).parent_path(), folder / "runs"));
   EXPECT_TRUE(fs::equivalent(fs::current_path(), folder / "runs"));
 
   answer.clear();  // cancelled

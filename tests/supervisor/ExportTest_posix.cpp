@@ -11,7 +11,7 @@
 #include "TempFolder.h"
 #include "chart/RtCustomGraph.h"
 #include "chart/TallinnFixture_posix.h"
-#include "supervisor/DataExport.h"
+#include "supervisor/logic/DataExport.h"
 
 namespace karvo {
 namespace {

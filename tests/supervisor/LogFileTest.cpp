@@ -19,9 +19,9 @@
 #include "common/Seams.h"
 #include "common/StateDir.h"
 #include "common/Text.h"
-#include "supervisor/CrashReport.h"
-#include "supervisor/ProgramLogFile.h"
-#include "supervisor/TextFiles.h"
+#include "supervisor/logic/CrashReport.h"
+#include "supervisor/logic/ProgramLogFile.h"
+#include "supervisor/logic/TextFiles.h"
 
 namespace karvo {
 namespace {

@@ -14,7 +14,7 @@
 #include "common/LocalTime.h"
 #include "common/Seams.h"
 #include "common/StateDir.h"
-#include "supervisor/ProgramLogFile.h"
+#include "supervisor/logic/ProgramLogFile.h"
 
 namespace karvo {
 namespace {

@@ -24,10 +24,10 @@
 #include "common/Log.h"
 #include "common/Seams.h"
 #include "common/Text.h"
-#include "supervisor/DataExport.h"
-#include "supervisor/JournalFile.h"
-#include "supervisor/RunJournal.h"
-#include "supervisor/Supervisor.h"
+#include "supervisor/logic/DataExport.h"
+#include "supervisor/logic/JournalFile.h"
+#include "supervisor/logic/RunJournal.h"
+#include "supervisor/logic/Supervisor.h"
 
 namespace karvo {
 namespace {
@@ -712,7 +712,7 @@ TEST_F(RunJournalWriter, NoFolderNoJournal) {
   journal.SetFolder(std::nullopt);
   journal.Begin(L"Furnace1");
   journal.Append(Sample(0));
-  EXPECT_FALSE(journal.Open());
+  EXPECT_FALSE(journal.IsOpen());
   EXPECT_TRUE(journal.WaitIdle(1000));
   EXPECT_TRUE(folder.Entries().empty());
 }
@@ -778,7 +778,7 @@ struct RestoredFurnace {
     supervisor.SetFurnaceModule(std::make_unique<TFurnaceModule>());
     supervisor.Journal.SetFolder(RunsFolder());
     supervisor.SetRateOfChangeWindow(10);
-    settings.ActivePage = static_cast<int>(TPageIndex::Instructions);
+    settings.ProgramMayRun = true;
     settings.FurnaceName = settings.SavedFurnaceName = L"Oven";
     settings.MinimumSteadyTime = 1;
     settings.StableSlopeTime = 10;

@@ -12,7 +12,7 @@
 #include "TempFolder.h"
 #include "chart/TallinnFixture_posix.h"
 #include "common/Log.h"
-#include "supervisor/RunJournal.h"
+#include "supervisor/logic/RunJournal.h"
 
 namespace karvo {
 namespace {

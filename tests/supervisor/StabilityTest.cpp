@@ -15,9 +15,9 @@
 #include "chart/RtCustomGraph.h"
 #include "common/Log.h"
 #include "common/Seams.h"
-#include "supervisor/Formats.h"
-#include "supervisor/KarvoRegistry.h"
-#include "supervisor/Supervisor.h"
+#include "supervisor/logic/Formats.h"
+#include "supervisor/logic/Supervisor.h"
+#include "supervisor/store/KarvoRegistry.h"
 
 namespace karvo {
 namespace {
@@ -84,7 +84,7 @@ class Program : public ::testing::Test {
     supervisor.StartPoll = [](const std::string&) { return true; };
     supervisor.PollsRunning = [] { return 0; };
     supervisor.SetFurnaceModule(std::make_unique<TFurnaceModule>());
-    settings.ActivePage = static_cast<int>(TPageIndex::Instructions);
+    settings.ProgramMayRun = true;
     settings.FurnaceName = L"Oven";
     settings.MinimumSteadyTime = 1;
     Observe(10);
@@ -366,7 +366,7 @@ TEST_F(Program, AHoldRequestWithoutSegmentOrOnQuickControlIsNotHeeded) {
 
   // "Quick control": lamps and signal go on, the program step does not run.
   AddSegment(1050, 10, 0.0);
-  settings.ActivePage = static_cast<int>(TPageIndex::QuickControl);
+  settings.ProgramMayRun = false;
   for (int i = 0; i < 10; ++i) {
     const TTickOutcome out = Consume(1050.0);
     EXPECT_FALSE(out.Stability.InstructionsTable);

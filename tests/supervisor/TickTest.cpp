@@ -12,8 +12,9 @@
 #include "chart/RtCustomGraph.h"
 #include "common/Log.h"
 #include "common/Seams.h"
-#include "supervisor/Formats.h"
-#include "supervisor/Supervisor.h"
+#include "supervisor/logic/Formats.h"
+#include "supervisor/logic/Supervisor.h"
+#include "supervisor/logic/WindowTitle.h"
 
 namespace karvo {
 namespace {
@@ -79,13 +80,14 @@ class Tick : public ::testing::Test {
 };
 
 TEST_F(Tick, WithoutModuleOrOnTheDebugPageNothingHappens) {
-  settings.ActivePage = static_cast<int>(TPageIndex::Debug);
+  settings.TickPaused = true;
   Deliver();
   EXPECT_EQ(Run().Kind, TTickKind::Idle);
   record.Valid = false;
   EXPECT_EQ(Run().Kind, TTickKind::Idle);
   supervisor.SetFurnaceModule(nullptr);
-  settings.ActivePage = static_cast<int>(TPageIndex::Instructions);
+  settings.TickPaused = false;
+  settings.ProgramMayRun = true;
   EXPECT_EQ(Run().Kind, TTickKind::Idle);
   EXPECT_EQ(supervisor.State.TickCounter, 0);
   EXPECT_TRUE(started.empty());

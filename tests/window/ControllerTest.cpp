@@ -21,7 +21,7 @@
 #include "TempFolder.h"
 #include "WindowFixture.h"
 #include "modbus/Registers.h"
-#include "supervisor/ControllerTools.h"
+#include "supervisor/logic/ControllerTools.h"
 
 namespace karvo::test {
 namespace {

@@ -21,7 +21,7 @@
 #include "common/LocalTime.h"
 #include "common/Text.h"
 #include "modbus/Registers.h"
-#include "supervisor/DataExport.h"
+#include "supervisor/logic/DataExport.h"
 
 namespace karvo::test {
 namespace {
@@ -83,7 +83,7 @@ TEST_F(SavePage, TheDataOfASimulatedRunOpenAsFourColumns) {
   EXPECT_EQ(dialogs[0].FilterName, "csv file");
   EXPECT_EQ(dialogs[0].FilterPattern, "*.csv");
   EXPECT_EQ(dialogs[0].DefaultExt, "csv");
-  EXPECT_TRUE(fs::equivalent(PathFromSystem(dialogs[0].InitialDir), folder.Path()));
+  EXPECT_TRUE(fs::equivalent(PathFromUtf8(dialogs[0].InitialDir), folder.Path()));
   const fs::path file = folder / "run.csv";
   const std::vector<std::string> lines = Lines(file);
   ASSERT_EQ(lines.size(), 4u);

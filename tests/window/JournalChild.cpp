@@ -19,8 +19,8 @@
 #include "common/Seams.h"
 #include "furnace/ReadCycle.h"
 #include "serial/SerialPort.h"
-#include "supervisor/DataExport.h"
-#include "supervisor/frmFurnaceModule.h"
+#include "supervisor/logic/DataExport.h"
+#include "supervisor/window/frmFurnaceModule.h"
 
 namespace {
 

@@ -29,8 +29,8 @@
 #include "common/Regional.h"
 #include "common/StateDir.h"
 #include "modbus/Registers.h"
-#include "supervisor/DataExport.h"
-#include "supervisor/RunJournal.h"
+#include "supervisor/logic/DataExport.h"
+#include "supervisor/logic/RunJournal.h"
 
 namespace karvo {
 namespace {

@@ -18,9 +18,9 @@
 #include "common/Attention.h"
 #include "common/ConfigDir.h"
 #include "modbus/Registers.h"
-#include "supervisor/ControllerTools.h"
-#include "supervisor/KarvoRegistry.h"
-#include "supervisor/Stability.h"
+#include "supervisor/logic/ControllerTools.h"
+#include "supervisor/logic/Stability.h"
+#include "supervisor/store/KarvoRegistry.h"
 
 namespace karvo::test {
 namespace {

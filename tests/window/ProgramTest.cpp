@@ -17,7 +17,7 @@
 
 #include "WindowFixture.h"
 #include "modbus/Registers.h"
-#include "supervisor/KarvoRegistry.h"
+#include "supervisor/store/KarvoRegistry.h"
 
 // Failures print the texts.
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }

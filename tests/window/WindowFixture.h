@@ -27,7 +27,7 @@
 #include "furnace/ReadCycle.h"
 #include "serial/SerialPort.h"
 #include "sim/ComLink.h"
-#include "supervisor/frmFurnaceModule.h"
+#include "supervisor/window/frmFurnaceModule.h"
 
 namespace karvo::test {
 

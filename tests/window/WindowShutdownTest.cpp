@@ -12,9 +12,9 @@
 
 #include "WindowFixture.h"
 #include "app/EndRequests.h"
-#include "supervisor/CrashReport.h"
-#include "supervisor/KarvoRegistry.h"
-#include "supervisor/RunJournal.h"
+#include "supervisor/logic/CrashReport.h"
+#include "supervisor/logic/RunJournal.h"
+#include "supervisor/store/KarvoRegistry.h"
 
 namespace karvo::test {
 namespace {

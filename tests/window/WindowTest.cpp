@@ -24,7 +24,7 @@
 #include "common/Log.h"
 #include "common/StateDir.h"
 #include "modbus/Registers.h"
-#include "supervisor/KarvoRegistry.h"
+#include "supervisor/store/KarvoRegistry.h"
 
 namespace karvo::test {
 namespace {

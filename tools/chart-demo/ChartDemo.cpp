@@ -12,7 +12,7 @@
 #include "chart/RtGraph2D.h"
 #include "common/DateTime.h"
 #include "common/Regional.h"
-#include "supervisor/RtMainChart.h"
+#include "supervisor/mainchart/RtMainChart.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

@@ -3,7 +3,7 @@
 #include <ostream>
 
 #include "common/Text.h"
-#include "supervisor/KarvoRegistry.h"
+#include "supervisor/store/KarvoRegistry.h"
 
 namespace karvo {
 

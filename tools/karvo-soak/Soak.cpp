@@ -44,12 +44,12 @@
 #include "sim/ComLink.h"
 #include "sim/SimController.h"
 #include "sim/SlaveProtocol.h"
-#include "supervisor/DataExport.h"
-#include "supervisor/KarvoRegistry.h"
-#include "supervisor/LogView.h"
-#include "supervisor/ProgramLogFile.h"
-#include "supervisor/RunJournal.h"
-#include "supervisor/frmFurnaceModule.h"
+#include "supervisor/logic/DataExport.h"
+#include "supervisor/logic/ProgramLogFile.h"
+#include "supervisor/logic/RunJournal.h"
+#include "supervisor/store/KarvoRegistry.h"
+#include "supervisor/window/LogView.h"
+#include "supervisor/window/frmFurnaceModule.h"
 
 namespace karvo::soak {
 namespace {

@@ -33,7 +33,7 @@
 #include "app/QtSeams.h"
 #include "app/Startup.h"
 #include "common/Seams.h"
-#include "supervisor/frmFurnaceModule.h"
+#include "supervisor/window/frmFurnaceModule.h"
 
 namespace {
 
