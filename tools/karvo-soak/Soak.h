@@ -44,10 +44,20 @@ struct SoakOptions {
   // Simulated time per tick in Timer1 intervals: 1 is the field's cadence;
   // more makes the polls sparser on the simulated clock.
   double TickScale = 1.0;
+  // The program's side (a child process the driver starts): the shared
+  // clock's file, and whether this start enters the program (the first
+  // does; the later ones restore it from the killed run).
+  std::string SharedFile;
+  bool EnterProgram = false;
 };
 
 // Runs the soak, printing progress and the summary table to stdout;
-// returns the number of violations (0 = passed). Needs a QApplication.
-int RunSoak(const SoakOptions& options);
+// returns the number of violations (0 = passed).
+// `program` is this executable, started again for the program's side.
+int RunSoak(const SoakOptions& options, const std::string& program);
+
+// The program's side: the window in this process, driven through standard
+// input and descriptor 3 (SoakLink.h). Needs a QApplication.
+int RunSoakProgram(const SoakOptions& options);
 
 }  // namespace karvo::soak

@@ -110,6 +110,29 @@ Plan MakePlan(double days, std::uint32_t seed, bool faults) {
     at += events[i].Seconds;
   }
   p.Faults = std::move(events);
+
+  // Three kills in a month, one in shorter runs: between a tenth and nine
+  // tenths of the run, away from the faults (a kill while the disk refuses
+  // the journal loses the samples waiting for it, which no program could
+  // keep).
+  const int kills = std::max(1, static_cast<int>(std::lround(p.Days / 10)));
+  std::uniform_real_distribution<double> when(0.1 * p.Days * kDay, 0.9 * p.Days * kDay);
+  std::uniform_int_distribution<int> intoPoll(0, 400);
+  std::uniform_real_distribution<double> restart(60.0, 600.0);
+  auto clear = [&](double t) {
+    for (const FaultEvent& e : p.Faults)
+      if (t >= e.At - 600.0 && t <= e.At + e.Seconds + 3600.0) return false;
+    for (const Plan::Kill& k : p.Kills)
+      if (std::fabs(t - k.At) < 0.05 * p.Days * kDay) return false;
+    return true;
+  };
+  for (int i = 0, tries = 0; i < kills && tries < 10000; ++tries) {
+    const double t = when(random);
+    if (!clear(t)) continue;
+    p.Kills.push_back({t, intoPoll(random), restart(random)});
+    ++i;
+  }
+  std::sort(p.Kills.begin(), p.Kills.end(), [](const Plan::Kill& a, const Plan::Kill& b) { return a.At < b.At; });
   return p;
 }
 

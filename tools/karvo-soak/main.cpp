@@ -3,6 +3,9 @@
 //
 //   karvo-soak [DAYS] [--seed N] [--no-faults] [--progress HOURS] [--read-loop-ms MS] [--tick-scale K]
 //
+// The driver starts this executable again with --program FILE (the shared
+// clock) [--enter-program] for the window's side.
+//
 // Exits 0 when nothing was violated, 1 when something was, 2 on bad
 // arguments.
 #include <QApplication>
@@ -42,6 +45,10 @@ int main(int argc, char** argv) {
       if (!Parse(argv[++i], options.ReadLoopMs) || options.ReadLoopMs < 1 || options.ReadLoopMs > 200) return Usage();
     } else if (a == "--tick-scale" && i + 1 < argc) {
       if (!Parse(argv[++i], options.TickScale) || options.TickScale < 1 || options.TickScale > 1000) return Usage();
+    } else if (a == "--program" && i + 1 < argc) {
+      options.SharedFile = argv[++i];
+    } else if (a == "--enter-program") {
+      options.EnterProgram = true;
     } else if (a == "--no-faults") {
       options.Faults = false;
     } else if (!a.empty() && a[0] != '-' && Parse(a, options.Days) && options.Days > 0 && options.Days <= 400) {
@@ -50,7 +57,8 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
+  if (options.SharedFile.empty()) return karvo::soak::RunSoak(options, "/proc/self/exe") == 0 ? 0 : 1;
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  return karvo::soak::RunSoak(options) == 0 ? 0 : 1;
+  return karvo::soak::RunSoakProgram(options);
 }
