@@ -244,6 +244,7 @@ struct TickReport {
   std::uint64_t Rss = 0;
   double LongestMs = 0.0;
   double IntervalMs = 5000.0;
+  double BeenStable = 0.0;  // the program's own count, days
 };
 
 // The program's process: its commands, its reports.
@@ -321,9 +322,10 @@ class Soak {
   std::size_t nextKill_ = 0;
   int kills_ = 0, starts_ = 0;
   std::size_t questions_ = 0;
-  int lifeLoaded_ = 0;              // samples loaded at this start
-  std::uint64_t lifeConsumed_ = 0;  // consumed since this start
-  std::uint64_t lostAtKills_ = 0;   // consumed, not yet durable, gone with a kill
+  int lifeLoaded_ = 0;                   // samples loaded at this start
+  std::uint64_t lifeConsumed_ = 0;       // consumed since this start
+  std::uint64_t lostAtKills_ = 0;        // consumed, not yet durable, gone with a kill
+  std::uint64_t unreportedAtKills_ = 0;  // consumed and journalled, the report cut by a kill
   std::uint64_t reloadedSamples_ = 0;
 
   // Progress of the program.
@@ -331,6 +333,8 @@ class Soak {
   int trackedSegment_ = -1;
   double stableSince_ = 0.0, firstStable_ = 0.0, carried_ = 0.0, previousTick_ = 0.0, previousSince_ = 0.0;
   bool previousHeld_ = false;
+  double previousBeenStable_ = 0.0;
+  bool previousLamp_ = false;
   bool holdOn_ = false;
   double holdUntil_ = 0.0, holdFrom_ = 0.0;
   std::set<int> holdsDone_;
@@ -482,9 +486,12 @@ bool Soak::StartProgram(bool first) {
       }
       // The stable time the killed program had observed counts: up to its
       // last journalled sample, as the restored program counts it.
-      if (stableSince_ > 0.0 && lastLoaded > stableSince_) carried_ += lastLoaded - stableSince_;
+      // (Stable at its last reported tick: a change of stability in the
+      // killed tick itself is not seen here.)
+      if (last_.StableSince > 0.0 && lastLoaded > last_.StableSince) carried_ += lastLoaded - last_.StableSince;
       stableSince_ = 0.0;
       previousSince_ = 0.0;
+      previousLamp_ = false;
     }
     trackedSegment_ = current;
     answers_.SetSegment(current);
@@ -503,7 +510,7 @@ void Soak::Report(const std::string& line) {
     ++sensorBreaks_;
   } else if (line.rfind("E ", 0) == 0) {
     const std::vector<std::string> f = Fields(line);
-    if (f.size() != 11) {
+    if (f.size() != 12) {
       violations_.Add("a bad report from the program: " + line);
       return;
     }
@@ -517,6 +524,7 @@ void Soak::Report(const std::string& line) {
     last_.Rss = std::stoull(f[8]);
     last_.LongestMs = FromExact(f[9]);
     last_.IntervalMs = std::stod(f[10]);
+    last_.BeenStable = FromExact(f[11]);
     longestStopMs_ = std::max(longestStopMs_, last_.LongestMs);
     tickEnded_ = true;
   } else if (line.rfind("J ", 0) == 0) {
@@ -586,6 +594,16 @@ bool Soak::KillAndRestart(const Plan::Kill& kill) {
   // stable storage.
   const std::uint64_t floor = static_cast<std::uint64_t>(lifeLoaded_) + last_.Durable;
   const std::uint64_t consumedAll = static_cast<std::uint64_t>(lifeLoaded_) + lifeConsumed_;
+  // A serial device's terminal settings end with the last process that had
+  // it open; a pseudo-terminal's live on with its master, so the killed
+  // program's exclusive flag would still refuse every open. The terminal
+  // is made anew, as the next open of a real port finds it.
+  const std::string device = sim_->DevicePath();
+  sim::UnlinkComPort(kCom, device);
+  sim_->Stop();
+  sim_->Start();
+  SetSimFaults();
+  sim::LinkComPort(kCom, sim_->DevicePath());
   AdvanceClock();
   gShared->Now = Now() + kill.RestartSeconds / kDay;
   std::printf("kill -9 at %s (%d ms into the tick), started again %.0f s later\n", Clock(Now()).c_str(),
@@ -601,6 +619,7 @@ bool Soak::KillAndRestart(const Plan::Kill& kill) {
     violations_.Add("the restart loaded " + std::to_string(loaded) + " samples; only " + std::to_string(consumedAll) +
                     " were consumed");
   if (loaded < consumedAll) lostAtKills_ += consumedAll - loaded;
+  if (loaded > consumedAll) unreportedAtKills_ += loaded - consumedAll;
   return true;
 }
 
@@ -635,7 +654,10 @@ void Soak::Consumed(const std::vector<std::string>& f) {
 // in each start of the program from its StableSince, up to the last
 // journalled sample when the program was killed (the restored program gets
 // that much back), and not the time after that sample until the restarted
-// program is stable again.
+// program is stable again. A restarted program ends the segment no earlier
+// than its time lamp is on again (stable for the minimum steady time since
+// the restart): the check for a segment kept too long looks at ticks with
+// the lamp on.
 void Soak::FollowSegments() {
   const double now = Now();  // the tick's clock, which judges stability
   const int current = last_.Segment;
@@ -651,6 +673,8 @@ void Soak::FollowSegments() {
     previousTick_ = now;
     previousSince_ = since;
     previousHeld_ = holdOn_;
+    previousBeenStable_ = last_.BeenStable;
+    previousLamp_ = last_.TimeLamp;
     return;
   }
   if (trackedSegment_ >= 1) {
@@ -664,12 +688,15 @@ void Soak::FollowSegments() {
       r.MeasuredMinutes = measured * 1440.0;
       r.SpanMinutes = (now - firstStable_) * 1440.0;
       if (!(measured > required - kSlack))
-        violations_.Add(name + " ended after " + std::to_string(r.MeasuredMinutes) + " min stable, less than " +
-                        std::to_string(r.RequiredMinutes));
-      if (previousSince_ > 0.0 && previousSince_ == stableSince_ &&
+        violations_.Add(name + " ended after " + std::to_string(r.MeasuredMinutes) + " min stable (" +
+                        std::to_string(carried_ * 1440.0) + " of them before a kill), less than " +
+                        std::to_string(r.RequiredMinutes) + "; the program counted " +
+                        std::to_string(previousBeenStable_ * 1440.0) + " at the tick before");
+      if (previousSince_ > 0.0 && previousSince_ == stableSince_ && previousLamp_ &&
           observed(previousTick_, stableSince_) > required + kSlack && !previousHeld_)
         violations_.Add(name + " was due at the tick before it ended (" +
-                        std::to_string(observed(previousTick_, stableSince_) * 1440.0) + " min stable)");
+                        std::to_string(observed(previousTick_, stableSince_) * 1440.0) +
+                        " min stable; the program counted " + std::to_string(previousBeenStable_ * 1440.0) + ")");
     }
   }
   if (current != trackedSegment_ + 1 && current != 0)
@@ -680,7 +707,7 @@ void Soak::FollowSegments() {
   stableSince_ = firstStable_ = carried_ = 0.0;
   previousSince_ = 0.0;
   previousTick_ = now;
-  previousHeld_ = false;
+  previousHeld_ = previousLamp_ = false;
 }
 
 // A cooperating program holds the planned segments for a while once the
@@ -861,9 +888,10 @@ void Soak::CheckJournal(const fs::path& path, std::size_t samples) {
   if (read.Samples.size() != samples)
     violations_.Add("the journal holds " + std::to_string(read.Samples.size()) + " samples, the program read " +
                     std::to_string(samples));
-  if (read.Samples.size() + lostAtKills_ != consumed_)
+  if (read.Samples.size() + lostAtKills_ != consumed_ + unreportedAtKills_)
     violations_.Add("the journal holds " + std::to_string(read.Samples.size()) + " samples of " +
-                    std::to_string(consumed_) + " consumed and " + std::to_string(lostAtKills_) + " lost at kills");
+                    std::to_string(consumed_) + " consumed, " + std::to_string(unreportedAtKills_) +
+                    " consumed as the program was killed, " + std::to_string(lostAtKills_) + " lost at kills");
   int differ = 0;
   auto same = [](double a, double b) { return std::fabs(a - b) <= 1e-9 * std::max(1.0, std::fabs(b)); };
   for (std::size_t k = 0; k < read.Samples.size(); ++k) {

@@ -21,7 +21,7 @@
 //   C utc temperature target working output ramp limit
 //                                 a consumed sample
 //   K f | K s                     a failed poll, a sensor-break record
-//   E segment stableSince lamp durable chart memo memoMax rss longestMs intervalMs
+//   E segment stableSince lamp durable chart memo memoMax rss longestMs intervalMs beenStable
 //                                 the end of a tick
 //   J samples path                the journal read back at the end
 // A line cut short by a kill has no end of line and is dropped.

@@ -102,6 +102,7 @@ class Program {
   int loaded_ = 0;
   std::uint64_t consumed_ = 0;
   std::size_t questions_ = 0;
+  std::vector<std::string> messages_;
 };
 
 template <class Pred>
@@ -140,7 +141,7 @@ bool Program::Setup() {
     Violation("the window offered " + std::to_string(choice.Items.size() - 1) + " unclosed runs; only one is");
     return 0;
   });
-  seams::SetMessage([](const std::string&) {});
+  seams::SetMessage([this](const std::string& text) { messages_.push_back(text); });
   seams::SetErrorReport([this](const std::string& text) {
     Violation("an error reached the operator: " + text);
     return false;
@@ -199,7 +200,15 @@ bool Program::Setup() {
   f.ButtonCreateFurnaceModule->click();
   f.Timer1->stop();
   if (f.ButtonCreateFurnaceModule->text() != QStringLiteral("Stop")) {
-    Violation("Start failed");
+    WaitUi([] { return false; }, 300);  // the log's lines reach the view
+    std::string said;
+    for (const std::string& m : messages_) said += " | " + m;
+    said += " | port " + f.ComboBoxModbusPort->currentText().toStdString() + " of";
+    for (int i = 0; i < f.ComboBoxModbusPort->count(); ++i)
+      said += " " + f.ComboBoxModbusPort->itemText(i).toStdString();
+    for (int i = std::max(0, f.MemoLog->LineCount() - 12); i < f.MemoLog->LineCount(); ++i)
+      said += " | " + f.MemoLog->Line(i).toStdString();
+    Violation("Start failed:" + said);
     return false;
   }
   EnterSettings();
@@ -260,7 +269,8 @@ void Program::Tick() {
                            std::to_string(f.Chart->RtDoubleVectorTime.GetCount()) + " " +
                            std::to_string(f.MemoLog->LineCount()) + " " +
                            std::to_string(f.MemoLog->MaximumLineCount()) + " " + std::to_string(ResidentBytes()) + " " +
-                           Exact(heartbeat_->LongestMs()) + " " + std::to_string(f.Supervisor->State.IntervalMs));
+                           Exact(heartbeat_->LongestMs()) + " " + std::to_string(f.Supervisor->State.IntervalMs) + " " +
+                           Exact(module ? module->BeenStable() : 0.0));
 }
 
 void Program::Consumed(const TFurnaceReadRecord& rec) {
