@@ -48,6 +48,9 @@ struct SoakOptions {
   // clock's file, and whether this start enters the program (the first
   // does; the later ones restore it from the killed run).
   std::string SharedFile;
+  // The on-screen log's most lines; 0: the window's own (a smaller one
+  // shows sooner what grows beside the log).
+  int LogLines = 0;
   bool EnterProgram = false;
 };
 

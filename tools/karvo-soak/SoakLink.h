@@ -8,6 +8,7 @@
 //
 // Commands, one a line:
 //   T   one tick of Timer1 and the poll it started
+//   M   a memory report
 //   F   the end: wait for the journal, check the attention line, Stop,
 //       read the journal back against the chart, then exit
 // Reports, one a line (numbers that must come back exact in hexadecimal
@@ -23,6 +24,9 @@
 //   K f | K s                     a failed poll, a sensor-break record
 //   E segment stableSince lamp durable chart memo memoMax rss longestMs intervalMs beenStable
 //                                 the end of a tick
+//   M heap chart memo rss         the heap in use, the bytes of it the chart's
+//                                 data and the on-screen log's lines take,
+//                                 the resident set
 //   J samples path                the journal read back at the end
 // A line cut short by a kill has no end of line and is dropped.
 

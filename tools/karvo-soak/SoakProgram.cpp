@@ -1,5 +1,6 @@
 // The program's side of the soak: the real window (offscreen), started as
 // an operator starts it, driven tick by tick by the driver (SoakLink.h).
+#include <malloc.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -89,6 +90,7 @@ class Program {
   void Tick();
   void Consumed(const TFurnaceReadRecord& rec);
   void Finish();
+  void Memory();
   // Compares the journal's samples with the chart's; the samples read.
   std::size_t CheckJournal(const fs::path& path);
   template <class Pred>
@@ -150,6 +152,7 @@ bool Program::Setup() {
   form_ = std::make_unique<TFormModbus>();
   seams_->AttachWindow(*form_);
   form_->Timer1->stop();
+  if (options_.LogLines > 0) form_->MemoLog->SetMaximumLineCount(options_.LogLines);
   form_->show();
   QCoreApplication::processEvents();
 
@@ -292,6 +295,29 @@ void Program::Consumed(const TFurnaceReadRecord& rec) {
               std::to_string(loaded_) + " loaded and " + std::to_string(consumed_) + " consumed");
 }
 
+// The heap in use, and how much of it the data the window keeps by design
+// takes: the chart's vectors (their blocks of values and min/max pyramid)
+// and the on-screen log's lines
+// (each a string of its own: header, UTF-16 text, the allocator's
+// overhead, its slot in the list).
+void Program::Memory() {
+  const struct mallinfo2 heap = mallinfo2();
+  const TRtMainChart& c = *form_->Chart;
+  double chart = 0.0;
+  for (const TRtDoubleVector* v : {&c.RtDoubleVectorTime, &c.RtDoubleVectorTemperature, &c.RtDoubleVectorSetpoint,
+                                   &c.RtDoubleVectorWorkingSetpoint, &c.RtDoubleVectorWorkingOutput})
+    chart += static_cast<double>(v->MemoryBytes());
+  double memo = 0.0;
+  const TLogView& log = *form_->MemoLog;
+  for (int i = 0; i < log.LineCount(); ++i) {
+    const std::size_t text = 16 + 2 * (static_cast<std::size_t>(log.Line(i).capacity()) + 1) + 8;
+    memo += static_cast<double>(sizeof(QString) + ((text + 15) & ~std::size_t{15}));
+  }
+  WriteLine(kReportFd, "M " + std::to_string(heap.uordblks + heap.hblkhd) + " " +
+                           std::to_string(static_cast<std::uint64_t>(chart)) + " " +
+                           std::to_string(static_cast<std::uint64_t>(memo)) + " " + std::to_string(ResidentBytes()));
+}
+
 std::size_t Program::CheckJournal(const fs::path& path) {
   const TJournalContents read = ReadJournal(path, ExportRegional(Regional()));
   const TRtMainChart& c = *form_->Chart;
@@ -350,6 +376,8 @@ int Program::Run() {
     heartbeat_->Rearm();
     if (*command == "T") {
       Tick();
+    } else if (*command == "M") {
+      Memory();
     } else if (*command == "F") {
       Finish();
       break;

@@ -2,6 +2,7 @@
 // simulated time with faults on a schedule (see Soak.h).
 //
 //   karvo-soak [DAYS] [--seed N] [--no-faults] [--progress HOURS] [--read-loop-ms MS] [--tick-scale K]
+//              [--log-lines N]
 //
 // The driver starts this executable again with --program FILE (the shared
 // clock) [--enter-program] for the window's side.
@@ -27,7 +28,8 @@ bool Parse(std::string_view text, T& out) {
 int Usage() {
   std::fprintf(
       stderr,
-      "usage: karvo-soak [DAYS] [--seed N] [--no-faults] [--progress HOURS] [--read-loop-ms MS] [--tick-scale K]\n");
+      "usage: karvo-soak [DAYS] [--seed N] [--no-faults] [--progress HOURS] [--read-loop-ms MS] [--tick-scale K]\n"
+      "       [--log-lines N]\n");
   return 2;
 }
 
@@ -47,6 +49,8 @@ int main(int argc, char** argv) {
       if (!Parse(argv[++i], options.TickScale) || options.TickScale < 1 || options.TickScale > 1000) return Usage();
     } else if (a == "--program" && i + 1 < argc) {
       options.SharedFile = argv[++i];
+    } else if (a == "--log-lines" && i + 1 < argc) {
+      if (!Parse(argv[++i], options.LogLines) || options.LogLines < 100) return Usage();
     } else if (a == "--enter-program") {
       options.EnterProgram = true;
     } else if (a == "--no-faults") {
