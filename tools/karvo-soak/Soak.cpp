@@ -359,6 +359,8 @@ class Soak {
   std::optional<double> rssGrowth_, leftGrowth_;
   double otherHeapGrowth_ = 0.0, keptGrowth_ = 0.0;
   long growthSamples_ = 0;
+  double fullLogHeapGrowth_ = 0.0, fullLogKeptGrowth_ = 0.0;
+  long fullLogSamples_ = 0;
 };
 
 bool Soak::Setup() {
@@ -1007,6 +1009,13 @@ void Soak::Finish() {
                         (static_cast<double>(a.Heap) - static_cast<double>(a.Kept));
     keptGrowth_ += static_cast<double>(b.Kept) - static_cast<double>(a.Kept);
     growthSamples_ += b.Samples - a.Samples;
+    // With the log full (its lines' size an estimate no more) the heap
+    // itself tells what grows per sample.
+    if (a.Memo == b.Memo && a.Memo > 0) {
+      fullLogHeapGrowth_ += static_cast<double>(b.Heap) - static_cast<double>(a.Heap);
+      fullLogKeptGrowth_ += static_cast<double>(b.Kept) - static_cast<double>(a.Kept);
+      fullLogSamples_ += b.Samples - a.Samples;
+    }
   }
 }
 
@@ -1047,6 +1056,10 @@ void Soak::Summary() {
     std::printf("%-36s %.0f B kept data, %.0f B other heap (from day 2)\n", "heap growth per sample",
                 keptGrowth_ / static_cast<double>(growthSamples_),
                 otherHeapGrowth_ / static_cast<double>(growthSamples_));
+  if (fullLogSamples_ > 0)
+    std::printf("%-36s %.0f B heap, of it %.0f B the chart's (over %ld samples)\n", "... with the on-screen log full",
+                fullLogHeapGrowth_ / static_cast<double>(fullLogSamples_),
+                fullLogKeptGrowth_ / static_cast<double>(fullLogSamples_), fullLogSamples_);
   std::printf("%-36s %zu\n", "questions asked", questions_);
   std::printf("\n%-8s %9s %9s %10s %10s %10s %10s %6s\n", "segment", "setpoint", "ramp", "required", "measured", "span",
               "held", "kills");
@@ -1068,7 +1081,7 @@ void Soak::Summary() {
   double next = 0.0;
   for (const RssPoint& p : rss_) {
     if (p.Day + 1e-9 < next) continue;
-    std::printf("%-8.2f %6d %8d %8d %10.1f %10.1f %12.1f %8.1f\n", p.Day, p.Start, p.Samples, p.Memo,
+    std::printf("%-8.2f %6d %8d %8d %10.1f %10.2f %12.2f %8.1f\n", p.Day, p.Start, p.Samples, p.Memo,
                 MegaBytes(p.Bytes), MegaBytes(p.Heap), MegaBytes(p.Kept),
                 MegaBytes(p.Bytes > p.Kept ? p.Bytes - p.Kept : 0));
     next += step;
