@@ -1000,15 +1000,11 @@ void Soak::Finish() {
       violations_.Add("the resident set less the kept data grew from " + std::to_string(MegaBytes(baseLeft)) +
                       " MB at day 2 to " + std::to_string(MegaBytes(mostLeft)) + " MB");
   }
-  // What the heap gains per sample beyond the kept data, within each start
-  // of the program.
+  // What the heap gains per sample beyond the kept data from day 2, and in
+  // all while the on-screen log was full, within each start of the program.
   for (std::size_t k = 1; k < rss_.size(); ++k) {
     const RssPoint &a = rss_[k - 1], &b = rss_[k];
-    if (a.Start != b.Start || a.Day < 2.0 || b.Samples <= a.Samples) continue;
-    otherHeapGrowth_ += (static_cast<double>(b.Heap) - static_cast<double>(b.Kept)) -
-                        (static_cast<double>(a.Heap) - static_cast<double>(a.Kept));
-    keptGrowth_ += static_cast<double>(b.Kept) - static_cast<double>(a.Kept);
-    growthSamples_ += b.Samples - a.Samples;
+    if (a.Start != b.Start || b.Samples <= a.Samples) continue;
     // With the log full (its lines' size an estimate no more) the heap
     // itself tells what grows per sample.
     if (a.Memo == b.Memo && a.Memo > 0) {
@@ -1016,6 +1012,11 @@ void Soak::Finish() {
       fullLogKeptGrowth_ += static_cast<double>(b.Kept) - static_cast<double>(a.Kept);
       fullLogSamples_ += b.Samples - a.Samples;
     }
+    if (a.Day < 2.0) continue;
+    otherHeapGrowth_ += (static_cast<double>(b.Heap) - static_cast<double>(b.Kept)) -
+                        (static_cast<double>(a.Heap) - static_cast<double>(a.Kept));
+    keptGrowth_ += static_cast<double>(b.Kept) - static_cast<double>(a.Kept);
+    growthSamples_ += b.Samples - a.Samples;
   }
 }
 

@@ -53,7 +53,11 @@ Plan MakePlan(double days, std::uint32_t seed, bool faults) {
   const bool both = p.Days >= 7;
   const double beginAt = both ? p.Days / 3 : -3.0, endAt = both ? 2 * p.Days / 3 : p.Days / 2;
   const double beginLocal = std::floor((kStart + beginAt + offset) * 24.0) / 24.0;
-  const double endLocal = std::floor((kStart + endAt + offset + 1.0 / 24) * 24.0) / 24.0;  // DST time
+  double endLocal = std::floor((kStart + endAt + offset + 1.0 / 24) * 24.0) / 24.0;  // DST time
+  // Never at the run's first instant: a run that began in the repeated hour
+  // would have no earlier sample to tell which of the two hours it is in
+  // (the journal keeps local time). A run of an hour does not see it.
+  if (endLocal - offset - 1.0 / 24 < kStart + 1.0 / 24 - 1e-9) endLocal = kStart + offset + 2.0 / 24;
   p.TimeZone = "EET-2EEST," + JulianRule(beginLocal) + "," + JulianRule(endLocal);
   p.DstBeginsUtc = beginLocal - offset;
   p.DstEndsUtc = endLocal - offset - 1.0 / 24;
