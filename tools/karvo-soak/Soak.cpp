@@ -361,6 +361,7 @@ class Soak {
   long growthSamples_ = 0;
   double fullLogHeapGrowth_ = 0.0, fullLogKeptGrowth_ = 0.0;
   long fullLogSamples_ = 0;
+  double logLineBytes_ = 0.0, logCharBytes_ = 0.0;
 };
 
 bool Soak::Setup() {
@@ -857,10 +858,12 @@ void Soak::Progress(bool force) {
         continue;
       }
       const std::vector<std::string> f = Fields(*line);
-      if (f.size() == 5) {
+      if (f.size() == 7) {
         p.Heap = std::stoull(f[1]);
         p.Kept = std::stoull(f[2]) + std::stoull(f[3]);
         p.Bytes = std::stoull(f[4]);
+        logLineBytes_ = FromExact(f[5]);
+        logCharBytes_ = FromExact(f[6]);
       }
       break;
     }
@@ -1057,6 +1060,8 @@ void Soak::Summary() {
     std::printf("%-36s %.0f B kept data, %.0f B other heap (from day 2)\n", "heap growth per sample",
                 keptGrowth_ / static_cast<double>(growthSamples_),
                 otherHeapGrowth_ / static_cast<double>(growthSamples_));
+  std::printf("%-36s %.0f B + %.2f B a character (measured)\n", "a line of the on-screen log", logLineBytes_,
+              logCharBytes_);
   if (fullLogSamples_ > 0)
     std::printf("%-36s %.0f B heap, of it %.0f B the chart's (over %ld samples)\n", "... with the on-screen log full",
                 fullLogHeapGrowth_ / static_cast<double>(fullLogSamples_),

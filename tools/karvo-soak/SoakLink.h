@@ -24,9 +24,11 @@
 //   K f | K s                     a failed poll, a sensor-break record
 //   E segment stableSince lamp durable chart memo memoMax rss longestMs intervalMs beenStable
 //                                 the end of a tick
-//   M heap chart memo rss         the heap in use, the bytes of it the chart's
+//   M heap chart memo rss line char
+//                                 the heap in use, the bytes of it the chart's
 //                                 data and the on-screen log's lines take,
-//                                 the resident set
+//                                 the resident set, a log line's measured
+//                                 cost (fixed, per character)
 //   J samples path                the journal read back at the end
 // A line cut short by a kill has no end of line and is dropped.
 

@@ -18,6 +18,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "Soak.h"
@@ -105,7 +107,32 @@ class Program {
   std::uint64_t consumed_ = 0;
   std::size_t questions_ = 0;
   std::vector<std::string> messages_;
+  double lineBytes_ = 0.0, charBytes_ = 0.0;  // heap a log line takes: fixed, per character
 };
+
+// The heap a line of the on-screen log takes, measured: lines of two
+// lengths appended to a log view of their own.
+std::pair<double, double> MeasureLogLine() {
+  constexpr int kLines = 4000;
+  auto cost = [](int length) {
+    const std::size_t before = mallinfo2().uordblks;
+    double bytes = 0.0;
+    {
+      TLogView view;
+      view.SetMaximumLineCount(kLines * 2);
+      QStringList lines;
+      for (int i = 0; i < kLines; ++i)
+        lines << QString::fromStdString(std::string(static_cast<std::size_t>(length), 'x'));
+      view.AppendLines(lines);
+      lines.clear();
+      bytes = static_cast<double>(mallinfo2().uordblks) - static_cast<double>(before);
+    }
+    return bytes / kLines;
+  };
+  const double short_ = cost(20), long_ = cost(80);
+  const double perChar = (long_ - short_) / 60.0;
+  return {short_ - 20 * perChar, perChar};
+}
 
 template <class Pred>
 bool Program::WaitUi(Pred done, int limitMs) {
@@ -148,6 +175,7 @@ bool Program::Setup() {
     Violation("an error reached the operator: " + text);
     return false;
   });
+  std::tie(lineBytes_, charBytes_) = MeasureLogLine();
   seams_.emplace(nullptr, /*dialogs=*/false);
   form_ = std::make_unique<TFormModbus>();
   seams_->AttachWindow(*form_);
@@ -297,9 +325,8 @@ void Program::Consumed(const TFurnaceReadRecord& rec) {
 
 // The heap in use, and how much of it the data the window keeps by design
 // takes: the chart's vectors (their blocks of values and min/max pyramid)
-// and the on-screen log's lines
-// (each a string of its own: header, UTF-16 text, the allocator's
-// overhead, its slot in the list).
+// and the on-screen log's lines (at the cost per line and per character
+// measured at start-up).
 void Program::Memory() {
   const struct mallinfo2 heap = mallinfo2();
   const TRtMainChart& c = *form_->Chart;
@@ -309,13 +336,11 @@ void Program::Memory() {
     chart += static_cast<double>(v->MemoryBytes());
   double memo = 0.0;
   const TLogView& log = *form_->MemoLog;
-  for (int i = 0; i < log.LineCount(); ++i) {
-    const std::size_t text = 16 + 2 * (static_cast<std::size_t>(log.Line(i).capacity()) + 1) + 8;
-    memo += static_cast<double>(sizeof(QString) + ((text + 15) & ~std::size_t{15}));
-  }
+  for (int i = 0; i < log.LineCount(); ++i) memo += lineBytes_ + charBytes_ * static_cast<double>(log.Line(i).size());
   WriteLine(kReportFd, "M " + std::to_string(heap.uordblks + heap.hblkhd) + " " +
                            std::to_string(static_cast<std::uint64_t>(chart)) + " " +
-                           std::to_string(static_cast<std::uint64_t>(memo)) + " " + std::to_string(ResidentBytes()));
+                           std::to_string(static_cast<std::uint64_t>(memo)) + " " + std::to_string(ResidentBytes()) +
+                           " " + Exact(lineBytes_) + " " + Exact(charBytes_));
 }
 
 std::size_t Program::CheckJournal(const fs::path& path) {
