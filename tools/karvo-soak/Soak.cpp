@@ -493,12 +493,13 @@ bool Soak::StartProgram(bool first) {
       } else if (current != trackedSegment_) {
         violations_.Add("the restored program goes on at segment " + std::to_string(current) + ", not " +
                         std::to_string(trackedSegment_));
+      } else if (last_.StableSince > 0.0 && lastLoaded > last_.StableSince) {
+        // The stable time the killed program had observed counts: up to
+        // its last journalled sample, as the restored program counts it.
+        // (Stable at its last reported tick: a change of stability in the
+        // killed tick itself is not seen here.)
+        carried_ += lastLoaded - last_.StableSince;
       }
-      // The stable time the killed program had observed counts: up to its
-      // last journalled sample, as the restored program counts it.
-      // (Stable at its last reported tick: a change of stability in the
-      // killed tick itself is not seen here.)
-      if (last_.StableSince > 0.0 && lastLoaded > last_.StableSince) carried_ += lastLoaded - last_.StableSince;
       stableSince_ = 0.0;
       previousSince_ = 0.0;
       previousLamp_ = false;
@@ -588,6 +589,7 @@ void Soak::EndProgram() {
 bool Soak::KillAndRestart(const Plan::Kill& kill) {
   ++ticks_;
   ++kills_;
+  const double killedAt = Now();
   if (trackedSegment_ >= 1) ++segments_[static_cast<std::size_t>(trackedSegment_ - 1)].Kills;
   WriteLine(child_.Commands, "T");
   std::this_thread::sleep_for(std::chrono::milliseconds(kill.IntoPollMs));
@@ -616,7 +618,7 @@ bool Soak::KillAndRestart(const Plan::Kill& kill) {
   sim::LinkComPort(kCom, sim_->DevicePath());
   AdvanceClock();
   gShared->Now = Now() + kill.RestartSeconds / kDay;
-  std::printf("kill -9 at %s (%d ms into the tick), started again %.0f s later\n", Clock(Now()).c_str(),
+  std::printf("kill -9 at %s (%d ms into the tick), started again %.0f s later\n", Clock(killedAt).c_str(),
               kill.IntoPollMs, kill.RestartSeconds);
   std::fflush(stdout);
   if (!StartProgram(false)) return false;
