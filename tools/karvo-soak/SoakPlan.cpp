@@ -53,7 +53,11 @@ Plan MakePlan(double days, std::uint32_t seed, bool faults) {
   const bool both = p.Days >= 7;
   const double beginAt = both ? p.Days / 3 : -3.0, endAt = both ? 2 * p.Days / 3 : p.Days / 2;
   const double beginLocal = std::floor((kStart + beginAt + offset) * 24.0) / 24.0;
-  const double endLocal = std::floor((kStart + endAt + offset + 1.0 / 24) * 24.0) / 24.0;  // DST time
+  double endLocal = std::floor((kStart + endAt + offset + 1.0 / 24) * 24.0) / 24.0;  // DST time
+  // Never at the run's first instant: a run that began in the repeated hour
+  // would have no earlier sample to tell which of the two hours it is in
+  // (the journal keeps local time). A run of an hour does not see it.
+  if (endLocal - offset - 1.0 / 24 < kStart + 1.0 / 24 - 1e-9) endLocal = kStart + offset + 2.0 / 24;
   p.TimeZone = "EET-2EEST," + JulianRule(beginLocal) + "," + JulianRule(endLocal);
   p.DstBeginsUtc = beginLocal - offset;
   p.DstEndsUtc = endLocal - offset - 1.0 / 24;
@@ -110,6 +114,29 @@ Plan MakePlan(double days, std::uint32_t seed, bool faults) {
     at += events[i].Seconds;
   }
   p.Faults = std::move(events);
+
+  // Three kills in a month, one in shorter runs: between a tenth and nine
+  // tenths of the run, away from the faults (a kill while the disk refuses
+  // the journal loses the samples waiting for it, which no program could
+  // keep).
+  const int kills = std::max(1, static_cast<int>(std::lround(p.Days / 10)));
+  std::uniform_real_distribution<double> when(0.1 * p.Days * kDay, 0.9 * p.Days * kDay);
+  std::uniform_int_distribution<int> intoPoll(0, 400);
+  std::uniform_real_distribution<double> restart(60.0, 600.0);
+  auto clear = [&](double t) {
+    for (const FaultEvent& e : p.Faults)
+      if (t >= e.At - 600.0 && t <= e.At + e.Seconds + 3600.0) return false;
+    for (const Plan::Kill& k : p.Kills)
+      if (std::fabs(t - k.At) < 0.05 * p.Days * kDay) return false;
+    return true;
+  };
+  for (int i = 0, tries = 0; i < kills && tries < 10000; ++tries) {
+    const double t = when(random);
+    if (!clear(t)) continue;
+    p.Kills.push_back({t, intoPoll(random), restart(random)});
+    ++i;
+  }
+  std::sort(p.Kills.begin(), p.Kills.end(), [](const Plan::Kill& a, const Plan::Kill& b) { return a.At < b.At; });
   return p;
 }
 

@@ -55,6 +55,16 @@ struct Plan {
   std::vector<Segment> Segments;  // segment 1 first
   std::vector<HoldPlan> Holds;
   std::vector<FaultEvent> Faults;  // in order of time, none overlapping
+  // The program killed with SIGKILL: seconds after the run's start (each
+  // outside every fault and the hour after it), the real milliseconds into
+  // that tick's poll, and the simulated seconds until the operator has
+  // started the program again.
+  struct Kill {
+    double At = 0.0;
+    int IntoPollMs = 0;
+    double RestartSeconds = 0.0;
+  };
+  std::vector<Kill> Kills;
   // The window's stability and output limit settings.
   int StableTemperature = 3;  // ºC
   int StableSlopeSeconds = 120;

@@ -2,6 +2,10 @@
 // simulated time with faults on a schedule (see Soak.h).
 //
 //   karvo-soak [DAYS] [--seed N] [--no-faults] [--progress HOURS] [--read-loop-ms MS] [--tick-scale K]
+//              [--log-lines N]
+//
+// The driver starts this executable again with --program FILE (the shared
+// clock) [--enter-program] for the window's side.
 //
 // Exits 0 when nothing was violated, 1 when something was, 2 on bad
 // arguments.
@@ -24,7 +28,8 @@ bool Parse(std::string_view text, T& out) {
 int Usage() {
   std::fprintf(
       stderr,
-      "usage: karvo-soak [DAYS] [--seed N] [--no-faults] [--progress HOURS] [--read-loop-ms MS] [--tick-scale K]\n");
+      "usage: karvo-soak [DAYS] [--seed N] [--no-faults] [--progress HOURS] [--read-loop-ms MS] [--tick-scale K]\n"
+      "       [--log-lines N]\n");
   return 2;
 }
 
@@ -42,6 +47,12 @@ int main(int argc, char** argv) {
       if (!Parse(argv[++i], options.ReadLoopMs) || options.ReadLoopMs < 1 || options.ReadLoopMs > 200) return Usage();
     } else if (a == "--tick-scale" && i + 1 < argc) {
       if (!Parse(argv[++i], options.TickScale) || options.TickScale < 1 || options.TickScale > 1000) return Usage();
+    } else if (a == "--program" && i + 1 < argc) {
+      options.SharedFile = argv[++i];
+    } else if (a == "--log-lines" && i + 1 < argc) {
+      if (!Parse(argv[++i], options.LogLines) || options.LogLines < 100) return Usage();
+    } else if (a == "--enter-program") {
+      options.EnterProgram = true;
     } else if (a == "--no-faults") {
       options.Faults = false;
     } else if (!a.empty() && a[0] != '-' && Parse(a, options.Days) && options.Days > 0 && options.Days <= 400) {
@@ -50,7 +61,8 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
+  if (options.SharedFile.empty()) return karvo::soak::RunSoak(options, "/proc/self/exe") == 0 ? 0 : 1;
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  return karvo::soak::RunSoak(options) == 0 ? 0 : 1;
+  return karvo::soak::RunSoakProgram(options);
 }
