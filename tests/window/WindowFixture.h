@@ -121,6 +121,10 @@ class WindowTest : public ::testing::Test {
   // A tick that starts a poll, the poll's hand-off, and the tick that
   // consumes its record.
   void PollAndConsume() {
+    // The test drives the tick: a timer that a confirmed write of the last
+    // tick started again must not tick in between while the poll is awaited
+    // (on a busy machine the wait can outlast its interval).
+    form->Timer1->stop();
     form->Timer1Timer();
     ASSERT_TRUE(WaitFor([] { return ReadResult.Valid && PollsInFlight() == 0; }));
     form->Timer1Timer();
