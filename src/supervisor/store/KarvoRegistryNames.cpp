@@ -55,4 +55,12 @@ std::wstring DecodeStoreName(const std::string& FileName) {
   return Utf8ToWide(bytes);
 }
 
+std::wstring StableSegmentValueName(const std::wstring& furnaceName) {
+  return L"FS_" + SystemToWide(WideToSystem(furnaceName));
+}
+
+std::wstring HoldRequestValueName(const std::wstring& furnaceName) {
+  return L"FW_" + SystemToWide(WideToSystem(furnaceName));
+}
+
 }  // namespace karvo
