@@ -19,7 +19,7 @@
 #include "common/ConfigDir.h"
 #include "modbus/Registers.h"
 #include "supervisor/logic/ControllerTools.h"
-#include "supervisor/logic/Stability.h"
+#include "supervisor/logic/SegmentRunner.h"
 #include "supervisor/store/KarvoRegistry.h"
 
 namespace karvo::test {
@@ -124,7 +124,7 @@ TEST_F(WindowTest, AStableSegmentTheStoreRefusesIsRetriedAtEveryTickAndShownUnti
   form->Timer1Timer();
   EXPECT_EQ(ReadRegistryString(L"FS_Furnace1"), L"0");
   ASSERT_TRUE(WaitFor([&] { return form->LabelAttention->isHidden(); }));
-  EXPECT_FALSE(AttentionRaised(TStability::kSignalAttention));
+  EXPECT_FALSE(AttentionRaised(TSegmentRunner::kSignalAttention));
 }
 
 TEST_F(WindowTest, AnErrorInTheTickIsReportedWhileTheTickGoesOn) {

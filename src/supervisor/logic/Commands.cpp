@@ -5,7 +5,6 @@
 #include "common/Duration.h"
 #include "common/Log.h"
 #include "common/Seams.h"
-#include "supervisor/logic/Stability.h"
 #include "supervisor/store/KarvoRegistry.h"
 
 namespace karvo {

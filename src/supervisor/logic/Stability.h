@@ -1,10 +1,10 @@
 #pragma once
-// The stability steps of the tick: the rate of change over the observation
-// window (step 8), the first two lamps and the stable clock (step 9), the
-// segment report with the third lamp and the stable-segment signal (step
-// 11), and the program step that holds, finishes or applies segments (step
-// 15). The tick calls them at their places, all with the same instant
-// (TTickContext::Now).
+// The stability judgement of the tick: the rate of change over the
+// observation window (step 8), the first two lamps and the stable clock
+// (step 9), and the third lamp once the furnace has been stable for the
+// minimum steady time (step 11). The segment runner (SegmentRunner.h) acts
+// on its verdict. The tick calls them at their places, all with the same
+// instant (TTickContext::Now).
 //
 // Time stamps are instants (UtcNow) and durations are compared in whole
 // milliseconds, so a daylight-saving change never shortens or stretches a
@@ -24,7 +24,6 @@ namespace karvo {
 struct TFurnaceReadRecord;
 struct TTickSettings;
 struct TTickState;
-struct TFurnaceActionParameters;
 class TFurnaceModule;
 class TRtMainChart;
 
@@ -66,56 +65,36 @@ bool RateOfChangeLow(double maxRatePerMinute, double slopePerMinute, TDateTime o
 // negative span carries a "-".
 std::string FormatStableTime(double days);
 
-// The store's value names for a furnace name: the text as the system code
-// page holds it (Windows: characters the ANSI code page lacks become its
-// default character), behind "FS_" (stable segment) or "FW_" (hold request).
-std::wstring StableSegmentValueName(const std::wstring& furnaceName);
-std::wstring HoldRequestValueName(const std::wstring& furnaceName);
-
 class TStability {
  public:
   // Step 8.
   void RateOfChange(TTickContext& tick);
   // Step 9.
   void JudgeLamps(TTickContext& tick);
-  // Step 11.
-  void SegmentReport(TTickContext& tick);
-  // Step 15 (not on the "Quick control" page).
-  void ProgramStep(TTickContext& tick);
-
-  // A stable-segment signal the store refused is written again at every
-  // tick until the store takes it (the tick calls this before it polls or
-  // consumes).
-  void RetryStableSegment();
-  // The key of the window's attention line while the signal is stale.
-  static constexpr const char* kSignalAttention = "stable-segment";
+  // Step 11, before the segment report: the third lamp is on once the
+  // furnace has been stable for the minimum steady time.
+  void JudgeTimeLamp(TTickContext& tick);
+  // A finished segment starts the judgement afresh: the stable clock and a
+  // restored run's credit are cleared, all lamps off.
+  void Restart(TTickContext& tick);
 
   // The lamps as last judged (all off at start).
   bool LedOscilation() const { return fLedOscilation; }
   bool LedSlope() const { return fLedSlope; }
   bool LedTime() const { return fLedTime; }
+  // The verdict the segment program acts on.
+  bool AllLampsOn() const { return fLedOscilation && fLedSlope && fLedTime; }
 
-  // The log labels: 29 characters for the main report, 19 for the
-  // segment-apply lines, both ending in ": ".
+  // The label of the tick's stability and segment report lines: 29
+  // characters, ending in ": ".
   static std::string ReportLabel(const char* text);
-  static std::string ApplyLabel(const char* text);
 
  private:
-  bool AllLampsOn() const { return fLedOscilation && fLedSlope && fLedTime; }
   void SetLamps(TTickContext& tick, bool oscilation, bool slope, bool time);
-  // Writes the stable-segment signal; a store that refuses is reported in
-  // the log once and in the window's attention line until a later write
-  // succeeds, and the tick goes on.
-  void PublishStableSegment(const TTickSettings& settings, const std::wstring& value);
-  void WriteStableSegment(const std::wstring& name, const std::wstring& value);
-  void ApplySegment(TTickContext& tick, int n, const TFurnaceActionParameters& segment);
 
   bool fLedOscilation = false;
   bool fLedSlope = false;
   bool fLedTime = false;
-  bool fSignalFailing = false;
-  // The signal the store refused last, to be written again.
-  std::wstring fPendingName, fPendingValue;
 };
 
 }  // namespace karvo

@@ -22,6 +22,7 @@
 #include "furnace/ReadCycle.h"
 #include "serial/ComPortCatalogue.h"
 #include "supervisor/logic/RunJournal.h"
+#include "supervisor/logic/SegmentRunner.h"
 #include "supervisor/logic/Stability.h"
 #include "supervisor/mainchart/RtMainChart.h"
 
@@ -154,6 +155,7 @@ class TSupervisor {
 
   TTickState State;
   TStability Stability;
+  TSegmentRunner SegmentRunner{Stability};
 
   // How a poll is started and how many are running (ReadFurnace and
   // PollsInFlight; tests replace them).

@@ -100,7 +100,7 @@ TTickOutcome TSupervisor::Tick(const TTickSettings& s, TFurnaceReadRecord& r) {
   // 2, 3.
   ++State.TickCounter;
   if (module->Com()) module->Com()->SetDebug(s.VerboseLog);
-  Stability.RetryStableSegment();
+  SegmentRunner.RetryStableSegment();
 
   // 4. Dispatch.
   if (!r.Valid) {
@@ -158,14 +158,15 @@ TTickOutcome TSupervisor::Tick(const TTickSettings& s, TFurnaceReadRecord& r) {
   tick.Now = UtcNow();
   Stability.JudgeLamps(tick);
   SetAxisModes(s);
-  Stability.SegmentReport(tick);
+  Stability.JudgeTimeLamp(tick);
+  SegmentRunner.SegmentReport(tick);
   SetVisibility(s);
   LogLine(ValueLabel("Output power limit %") + std::to_string(TenthsToWholePercent(module->MaxOutputPowerActual)));
   if (State.IntervalMs != kInitialIntervalMs) {
     State.IntervalMs = kInitialIntervalMs;
     out.IntervalChanged = true;
   }
-  if (s.ProgramMayRun) Stability.ProgramStep(tick);
+  if (s.ProgramMayRun) SegmentRunner.ProgramStep(tick);
   JournalProgram();
   return out;
 }

@@ -40,4 +40,10 @@ std::vector<std::pair<std::wstring, std::wstring>> ListRegistryStrings();
 std::string EncodeStoreName(const std::wstring& Name);
 std::wstring DecodeStoreName(const std::string& FileName);
 
+// The value names for a furnace name: the text as the system code page
+// holds it (Windows: characters the ANSI code page lacks become its default
+// character), behind "FS_" (stable segment) or "FW_" (hold request).
+std::wstring StableSegmentValueName(const std::wstring& furnaceName);
+std::wstring HoldRequestValueName(const std::wstring& furnaceName);
+
 }  // namespace karvo

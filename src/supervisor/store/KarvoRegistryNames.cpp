@@ -17,6 +17,12 @@ int HexValue(char c) {
   return -1;
 }
 
+// A furnace's value: the name as the system code page holds it, behind the
+// value's prefix.
+std::wstring FurnaceValueName(const wchar_t* prefix, const std::wstring& furnaceName) {
+  return prefix + SystemToWide(WideToSystem(furnaceName));
+}
+
 }  // namespace
 
 // The bytes are those of the name in UTF-8, so a name round-trips whatever
@@ -54,5 +60,9 @@ std::wstring DecodeStoreName(const std::string& FileName) {
   }
   return Utf8ToWide(bytes);
 }
+
+std::wstring StableSegmentValueName(const std::wstring& furnaceName) { return FurnaceValueName(L"FS_", furnaceName); }
+
+std::wstring HoldRequestValueName(const std::wstring& furnaceName) { return FurnaceValueName(L"FW_", furnaceName); }
 
 }  // namespace karvo
