@@ -555,7 +555,12 @@ TEST_F(SerialPortOnPty, TheLateReplyWatchIsHandedOnToTheNextTransaction) {
 TEST_F(SerialPortOnPty, TheFirstFrameWaitsForSilenceAfterAPeersLastByte) {
   // The chatter must keep its bytes closer than 3.5 characters apart to
   // count; a run where the machine held it up is tried again (a busy
-  // machine holds up one in several).
+  // machine holds up one in several). A pseudo-terminal hands the written
+  // bytes to the reading side through the kernel's deferred work, which a
+  // busy machine can hold up too, so that the line looks silent to the port
+  // for a moment while the chatter writes on: one early frame is forgiven,
+  // a second fails (a port that does not wait goes out early every time).
+  int early = 0;
   for (int attempt = 0; attempt < 30; ++attempt) {
     const std::size_t before = peer.Received().size();
     std::atomic<bool> started{false};
@@ -582,6 +587,7 @@ TEST_F(SerialPortOnPty, TheFirstFrameWaitsForSilenceAfterAPeersLastByte) {
     ASSERT_TRUE(peer.WaitForReceived(before + kRequest.size(), milliseconds(5000)));
     if (longestPause >= microseconds(3000)) continue;
     const auto arrivals = peer.Arrivals();
+    if (arrivals.back().at - lastByte < microseconds(3646) && ++early < 2) continue;
     EXPECT_GE(arrivals.back().at - lastByte, microseconds(3646)) << "the frame went out while the peer was sending";
     return;
   }
