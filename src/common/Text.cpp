@@ -42,12 +42,9 @@ std::string WideToUtf8(std::wstring_view text) {
   return out;
 }
 
-namespace {
-
-// The length of the well-formed UTF-8 sequence that starts at text[i], or 0
-// when none does. Overlong forms, surrogates and code points above U+10FFFF
-// are not well formed: the second byte's range rules them out.
-std::size_t SequenceLength(std::string_view text, std::size_t i) {
+// Overlong forms, surrogates and code points above U+10FFFF are not well
+// formed: the second byte's range rules them out.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
   const auto b = static_cast<unsigned char>(text[i]);
   if (b < 0x80) return 1;
   std::size_t n = 0;
@@ -74,14 +71,12 @@ std::size_t SequenceLength(std::string_view text, std::size_t i) {
   return n;
 }
 
-}  // namespace
-
 std::wstring Utf8ToWide(std::string_view text) {
   std::wstring out;
   out.reserve(text.size());
   std::size_t i = 0;
   while (i < text.size()) {
-    const std::size_t n = SequenceLength(text, i);
+    const std::size_t n = Utf8SequenceLength(text, i);
     if (n == 0) {
       out += L'\uFFFD';  // not UTF-8: one replacement character per bad byte
       ++i;

@@ -20,6 +20,9 @@ namespace karvo {
 // forms, surrogates and code points above U+10FFFF are not well formed).
 std::string WideToUtf8(std::wstring_view text);
 std::wstring Utf8ToWide(std::string_view text);
+// The length of the well-formed UTF-8 sequence that starts at text[i] (i <
+// text.size()), or 0 when none does.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t i);
 
 // The edges. Wide text to the system code page (Windows: the ANSI code
 // page, characters it cannot represent become its default character;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/Text.h"
 #include "status/StatusSnapshot.h"
 
 namespace karvo {
@@ -71,40 +72,11 @@ std::string JsonStrings(const std::vector<std::string>& lines) {
   return out + "]";
 }
 
-// The length of the valid UTF-8 sequence at `text[i]`, or 0.
-std::size_t Utf8Sequence(std::string_view text, std::size_t i) {
-  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char c = b(i);
-  std::size_t n;
-  std::uint32_t cp;
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2;
-    cp = c & 0x1F;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3;
-    cp = c & 0x0F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4;
-    cp = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + n > text.size()) return 0;
-  for (std::size_t k = 1; k < n; ++k) {
-    if ((b(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b(i + k) & 0x3F);
-  }
-  if ((n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
-    return 0;
-  return n;
-}
-
 // Escapes a Prometheus label value.
 std::string LabelValue(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size();) {
-    const std::size_t n = Utf8Sequence(text, i);
+    const std::size_t n = Utf8SequenceLength(text, i);
     if (n == 0) {
       out += "\xEF\xBF\xBD";
       ++i;
@@ -129,7 +101,7 @@ std::string LabelValue(std::string_view text) {
 std::string JsonString(std::string_view text) {
   std::string out = "\"";
   for (std::size_t i = 0; i < text.size();) {
-    const std::size_t n = Utf8Sequence(text, i);
+    const std::size_t n = Utf8SequenceLength(text, i);
     if (n == 0) {
       out += "\\ufffd";
       ++i;
