@@ -11,19 +11,13 @@
 namespace karvo {
 namespace {
 
-void Append(TRtMainChart& c, const double v[5]) {
-  c.RtDoubleVectorSetpoint.Add(v[2]);
-  c.RtDoubleVectorWorkingSetpoint.Add(v[3]);
-  c.RtDoubleVectorTemperature.Add(v[1]);
-  c.RtDoubleVectorWorkingOutput.Add(v[4]);
-  c.RtDoubleVectorTime.Add(v[0]);
-}
+void Append(TMeasurements& c, const double v[5]) { c.AddSample(v[0], v[1], v[2], v[3], v[4]); }
 
 // state.range(0): samples already held; state.range(1): 1 = "Hours" mode
 // (moving window), 0 = "Show all data".
 void BM_ChartSampleWork(benchmark::State& state) {
   TRtCustomGraph graph;
-  TRtMainChart chart(graph, {});
+  TStandaloneChart chart(graph, {});
   chart.XAxis1.SetStart(bench::kStart - 30.0 / 86400);
   chart.XAxis1.SetStop(bench::kStart);
   if (state.range(1) == 0) {

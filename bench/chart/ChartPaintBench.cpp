@@ -67,15 +67,12 @@ void RepaintChart(benchmark::State& state, long backAt) {
   const Data& d = DataOf(n);
   auto graph = std::make_unique<TRtGraph2D>();
   graph->resize(kWidth + graph->VerticalScrollBarWidth(), kHeight);
-  auto chart = BuildMainChart(*graph, {});
+  auto chart = std::make_unique<TStandaloneChart>(*graph, TRegionalSettings{});
   ShowAllSeries(*chart);
   for (long i = 0; i < n; ++i) {
     const auto k = static_cast<std::size_t>(i);
-    chart->RtDoubleVectorSetpoint.Add(d.v[2][k]);
-    chart->RtDoubleVectorWorkingSetpoint.Add(d.v[3][k]);
-    chart->RtDoubleVectorTemperature.Add(d.v[1][k]);
-    chart->RtDoubleVectorWorkingOutput.Add(d.v[4][k]);
-    chart->RtDoubleVectorTime.Add(d.v[0][k] - (backAt > 0 && i >= backAt ? 1.0 / 24 : 0.0));
+    chart->AddSample(d.v[0][k] - (backAt > 0 && i >= backAt ? 1.0 / 24 : 0.0), d.v[1][k], d.v[2][k], d.v[3][k],
+                     d.v[4][k]);
   }
   QImage image(kWidth, kHeight, QImage::Format_RGB32);
   {

@@ -22,7 +22,6 @@
 #include <random>
 #include <string>
 
-#include "chart/RtCustomGraph.h"
 #include "supervisor/logic/DataExport.h"
 
 namespace {
@@ -69,17 +68,11 @@ using namespace karvo;
 namespace fs = std::filesystem;
 
 void BM_ExportCsv(benchmark::State& state) {
-  TRtCustomGraph graph;
-  TRtMainChart chart(graph, {});
+  TMeasurements data;
   const auto n = state.range(0);
   TDateTime t = 45000.0;
-  for (std::int64_t i = 0; i < n; ++i, t += 5.0 / 86400) {
-    chart.RtDoubleVectorSetpoint.Add(1050);
-    chart.RtDoubleVectorWorkingSetpoint.Add(1000 + static_cast<double>(i % 50));
-    chart.RtDoubleVectorTemperature.Add(980 + static_cast<double>(i % 700) * 0.1);
-    chart.RtDoubleVectorWorkingOutput.Add(45.5);
-    chart.RtDoubleVectorTime.Add(t);
-  }
+  for (std::int64_t i = 0; i < n; ++i, t += 5.0 / 86400)
+    data.AddSample(t, 980 + static_cast<double>(i % 700) * 0.1, 1050, 1000 + static_cast<double>(i % 50), 45.5);
   const fs::path file = fs::temp_directory_path() / ("karvo-bench-" + std::to_string(std::random_device{}()) + ".csv");
   TRegionalSettings regional;
   regional.decimalSeparator = ",";
@@ -89,7 +82,7 @@ void BM_ExportCsv(benchmark::State& state) {
     const std::int64_t rssBefore = StatusKb("VmRSS:");
     const std::int64_t heldBefore = gHeld.load();
     gPeak.store(heldBefore);
-    WriteDataExport(file, chart, regional);
+    WriteDataExport(file, data, regional);
     extraHeap = std::max(extraHeap, gPeak.load() - heldBefore);
     rssDelta = std::max(rssDelta, StatusKb("VmHWM:") - rssBefore);
   }

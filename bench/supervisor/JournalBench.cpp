@@ -2,7 +2,7 @@
 // N samples in its journal (a sample every 5 s, temperatures with one
 // decimal, the working output with one): finding the run, reading and
 // checking every line (local times back to instants), and the samples put
-// into the main chart's five vectors with their statistics, as Yes to the
+// into the measurements' five vectors with their statistics, as Yes to the
 // start-up question does. Qt-free; the journal lies in the system's
 // temporary folder.
 //
@@ -71,8 +71,7 @@ void LoadJournal(benchmark::State& state, bool asTheWindowDoes) {
     fs::remove(fs::path(journal).replace_extension(".closed"));
     {
       TRtCustomGraph graph;
-      TRtMainChart chart(graph, {});
-      TSupervisor supervisor(chart, {});
+      TSupervisor supervisor(graph, {});
       state.ResumeTiming();
       if (asTheWindowDoes) {
         std::uint64_t reports = 0;
@@ -89,7 +88,7 @@ void LoadJournal(benchmark::State& state, bool asTheWindowDoes) {
         std::optional<TPreviousRun> run = supervisor.TakeUnclosedRun();
         if (run) supervisor.LoadRun(*run);
       }
-      loaded = chart.RtDoubleVectorTime.GetCount();
+      loaded = supervisor.Measurements().Count();
       state.PauseTiming();
     }
     state.ResumeTiming();

@@ -51,7 +51,7 @@ void ConsumedTick(benchmark::State& state, bool failingDisk) {
     b.form.Supervisor->Journal.SetIo(io);
   }
   for (auto _ : state) b.ConsumedTick();
-  state.counters["samples"] = static_cast<double>(b.form.Chart->RtDoubleVectorTime.GetCount());
+  state.counters["samples"] = static_cast<double>(b.form.Supervisor->Measurements().Count());
   b.form.Supervisor->Journal.WaitIdle(60000);
   state.counters["journaled"] = static_cast<double>(b.form.Supervisor->Journal.DurableSamples());
   state.counters["waiting"] = static_cast<double>(b.form.Supervisor->Journal.WaitingSamples());

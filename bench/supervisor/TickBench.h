@@ -67,13 +67,9 @@ class TTickBench {
     module->SetInstruction(1, {false, 1050, 10, 1.0, false});
     form.Supervisor->SetFurnaceModule(std::move(module));
     form.PageControl1->setCurrentIndex(static_cast<int>(TPageIndex::Instructions));
-    TRtMainChart& c = *form.Chart;
+    TMeasurements& c = form.Supervisor->Measurements();
     for (std::int64_t i = 0; i < samples; ++i, fTime += 5.0 / 86400) {
-      c.RtDoubleVectorSetpoint.Add(1050);
-      c.RtDoubleVectorWorkingSetpoint.Add(1040);
-      c.RtDoubleVectorTemperature.Add(1000 + (i % 100) * 0.1);
-      c.RtDoubleVectorWorkingOutput.Add(45.5);
-      c.RtDoubleVectorTime.Add(fTime);
+      c.AddSample(fTime, 1000 + (i % 100) * 0.1, 1050, 1040, 45.5);
     }
     form.RtGraph2D1->Recalculate();
   }

@@ -150,8 +150,8 @@ TRtLinearRegression::TRtLinearRegression(std::string name) : TRtFunctionSeries(s
 }
 
 void TRtLinearRegression::Calculate() {
-  TRtDoubleVector* xs = XData();
-  TRtDoubleVector* ys = YData();
+  const TRtDoubleVector* xs = XData();
+  const TRtDoubleVector* ys = YData();
   if (!xs || !ys) return;
   if (lastCalculatedCount_ >= xs->Count() && lastCalculatedCount_ >= ys->Count()) return;
   const int n = std::min(xs->Count(), ys->Count());

@@ -55,7 +55,7 @@ void TRtSeries::SetYAxis(TRtAxis* axis) {
   RequestRedraw();
 }
 
-void TRtSeries::SetXData(TRtDoubleVector* vector) {
+void TRtSeries::SetXData(const TRtDoubleVector* vector) {
   if (vector == xData_) return;
   if (xData_ && xData_ != yData_) xData_->RemoveRelated(this);
   xData_ = vector;
@@ -63,7 +63,7 @@ void TRtSeries::SetXData(TRtDoubleVector* vector) {
   ForgetPoints();
 }
 
-void TRtSeries::SetYData(TRtDoubleVector* vector) {
+void TRtSeries::SetYData(const TRtDoubleVector* vector) {
   if (vector == yData_) return;
   if (yData_ && yData_ != xData_) yData_->RemoveRelated(this);
   yData_ = vector;
@@ -130,9 +130,9 @@ void TRtSeries::Recalculate() {
   if (!(oldY == YRange()) && yAxis_) yAxis_->FlagRecompute();
 }
 
-void TRtSeries::VectorAppended(TRtDoubleVector* /*vector*/) { RequestRedraw(); }
+void TRtSeries::VectorAppended(const TRtDoubleVector* /*vector*/) { RequestRedraw(); }
 
-void TRtSeries::VectorCleared(TRtDoubleVector* /*vector*/) {
+void TRtSeries::VectorCleared(const TRtDoubleVector* /*vector*/) {
   ForgetPoints();
   FlagAxes();
   RequestRedraw();
@@ -149,7 +149,7 @@ void TRtSeries::ForgetPoints() {
   RequestRedraw();
 }
 
-void TRtSeries::DetachVector(TRtDoubleVector* vector) {
+void TRtSeries::DetachVector(const TRtDoubleVector* vector) {
   if (xData_ == vector) xData_ = nullptr;
   if (yData_ == vector) yData_ = nullptr;
   ForgetPoints();
@@ -185,9 +185,9 @@ void TRtFunctionSeries::SetCalculationStop(double x) {
   lastCalculatedCount_ = 0;
 }
 
-void TRtFunctionSeries::VectorAppended(TRtDoubleVector* /*vector*/) { lastCalculatedCount_ = 0; }
+void TRtFunctionSeries::VectorAppended(const TRtDoubleVector* /*vector*/) { lastCalculatedCount_ = 0; }
 
-void TRtFunctionSeries::VectorCleared(TRtDoubleVector* /*vector*/) {
+void TRtFunctionSeries::VectorCleared(const TRtDoubleVector* /*vector*/) {
   lastCalculatedCount_ = 0;
   pointCount_ = 0;
   drawable_ = false;

@@ -81,10 +81,10 @@ class TRtSeries {
   TRtAxis* YAxis() const { return yAxis_; }
   void SetXAxis(TRtAxis* axis);
   void SetYAxis(TRtAxis* axis);
-  TRtDoubleVector* XData() const { return xData_; }
-  TRtDoubleVector* YData() const { return yData_; }
-  void SetXData(TRtDoubleVector* vector);
-  void SetYData(TRtDoubleVector* vector);
+  const TRtDoubleVector* XData() const { return xData_; }
+  const TRtDoubleVector* YData() const { return yData_; }
+  void SetXData(const TRtDoubleVector* vector);
+  void SetYData(const TRtDoubleVector* vector);
 
   // Appearance; change through these and call Changed() (or the setters
   // above) so that the graph redraws.
@@ -124,9 +124,9 @@ class TRtSeries {
   friend class TRtAxis;
   friend class TRtCustomGraph;
 
-  virtual void VectorAppended(TRtDoubleVector* vector);
-  virtual void VectorCleared(TRtDoubleVector* vector);
-  void DetachVector(TRtDoubleVector* vector);
+  virtual void VectorAppended(const TRtDoubleVector* vector);
+  virtual void VectorCleared(const TRtDoubleVector* vector);
+  void DetachVector(const TRtDoubleVector* vector);
   void DetachAxis(TRtAxis* axis);
   void AttachGraph(TRtCustomGraph* graph) { graph_ = graph; }
 
@@ -153,8 +153,8 @@ class TRtSeries {
   int layer_ = 0;
   TRtAxis* xAxis_ = nullptr;
   TRtAxis* yAxis_ = nullptr;
-  TRtDoubleVector* xData_ = nullptr;
-  TRtDoubleVector* yData_ = nullptr;
+  const TRtDoubleVector* xData_ = nullptr;
+  const TRtDoubleVector* yData_ = nullptr;
   TRtCustomGraph* graph_ = nullptr;
 
   // Running extremes of the first scanned_ points.
@@ -205,8 +205,8 @@ class TRtFunctionSeries : public TRtSeries {
   int PointCount() const override { return pointCount_; }
 
  protected:
-  void VectorAppended(TRtDoubleVector* vector) override;
-  void VectorCleared(TRtDoubleVector* vector) override;
+  void VectorAppended(const TRtDoubleVector* vector) override;
+  void VectorCleared(const TRtDoubleVector* vector) override;
 
   double calculationStart_ = 0.0;
   double calculationStop_ = 0.0;

@@ -257,11 +257,11 @@ std::size_t TRtDoubleVector::MemoryBytes() const {
   return bytes;
 }
 
-void TRtDoubleVector::AddRelated(TRtSeries* series) {
+void TRtDoubleVector::AddRelated(TRtSeries* series) const {
   if (std::find(related_.begin(), related_.end(), series) == related_.end()) related_.push_back(series);
 }
 
-void TRtDoubleVector::RemoveRelated(TRtSeries* series) {
+void TRtDoubleVector::RemoveRelated(TRtSeries* series) const {
   related_.erase(std::remove(related_.begin(), related_.end(), series), related_.end());
 }
 

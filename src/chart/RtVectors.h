@@ -117,8 +117,10 @@ class TRtDoubleVector {
 
  private:
   friend class TRtSeries;
-  void AddRelated(TRtSeries* series);
-  void RemoveRelated(TRtSeries* series);
+  // The series drawn from a vector are its observers, not its values: a
+  // series may show a vector it cannot change.
+  void AddRelated(TRtSeries* series) const;
+  void RemoveRelated(TRtSeries* series) const;
   void CatchUpStatistics() const;
   void UpdateLevelOfDetail(int index, double x);
   // First index in the run of `level` entry `entry` whose value equals
@@ -148,7 +150,7 @@ class TRtDoubleVector {
   // lod_[k][j]: extremes of values j * 32^(k+1) .. (j+1) * 32^(k+1) - 1.
   std::vector<std::vector<TRtMinMax>> lod_;
 
-  std::vector<TRtSeries*> related_;
+  mutable std::vector<TRtSeries*> related_;
 };
 
 // The first index in [lo, hi) whose value is >= v (LowerBound) or > v

@@ -27,7 +27,7 @@ TStatusLampState LampState(const TLedLamp& lamp) {
 
 }  // namespace
 
-TStatusChart::TStatusChart(TRtMainChart& chart)
+TStatusChart::TStatusChart(const TMeasurements& data)
     : fGraph(std::make_unique<TRtGraph2D>()), fX(Regional()), fY(Regional()) {
   TRtGraph2D& g = *fGraph;
   g.BeginUpdate();
@@ -56,11 +56,11 @@ TStatusChart::TStatusChart(TRtMainChart& chart)
   g.AddAxis(&fY);
   g.PrimaryXAxis = &fX;
   g.PrimaryYAxis = &fY;
-  AttachSeries(fTarget, g, "Target setpoint", true, chart.RtDoubleVectorTime, chart.RtDoubleVectorSetpoint, fX, fY,
+  AttachSeries(fTarget, g, "Target setpoint", true, data.RtDoubleVectorTime, data.RtDoubleVectorSetpoint, fX, fY,
                0xFF707070, 1.5, 0);
-  AttachSeries(fWorking, g, "Working setpoint", true, chart.RtDoubleVectorTime, chart.RtDoubleVectorWorkingSetpoint, fX,
+  AttachSeries(fWorking, g, "Working setpoint", true, data.RtDoubleVectorTime, data.RtDoubleVectorWorkingSetpoint, fX,
                fY, 0xFF0066CC, 1.5, 1);
-  AttachSeries(fTemperature, g, "Temperature", true, chart.RtDoubleVectorTime, chart.RtDoubleVectorTemperature, fX, fY,
+  AttachSeries(fTemperature, g, "Temperature", true, data.RtDoubleVectorTime, data.RtDoubleVectorTemperature, fX, fY,
                0xFFFF0000, 2.5, 2);
   g.resize(kWidth, kHeight);
   g.EndUpdate();
@@ -89,7 +89,8 @@ std::string TStatusChart::RenderPng(TStatusChartRange range) {
   return bytes.toStdString();
 }
 
-TStatusFeed::TStatusFeed(TFormModbus& form, TStatusServer& server) : fForm(form), fServer(server), fChart(*form.Chart) {
+TStatusFeed::TStatusFeed(TFormModbus& form, TStatusServer& server)
+    : fForm(form), fServer(server), fChart(form.Supervisor->Measurements()) {
   fServer.SetChartMissingHandler([this](TStatusChartRange) {
     // On the server's thread: one drawing queued at a time.
     if (!fDrawQueued.exchange(true))

@@ -21,12 +21,12 @@
 namespace karvo {
 
 // The chart of the status page: the measured temperature and both setpoints
-// over the window chart's vectors, at a fixed size.
+// over the run's measurements, at a fixed size.
 class TStatusChart {
  public:
   static constexpr int kWidth = 960;
   static constexpr int kHeight = 420;
-  explicit TStatusChart(TRtMainChart& chart);
+  explicit TStatusChart(const TMeasurements& data);
   ~TStatusChart();
   TStatusChart(const TStatusChart&) = delete;
   TStatusChart& operator=(const TStatusChart&) = delete;

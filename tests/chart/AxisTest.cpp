@@ -276,7 +276,7 @@ TEST(RtAxis, TenMinuteLabelsSitOnEvenMinutes) {
 
 TEST(RtAxis, ClearFallsBackToTheInitialRangeAndModesSwitchBack) {
   TRtCustomGraph graph;
-  TRtMainChart chart(graph, PinnedLocale());
+  TStandaloneChart chart(graph, PinnedLocale());
   TRtAxis& x = chart.XAxis1;
   x.SetEndRounding(TRtAxisEndRounding::RndNothing);
   const double now = EncodeDateTime({2024, 3, 5, 14, 0, 0, 0});
@@ -287,11 +287,7 @@ TEST(RtAxis, ClearFallsBackToTheInitialRangeAndModesSwitchBack) {
   EXPECT_NEAR(x.Stop(), now + 30 * kSecond, 1e-9);  // one slit width from the initial start
 
   for (int i = 0; i < 100; ++i) {
-    chart.RtDoubleVectorTemperature.Add(20 + i);
-    chart.RtDoubleVectorSetpoint.Add(100);
-    chart.RtDoubleVectorWorkingSetpoint.Add(50);
-    chart.RtDoubleVectorWorkingOutput.Add(30);
-    chart.RtDoubleVectorTime.Add(now + i * 5 * kSecond);
+    chart.AddSample(now + i * 5 * kSecond, 20 + i, 100, 50, 30);
   }
   graph.Recalculate();
   EXPECT_NEAR((x.Stop() - x.Start()) / kSecond, 60, 1e-3);  // "Hours" mode: one minute wide
@@ -307,9 +303,7 @@ TEST(RtAxis, ClearFallsBackToTheInitialRangeAndModesSwitchBack) {
   x.SetStartEnd(TRtAxisEnd::Fixed);
   x.SetStopEnd(TRtAxisEnd::MovingSlit);
   graph.BeginUpdate();
-  for (TRtDoubleVector* v : {&chart.RtDoubleVectorTime, &chart.RtDoubleVectorSetpoint, &chart.RtDoubleVectorTemperature,
-                             &chart.RtDoubleVectorWorkingSetpoint, &chart.RtDoubleVectorWorkingOutput})
-    v->Clear(true);
+  chart.Clear();
   graph.EndUpdate();
   graph.Recalculate();
   EXPECT_EQ(x.Start(), now - 30 * kSecond);

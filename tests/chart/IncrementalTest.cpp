@@ -58,7 +58,7 @@ Reference ReferenceFit(const TRtDoubleVector& x, const TRtDoubleVector& y, doubl
 
 struct Run {
   TRtCustomGraph graph;
-  TRtMainChart chart{graph, {}};
+  TStandaloneChart chart{graph, {}};
   Run() {
     chart.RtLineSeriesTargetSetpoint.SetVisible(true);
     chart.RtLineSeriesWorkingSetpoint.SetVisible(true);
@@ -67,11 +67,7 @@ struct Run {
     chart.RtLinearRegressionRateOfChange.SetVisible(true);
   }
   void Append(double t, double temperature, double setpoint, double working, double output) {
-    chart.RtDoubleVectorSetpoint.Add(setpoint);
-    chart.RtDoubleVectorWorkingSetpoint.Add(working);
-    chart.RtDoubleVectorTemperature.Add(temperature);
-    chart.RtDoubleVectorWorkingOutput.Add(output);
-    chart.RtDoubleVectorTime.Add(t);
+    chart.AddSample(t, temperature, setpoint, working, output);
   }
 };
 

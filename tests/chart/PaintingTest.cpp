@@ -39,7 +39,7 @@ enum class Spacing {
 // with a furnace-like run.
 struct PaintedChart {
   TRtGraph2D graph;
-  std::unique_ptr<TRtMainChart> chart = BuildMainChart(graph, {});
+  std::unique_ptr<TStandaloneChart> chart = std::make_unique<TStandaloneChart>(graph, TRegionalSettings{});
   PaintedChart(int width, int height, int samples, Spacing spacing = Spacing::Even) {
     graph.resize(width, height);
     const double start = 45600.0 + 8.0 / 24;
@@ -53,17 +53,15 @@ struct PaintedChart {
       const double hours = i * 5.0 / 3600;
       const double target = 600 + 400 * std::sin(hours / 20);
       temperature += 0.02 * (target - temperature) + noise(rng) * 0.3;
-      chart->RtDoubleVectorSetpoint.Add(std::round(target / 50) * 50);
-      chart->RtDoubleVectorWorkingSetpoint.Add(std::round(target));
-      chart->RtDoubleVectorTemperature.Add(temperature + noise(rng));
-      chart->RtDoubleVectorWorkingOutput.Add(std::clamp(50 + (target - temperature) * 2 + noise(rng), 0.0, 100.0));
+      const double measured = temperature + noise(rng);
+      const double output = std::clamp(50 + (target - temperature) * 2 + noise(rng), 0.0, 100.0);
       double seconds = i * 5.0;
       if (spacing == Spacing::SlowStretchAndGaps) {
         if (i > 60000) seconds += std::min(i - 60000, 1000) * 895.0;
         if (i > 120000) seconds += 6 * 3600;
         if (i > 150000) seconds += 6 * 3600;
       }
-      chart->RtDoubleVectorTime.Add(start + seconds * kSecond);
+      chart->AddSample(start + seconds * kSecond, measured, std::round(target / 50) * 50, std::round(target), output);
     }
   }
 };
@@ -276,21 +274,20 @@ TEST(RtGraph2D, HostileValuesLeaveTheRestOfTheChartVisible) {
     SCOPED_TRACE(c.name);
     PaintedChart p(900, 400, 600);
     // Rewrite one sample by rebuilding the vectors with it changed.
-    std::vector<double> t, v;
+    std::vector<double> t, v, setpoint, working, output;
     for (int i = 0; i < 600; ++i) {
       t.push_back(p.chart->RtDoubleVectorTime[i]);
       v.push_back(p.chart->RtDoubleVectorTemperature[i]);
+      setpoint.push_back(p.chart->RtDoubleVectorSetpoint[i]);
+      working.push_back(p.chart->RtDoubleVectorWorkingSetpoint[i]);
+      output.push_back(p.chart->RtDoubleVectorWorkingOutput[i]);
     }
     if (c.name == std::string("time stamp not a number")) t[c.at] = nan;
     if (!std::isnan(c.time)) t[c.at] = c.time;
     if (!std::isnan(c.temperature) || c.name == std::string("temperature not a number")) v[c.at] = c.temperature;
     p.chart->Legend1.SetVisible(false);  // the line only
-    p.chart->RtDoubleVectorTime.Clear();
-    p.chart->RtDoubleVectorTemperature.Clear();
-    for (int i = 0; i < 600; ++i) {
-      p.chart->RtDoubleVectorTemperature.Add(v[static_cast<std::size_t>(i)]);
-      p.chart->RtDoubleVectorTime.Add(t[static_cast<std::size_t>(i)]);
-    }
+    p.chart->Clear();
+    for (std::size_t i = 0; i < 600; ++i) p.chart->AddSample(t[i], v[i], setpoint[i], working[i], output[i]);
     const QImage image = p.graph.RenderImage(0xFFFFFF, true);
     // The axes stay finite and the data area wide: labels are compact.
     for (const TRtAxis* a : {&p.chart->XAxis1, &p.chart->YAxis1}) {
@@ -317,18 +314,15 @@ TEST(RtGraph2D, TimeGoingBackDrawsNoStrokeBack) {
     SCOPED_TRACE(samples);
     TRtGraph2D graph;
     graph.resize(900, 400);
-    auto chart = BuildMainChart(graph, {});
+    auto chart = std::make_unique<TStandaloneChart>(graph, TRegionalSettings{});
     ShowAllSeries(*chart);
     chart->Legend1.SetVisible(false);
     const double start = 45600.0, step = 4.0 / 24 / samples;  // two runs of four hours
     for (int i = 0; i < 2 * samples; ++i) {
       const bool second = i >= samples;
       // The first run flat at 100, the second (an hour back) at 200.
-      chart->RtDoubleVectorTemperature.Add(second ? 200 : 100);
-      chart->RtDoubleVectorSetpoint.Add(150);
-      chart->RtDoubleVectorWorkingSetpoint.Add(150);
-      chart->RtDoubleVectorWorkingOutput.Add(second ? 80 : 20);
-      chart->RtDoubleVectorTime.Add(start + (second ? i - samples + samples / 4 : i) * step);
+      chart->AddSample(start + (second ? i - samples + samples / 4 : i) * step, second ? 200 : 100, 150, 150,
+                       second ? 80 : 20);
     }
     const QImage image = graph.RenderImage(0xFFFFFF, true);
     const QRectF d = graph.DataArea();

@@ -31,7 +31,7 @@ struct Fit {
 
 TEST(RtLinearRegression, ResultsAreOneBeforeTheFirstCalculation) {
   TRtCustomGraph graph;
-  TRtMainChart chart(graph, {});
+  TStandaloneChart chart(graph, {});
   TRtLinearRegression& r = chart.RtLinearRegressionRateOfChange;
   EXPECT_EQ(r.GetSlope(), 1.0);
   EXPECT_EQ(r.GetCalculationStop(), 15.0);
@@ -205,15 +205,14 @@ TEST(RtLinearRegression, WindowAsTheOwnerDrivesIt) {
   // Each tick: start := last stop - window; Calculate; the fit then spans
   // from (previous newest - window) to the newest sample.
   TRtCustomGraph graph;
-  TRtMainChart chart(graph, {});
+  TStandaloneChart chart(graph, {});
   TRtLinearRegression& r = chart.RtLinearRegressionRateOfChange;
   const double step = 1.0 / 1024;  // exact binary fractions: no rounding at the window's edge
   const double window = 12 * step;
   std::vector<int> used;
   for (int i = 0; i < 30; ++i) {
-    chart.RtDoubleVectorTemperature.Add(i % 2 ? 100.0 : 101.0);
-    chart.RtDoubleVectorTime.Add(kT0 + i * step);
-    if (chart.RtDoubleVectorTime.GetCount() < 4) continue;
+    chart.AddSample(kT0 + i * step, i % 2 ? 100.0 : 101.0, 100, 100, 50);
+    if (chart.Count() < 4) continue;
     r.SetCalculationStart(r.GetCalculationStop() - window);
     try {
       r.Calculate();
@@ -229,8 +228,7 @@ TEST(RtLinearRegression, WindowAsTheOwnerDrivesIt) {
 
   // Clearing keeps the range and the last result.
   const double slope = r.GetSlope(), stop = r.GetCalculationStop();
-  chart.RtDoubleVectorTime.Clear();
-  chart.RtDoubleVectorTemperature.Clear();
+  chart.Clear();
   r.Calculate();
   EXPECT_EQ(r.GetSlope(), slope);
   EXPECT_EQ(r.GetCalculationStop(), stop);
@@ -241,7 +239,7 @@ TEST(RtLinearRegression, WindowAsTheOwnerDrivesIt) {
 // the middle of a run: the fit follows the samples taken since, at once.
 TEST(RtLinearRegression, FitFollowsTheNewestSamplesAfterTheClockWentBack) {
   TRtCustomGraph graph;
-  TRtMainChart chart(graph, {});
+  TStandaloneChart chart(graph, {});
   TRtLinearRegression& r = chart.RtLinearRegressionRateOfChange;
   const double step = 5.0 / 86400, window = 300.0 / 86400;
   std::vector<double> slopes;
@@ -249,8 +247,7 @@ TEST(RtLinearRegression, FitFollowsTheNewestSamplesAfterTheClockWentBack) {
   auto tick = [&](double rise) {
     t += step;
     temperature += rise;
-    chart.RtDoubleVectorTemperature.Add(temperature);
-    chart.RtDoubleVectorTime.Add(t);
+    chart.AddSample(t, temperature, 500, 500, 50);
     r.SetCalculationStart(r.GetCalculationStop() - window);
     try {
       r.Calculate();

@@ -78,7 +78,7 @@ TEST_F(ChartOverClockChanges, MovingWindowAndRateOfChangeAcrossTheChanges) {
     double now = change - 3600 * kSecond;
     seams::Scoped<seams::NowFn> clock(seams::SetUtcNow, [&] { return now; });
     TRtCustomGraph graph;
-    TRtMainChart chart(graph, TRegionalSettings{.shortTimeFormat = "HH:mm"});
+    TStandaloneChart chart(graph, TRegionalSettings{.shortTimeFormat = "HH:mm"});
     chart.XAxis1.SetLengthPixels(1400);
     chart.XAxis1.SetStart(UtcNow() - 30 * kSecond);
     chart.XAxis1.SetStop(UtcNow());
@@ -88,8 +88,7 @@ TEST_F(ChartOverClockChanges, MovingWindowAndRateOfChangeAcrossTheChanges) {
     for (int i = 0; i < 2 * 720; ++i) {  // two hours
       now += 5 * kSecond;
       temperature += 1.0 / 12;  // one degree a minute
-      chart.RtDoubleVectorTemperature.Add(temperature);
-      chart.RtDoubleVectorTime.Add(UtcNow());
+      chart.AddSample(UtcNow(), temperature, temperature, temperature, 50);
       rate.SetCalculationStart(rate.GetCalculationStop() - 300 * kSecond);
       try {
         rate.Calculate();

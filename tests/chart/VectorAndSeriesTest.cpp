@@ -280,7 +280,7 @@ TEST(RtLegend, MainChartLegendOrder) {
   };
   for (const auto& c : cases) {
     TRtCustomGraph graph;
-    TRtMainChart chart(graph, {});
+    TStandaloneChart chart(graph, {});
     chart.RtPointSeriesTemperature.SetVisible(c.temperatureVisible);
     chart.RtLineSeriesTargetSetpoint.SetVisible(c.target);
     chart.RtLineSeriesWorkingSetpoint.SetVisible(c.working);
@@ -295,10 +295,17 @@ TEST(RtLegend, MainChartLegendOrder) {
 
 TEST(RtMainChart, ObjectsAreConfiguredAsTheWindowNeedsThem) {
   TRtCustomGraph graph;
-  auto chart = BuildMainChart(graph, {});
+  auto chart = std::make_unique<TStandaloneChart>(graph, TRegionalSettings{});
   ASSERT_EQ(graph.Series().size(), 5u);
   EXPECT_EQ(graph.Series()[0], &chart->RtLineSeriesWorkingOutput);
   EXPECT_EQ(graph.Series()[4], &chart->RtLinearRegressionRateOfChange);
+  // Every series is drawn from the measurements it was given.
+  for (const TRtSeries* s : graph.Series()) EXPECT_EQ(s->XData(), &chart->RtDoubleVectorTime);
+  EXPECT_EQ(chart->RtPointSeriesTemperature.YData(), &chart->RtDoubleVectorTemperature);
+  EXPECT_EQ(chart->RtLinearRegressionRateOfChange.YData(), &chart->RtDoubleVectorTemperature);
+  EXPECT_EQ(chart->RtLineSeriesTargetSetpoint.YData(), &chart->RtDoubleVectorSetpoint);
+  EXPECT_EQ(chart->RtLineSeriesWorkingSetpoint.YData(), &chart->RtDoubleVectorWorkingSetpoint);
+  EXPECT_EQ(chart->RtLineSeriesWorkingOutput.YData(), &chart->RtDoubleVectorWorkingOutput);
   EXPECT_EQ(chart->RtLineSeriesWorkingOutput.YAxis(), &chart->RightAxis1);
   EXPECT_EQ(chart->RightAxis1.Position(), TRtAxisPosition::Left);
   EXPECT_EQ(chart->YAxis1.Position(), TRtAxisPosition::Right);
@@ -318,13 +325,9 @@ TEST(RtMainChart, ObjectsAreConfiguredAsTheWindowNeedsThem) {
 
 TEST(RtMainChart, WorkingOutputAreaReachesDownToZeroOnItsOwnAxis) {
   TRtCustomGraph graph;
-  TRtMainChart chart(graph, {});
+  TStandaloneChart chart(graph, {});
   for (int i = 0; i < 20; ++i) {
-    chart.RtDoubleVectorWorkingOutput.Add(40.0 + i);
-    chart.RtDoubleVectorTemperature.Add(500.0 + i);
-    chart.RtDoubleVectorSetpoint.Add(600);
-    chart.RtDoubleVectorWorkingSetpoint.Add(520);
-    chart.RtDoubleVectorTime.Add(45000.0 + i * 5 * kSecond);
+    chart.AddSample(45000.0 + i * 5 * kSecond, 500.0 + i, 600, 520, 40.0 + i);
   }
   chart.RtLineSeriesWorkingOutput.SetVisible(true);
   chart.RightAxis1.SetVisible(true);

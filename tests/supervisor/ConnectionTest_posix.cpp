@@ -36,8 +36,7 @@ class Connection : public ::testing::Test {
 
   sim::ScopedConfigHome home;
   TRtCustomGraph graph;
-  TRtMainChart chart{graph, {}};
-  TSupervisor supervisor{chart, {}};
+  TSupervisor supervisor{graph, {}};
   std::vector<std::uint32_t> pauses;
   seams::Scoped<seams::PauseFn> pause{seams::SetPause, [this](std::uint32_t ms) { pauses.push_back(ms); }};
 };

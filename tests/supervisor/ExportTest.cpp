@@ -16,6 +16,7 @@
 #include "common/Text.h"
 #include "supervisor/logic/DataExport.h"
 #include "supervisor/logic/SaveDialog.h"
+#include "supervisor/logic/Supervisor.h"
 
 namespace karvo {
 namespace {
@@ -71,9 +72,8 @@ TEST(DataExport, LinesCarryLocalTimeAndNumbersInTheRegionalFormat) {
 
 TEST(DataExport, WithoutDataTheFileIsTheHeaderAlone) {
   TempFolder folder;
-  TRtCustomGraph graph;
-  TRtMainChart chart(graph, {});
-  WriteDataExport(folder / "empty.csv", chart, {});
+  const TMeasurements data;
+  WriteDataExport(folder / "empty.csv", data, {});
   EXPECT_EQ(FileContents(folder / "empty.csv"), "Time as yyyy-mm-dd hh:mm:ss; Temperature " + kDegree +
                                                     "C; Target setpoint " + kDegree + "C; Working setpoint " + kDegree +
                                                     "C\r\n");
@@ -81,19 +81,10 @@ TEST(DataExport, WithoutDataTheFileIsTheHeaderAlone) {
 
 TEST(DataExport, OneLinePerSampleOldestFirstWithoutTheWorkingOutput) {
   TempFolder folder;
-  TRtCustomGraph graph;
-  TRtMainChart chart(graph, {});
+  TMeasurements data;
   const TDateTime t = InstantOf(2024, 3, 5, 14, 7, 9);
-  for (int i = 0; i < 3; ++i) {
-    chart.RtDoubleVectorSetpoint.Add(1050);
-    chart.RtDoubleVectorWorkingSetpoint.Add(1040 + i);
-    chart.RtDoubleVectorTemperature.Add(1021.5 + i);
-    chart.RtDoubleVectorWorkingOutput.Add(45.5);
-    chart.RtDoubleVectorTime.Add(t + i * 5.0 / kSecondsPerDay);
-  }
-  // A temperature without its other values gives no line.
-  chart.RtDoubleVectorTemperature.Add(999);
-  WriteDataExport(folder / "run.csv", chart, Separators(",", ":"));
+  for (int i = 0; i < 3; ++i) data.AddSample(t + i * 5.0 / kSecondsPerDay, 1021.5 + i, 1050, 1040 + i, 45.5);
+  WriteDataExport(folder / "run.csv", data, Separators(",", ":"));
   EXPECT_EQ(FileContents(folder / "run.csv"), DataExportHeader() +
                                                   "\r\n"
                                                   "2024-03-05 14:07:09;1021,5;1050;1040\r\n"
@@ -104,22 +95,17 @@ TEST(DataExport, OneLinePerSampleOldestFirstWithoutTheWorkingOutput) {
 TEST(DataExport, ClearingEmptiesEverySeriesWithOneRedraw) {
   int redraws = 0;  // outlives the chart, whose end may still redraw
   TRtCustomGraph graph;
-  TRtMainChart chart(graph, {});
+  TSupervisor supervisor(graph, {});
   graph.SetRedrawHandler([&] { ++redraws; });
-  chart.RtLineSeriesWorkingOutput.SetVisible(true);
-  for (int i = 0; i < 10; ++i) {
-    chart.RtDoubleVectorSetpoint.Add(1050);
-    chart.RtDoubleVectorWorkingSetpoint.Add(1040);
-    chart.RtDoubleVectorTemperature.Add(1021.5);
-    chart.RtDoubleVectorWorkingOutput.Add(45.5);
-    chart.RtDoubleVectorTime.Add(45000 + i);
-  }
+  supervisor.Chart().RtLineSeriesWorkingOutput.SetVisible(true);
+  for (int i = 0; i < 10; ++i) supervisor.Measurements().AddSample(45000 + i, 1021.5, 1050, 1040, 45.5);
   graph.Recalculate();
   redraws = 0;
-  ClearAllData(chart);
+  supervisor.ClearAllData();
+  const TMeasurements& data = supervisor.Measurements();
   for (const TRtDoubleVector* v :
-       {&chart.RtDoubleVectorTime, &chart.RtDoubleVectorTemperature, &chart.RtDoubleVectorSetpoint,
-        &chart.RtDoubleVectorWorkingSetpoint, &chart.RtDoubleVectorWorkingOutput})
+       {&data.RtDoubleVectorTime, &data.RtDoubleVectorTemperature, &data.RtDoubleVectorSetpoint,
+        &data.RtDoubleVectorWorkingSetpoint, &data.RtDoubleVectorWorkingOutput})
     EXPECT_EQ(v->GetCount(), 0);
   EXPECT_EQ(redraws, 1);
   EXPECT_EQ(graph.UpdateCount(), 0);

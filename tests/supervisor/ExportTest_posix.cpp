@@ -9,7 +9,6 @@
 #include "DiskFull_posix.h"
 #include "FileContents.h"
 #include "TempFolder.h"
-#include "chart/RtCustomGraph.h"
 #include "chart/TallinnFixture_posix.h"
 #include "supervisor/logic/DataExport.h"
 
@@ -19,23 +18,18 @@ namespace {
 using test::FileContents;
 using test::TempFolder;
 
-void AddSample(TRtMainChart& chart, TDateTime utc, double temperature) {
-  chart.RtDoubleVectorSetpoint.Add(1050);
-  chart.RtDoubleVectorWorkingSetpoint.Add(1043);
-  chart.RtDoubleVectorTemperature.Add(temperature);
-  chart.RtDoubleVectorWorkingOutput.Add(45.5);
-  chart.RtDoubleVectorTime.Add(utc);
+void AddSample(TMeasurements& data, TDateTime utc, double temperature) {
+  data.AddSample(utc, temperature, 1050, 1043, 45.5);
 }
 
 class ExportInTallinn : public test::Tallinn {};
 
 TEST_F(ExportInTallinn, TheHourRepeatedInAutumnAppearsTwiceInOrder) {
   TempFolder folder;
-  TRtCustomGraph graph;
-  TRtMainChart chart(graph, {});
+  TMeasurements data;
   // Summer time ends 2024-10-27 at 01:00 UTC: 04:00 EEST becomes 03:00 EET.
-  for (int i = 0; i <= 4; ++i) AddSample(chart, Utc(2024, 10, 27, 0, 30 * i), 1000 + i);
-  WriteDataExport(folder / "autumn.csv", chart, {});
+  for (int i = 0; i <= 4; ++i) AddSample(data, Utc(2024, 10, 27, 0, 30 * i), 1000 + i);
+  WriteDataExport(folder / "autumn.csv", data, {});
   EXPECT_EQ(FileContents(folder / "autumn.csv"), DataExportHeader() +
                                                      "\r\n"
                                                      "2024-10-27 03:00:00;1000;1050;1043\r\n"
@@ -47,18 +41,17 @@ TEST_F(ExportInTallinn, TheHourRepeatedInAutumnAppearsTwiceInOrder) {
 
 TEST(DataExportPosix, ADiskFullHalfWayLeavesTheOldFileIntact) {
   TempFolder folder;
-  TRtCustomGraph graph;
-  TRtMainChart chart(graph, {});
-  for (int i = 0; i < 5000; ++i) AddSample(chart, 45000 + i / 17280.0, 1000 + i * 0.1);
+  TMeasurements data;
+  for (int i = 0; i < 5000; ++i) AddSample(data, 45000 + i / 17280.0, 1000 + i * 0.1);
   const auto target = folder / "run.csv";
-  WriteDataExport(target, chart, {});
+  WriteDataExport(target, data, {});
   const std::string before = FileContents(target);
-  AddSample(chart, 45001, 1);
+  AddSample(data, 45001, 1);
   std::string error;
   {
     test::DiskFullAfter full(64 * 1024);
     try {
-      WriteDataExport(target, chart, {});
+      WriteDataExport(target, data, {});
     } catch (const EFileWriteError& e) {
       error = e.what();
     }

@@ -722,11 +722,10 @@ TEST_F(RunJournalWriter, NoFolderNoJournal) {
 TEST(RunRestore, TheRestoredProgramGoesOnAtTheRightSegment) {
   test::ScopedStateDir state;
   TRtCustomGraph graph;
-  TRtMainChart chart(graph, {});
   const std::vector<TFurnaceActionParameters> program = {
       {true, 250, 10, 0.0, false}, {true, 600, 5, 0.25, false}, {false, 1050, 5, 1.0, false}, {false, 20, 1, 0, false}};
   {
-    TSupervisor supervisor(chart, {});
+    TSupervisor supervisor(graph, {});
     supervisor.Journal.SetFolder(RunsFolder());
     supervisor.SetFurnaceModule(std::make_unique<TFurnaceModule>());
     for (std::size_t i = 0; i < program.size(); ++i)
@@ -738,8 +737,7 @@ TEST(RunRestore, TheRestoredProgramGoesOnAtTheRightSegment) {
     // The program ends here as a crash would end it: no Stop, no close.
   }
   TRtCustomGraph graph2;
-  TRtMainChart chart2(graph2, {});
-  TSupervisor next(chart2, {});
+  TSupervisor next(graph2, {});
   next.Journal.SetFolder(RunsFolder());
   auto run = next.TakeUnclosedRun();
   ASSERT_TRUE(run);
@@ -749,9 +747,10 @@ TEST(RunRestore, TheRestoredProgramGoesOnAtTheRightSegment) {
   // Asked once: the next program start finds nothing.
   EXPECT_TRUE(UnclosedRuns(RunsFolder()).empty());
   next.LoadRun(*run);
-  EXPECT_EQ(chart2.RtDoubleVectorTime.GetCount(), 1);
-  EXPECT_EQ(chart2.RtDoubleVectorTemperature[0], 1000);
-  EXPECT_EQ(chart2.RtDoubleVectorWorkingOutput[0], 45);
+  const TMeasurements& loaded = next.Measurements();
+  EXPECT_EQ(loaded.Count(), 1);
+  EXPECT_EQ(loaded.RtDoubleVectorTemperature[0], 1000);
+  EXPECT_EQ(loaded.RtDoubleVectorWorkingOutput[0], 45);
 
   // Start against another furnace name: nothing offered; against the same:
   // offered once.
@@ -803,8 +802,7 @@ struct RestoredFurnace {
 
   TDateTime& clock_;
   TRtCustomGraph graph;
-  TRtMainChart chart{graph, {}};
-  TSupervisor supervisor{chart, {}};
+  TSupervisor supervisor{graph, {}};
   TTickSettings settings;
 };
 
@@ -868,14 +866,8 @@ TEST(RunRestore, LoadedSamplesBeforeAGapDoNotFillTheObservationWindow) {
     furnace.supervisor.SetRateOfChangeWindow(300);
     furnace.settings.StableSlopeTime = 300;
     // A previous run's samples, as the load puts them into the chart.
-    for (int i = 0; i < 100; ++i) {
-      TRtMainChart& chart = furnace.chart;
-      chart.RtDoubleVectorSetpoint.Add(1050);
-      chart.RtDoubleVectorWorkingSetpoint.Add(1050);
-      chart.RtDoubleVectorTemperature.Add(1049.5);
-      chart.RtDoubleVectorWorkingOutput.Add(40);
-      chart.RtDoubleVectorTime.Add(clock += 20 / kSecondsPerDay);
-    }
+    for (int i = 0; i < 100; ++i)
+      furnace.supervisor.Measurements().AddSample(clock += 20 / kSecondsPerDay, 1049.5, 1050, 1050, 40);
     clock += (c.gapSeconds - 20) / kSecondsPerDay;
     int polls = 0;
     while (furnace.supervisor.State.StableSince == 0.0 && polls < 40) {

@@ -136,8 +136,7 @@ class Program : public ::testing::Test {
   double step = 20.0;
   int polls = 0;
   TRtCustomGraph graph;
-  TRtMainChart chart{graph, {}};
-  TSupervisor supervisor{chart, [] {
+  TSupervisor supervisor{graph, [] {
                            TRegionalSettings r;
                            r.decimalSeparator = ",";
                            return r;
@@ -149,7 +148,7 @@ class Program : public ::testing::Test {
 TEST_F(Program, RateOfChangeFromTheFourthPointLineFromTheEighth) {
   Observe(300);
   step = 5.0;
-  TRtLinearRegression& regression = chart.RtLinearRegressionRateOfChange;
+  TRtLinearRegression& regression = supervisor.Chart().RtLinearRegressionRateOfChange;
   for (int i = 0; i < 3; ++i) {
     const TTickOutcome out = Consume(1000.0 + i);  // rising 12 ºC a minute
     EXPECT_FALSE(out.Stability.RateOfChange);
@@ -170,8 +169,8 @@ TEST_F(Program, RateOfChangeFromTheFourthPointLineFromTheEighth) {
     // From now on the window starts one observation length before the
     // newest sample of the previous fit.
     EXPECT_DOUBLE_EQ(regression.GetCalculationStart(),
-                     chart.RtDoubleVectorTime.GetValue(i - 1) - 300.0 / kSecondsPerDay);
-    EXPECT_DOUBLE_EQ(regression.GetCalculationStop(), chart.RtDoubleVectorTime.GetValue(i));
+                     supervisor.Measurements().RtDoubleVectorTime.GetValue(i - 1) - 300.0 / kSecondsPerDay);
+    EXPECT_DOUBLE_EQ(regression.GetCalculationStop(), supervisor.Measurements().RtDoubleVectorTime.GetValue(i));
   }
   EXPECT_TRUE(regression.Visible());
 }

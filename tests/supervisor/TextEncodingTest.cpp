@@ -61,8 +61,7 @@ TEST(TextEncoding, LogLinesJoinRegionalNumbersAndTheDegreeSignInUtf8) {
   TDateTime clock = kMarch5;
   seams::Scoped<seams::NowFn> clock_{seams::SetUtcNow, [&clock] { return clock; }};
   TRtCustomGraph graph;
-  TRtMainChart chart{graph, {}};
-  TSupervisor supervisor{chart, NonAscii()};
+  TSupervisor supervisor{graph, NonAscii()};
   supervisor.StartPoll = [](const std::string&) { return true; };
   supervisor.PollsRunning = [] { return 0; };
   supervisor.SetFurnaceModule(std::make_unique<TFurnaceModule>());
@@ -107,10 +106,9 @@ TEST(TextEncoding, TheFurnaceNameKeepsItsLettersInTheTitleAndTheStore) {
 // file; the journal writes its lines as the export does and reads them back.
 TEST(TextEncoding, TheExportAndTheJournalWriteTheSeparatorInTheCodePage) {
   test::TempFolder folder;
-  TRtCustomGraph graph;
-  TRtMainChart chart{graph, {}};
-  chart.AddSample(kMarch5, 1021.5, 1050, 1043, 45.5);
-  WriteDataExport(folder.Path() / "data.csv", chart, NonAscii());
+  TMeasurements data;
+  data.AddSample(kMarch5, 1021.5, 1050, 1043, 45.5);
+  WriteDataExport(folder.Path() / "data.csv", data, NonAscii());
   const std::string exported = test::FileContents(folder.Path() / "data.csv");
   EXPECT_EQ(exported.rfind(WideToSystem(L"Time as yyyy-mm-dd hh:mm:ss; Temperature \u00BAC;"), 0), 0u) << exported;
   const std::string numbers = Utf8ToSystem(";1021" + kDot + "5;1050;1043\r\n");
@@ -137,15 +135,15 @@ TEST(TextEncoding, TheExportAndTheJournalWriteTheSeparatorInTheCodePage) {
 TEST(TextEncoding, TheRestoreQuestionsJoinTheNameAndTheMonthInUtf8) {
   test::ScopedStateDir state;
   TRtCustomGraph graph;
-  TRtMainChart chart(graph, {});
   {
-    TSupervisor supervisor(chart, NonAscii());
+    TSupervisor supervisor(graph, NonAscii());
     supervisor.Journal.SetFolder(RunsFolder());
     supervisor.Journal.Begin(kFurnace);
     supervisor.Journal.Append({kMarch5, 1000, 1050, 1043, 45});
     ASSERT_TRUE(supervisor.Journal.WaitIdle(10000));
   }
-  TSupervisor next(chart, NonAscii());
+  TRtCustomGraph graph2;
+  TSupervisor next(graph2, NonAscii());
   next.Journal.SetFolder(RunsFolder());
   const auto run = next.TakeUnclosedRun();
   ASSERT_TRUE(run);

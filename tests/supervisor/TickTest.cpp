@@ -70,8 +70,9 @@ class Tick : public ::testing::Test {
 
   test::ScopedStore store;  // the tick writes the stable-segment signal
   TRtCustomGraph graph;
-  TRtMainChart chart{graph, {}};
-  TSupervisor supervisor{chart, DecimalComma()};
+  TSupervisor supervisor{graph, DecimalComma()};
+  TRtMainChart& chart = supervisor.Chart();
+  const TMeasurements& data = supervisor.Measurements();
   TTickSettings settings;
   TFurnaceReadRecord record;
   std::vector<std::string> started;
@@ -92,7 +93,7 @@ TEST_F(Tick, WithoutModuleOrOnTheDebugPageNothingHappens) {
   EXPECT_EQ(supervisor.State.TickCounter, 0);
   EXPECT_TRUE(started.empty());
   EXPECT_TRUE(Logged().empty());
-  EXPECT_EQ(chart.RtDoubleVectorTime.GetCount(), 0);
+  EXPECT_EQ(data.RtDoubleVectorTime.GetCount(), 0);
 }
 
 TEST_F(Tick, PollsAndConsumingTicksAlternateAndAtMostOnePollRuns) {
@@ -129,12 +130,12 @@ TEST_F(Tick, ConsumedRecordIsReportedShownAndAppendedTimeLast) {
   EXPECT_TRUE(supervisor.FurnaceModule()->Com()->Debug());
   EXPECT_EQ(supervisor.FurnaceModule()->MaxOutputPowerActual, 725);
   struct {
-    TRtDoubleVector& vector;
+    const TRtDoubleVector& vector;
     double value;
   } appended[] = {
-      {chart.RtDoubleVectorSetpoint, 1050},           {chart.RtDoubleVectorWorkingSetpoint, 1043},
-      {chart.RtDoubleVectorTemperature, 1021.5},      {chart.RtDoubleVectorWorkingOutput, 45.5},
-      {chart.RtDoubleVectorTime, record.ReadtimeUtc},
+      {data.RtDoubleVectorSetpoint, 1050},           {data.RtDoubleVectorWorkingSetpoint, 1043},
+      {data.RtDoubleVectorTemperature, 1021.5},      {data.RtDoubleVectorWorkingOutput, 45.5},
+      {data.RtDoubleVectorTime, record.ReadtimeUtc},
   };
   for (const auto& a : appended) {
     ASSERT_EQ(a.vector.GetCount(), 1);
@@ -186,7 +187,7 @@ TEST_F(Tick, FailedPollsBackOffUpToAHalfMinuteAndAConsumedPollResetsTheInterval)
   DeliverFailure("Timeout while waiting for response");
   Run();
   EXPECT_EQ(supervisor.State.IntervalMs, 2500u + 2 * 999u);
-  EXPECT_EQ(chart.RtDoubleVectorTime.GetCount(), 0);
+  EXPECT_EQ(data.RtDoubleVectorTime.GetCount(), 0);
   // An hour of a pulled cable.
   for (int i = 0; i < 720; ++i) {
     DeliverFailure("Timeout while waiting for response");
@@ -208,7 +209,7 @@ TEST_F(Tick, SensorBreakIsReportedAndNothingElseHappens) {
   EXPECT_FALSE(out.Consumed);
   EXPECT_FALSE(record.Valid);
   EXPECT_EQ(Logged(), (Lines{"", "Sensor break detected. Refer to furnace manual."}));
-  EXPECT_EQ(chart.RtDoubleVectorTemperature.GetCount(), 0);
+  EXPECT_EQ(data.RtDoubleVectorTemperature.GetCount(), 0);
 }
 
 TEST_F(Tick, TheOutputLimitIsWrittenAtEveryThirdTickOnlyWhileEnabled) {
@@ -238,8 +239,8 @@ TEST_F(Tick, TheOutputLimitIsWrittenAtEveryThirdTickOnlyWhileEnabled) {
 TEST_F(Tick, ARecordIsConsumedBeforeItIsUsedAndEntersTheChartWhole) {
   // Something further on fails: here the log, at the temperature's line.
   const std::vector<const TRtDoubleVector*> vectors = {
-      &chart.RtDoubleVectorTime, &chart.RtDoubleVectorTemperature, &chart.RtDoubleVectorSetpoint,
-      &chart.RtDoubleVectorWorkingSetpoint, &chart.RtDoubleVectorWorkingOutput};
+      &data.RtDoubleVectorTime, &data.RtDoubleVectorTemperature, &data.RtDoubleVectorSetpoint,
+      &data.RtDoubleVectorWorkingSetpoint, &data.RtDoubleVectorWorkingOutput};
   {
     const ScopedLogSink failing([](const std::string& line) {
       if (line.rfind("Temperature", 0) == 0) throw std::runtime_error("the log refuses");
@@ -258,18 +259,18 @@ TEST_F(Tick, TheTimeVectorGrowsLastWithEveryValueInPlace) {
   // Whoever watches the time vector (the series, the regression) finds the
   // sample's values when it grows.
   struct Watch : TRtSeries {
-    explicit Watch(TRtMainChart& c) : chart(c) {}
-    void VectorAppended(TRtDoubleVector* v) override {
-      if (v != &chart.RtDoubleVectorTime) return;
-      const int n = chart.RtDoubleVectorTime.GetCount();
-      for (const TRtDoubleVector* other : {&chart.RtDoubleVectorTemperature, &chart.RtDoubleVectorSetpoint,
-                                           &chart.RtDoubleVectorWorkingSetpoint, &chart.RtDoubleVectorWorkingOutput})
+    explicit Watch(const TMeasurements& d) : data(d) {}
+    void VectorAppended(const TRtDoubleVector* v) override {
+      if (v != &data.RtDoubleVectorTime) return;
+      const int n = data.RtDoubleVectorTime.GetCount();
+      for (const TRtDoubleVector* other : {&data.RtDoubleVectorTemperature, &data.RtDoubleVectorSetpoint,
+                                           &data.RtDoubleVectorWorkingSetpoint, &data.RtDoubleVectorWorkingOutput})
         counts.push_back(other->GetCount() - n);
     }
-    TRtMainChart& chart;
+    const TMeasurements& data;
     std::vector<int> counts;
-  } watch(chart);
-  watch.SetXData(&chart.RtDoubleVectorTime);
+  } watch(data);
+  watch.SetXData(&data.RtDoubleVectorTime);
   Deliver();
   Run();
   watch.SetXData(nullptr);

@@ -66,7 +66,7 @@ class SavePage : public WindowTest {
     fields.push_back(line.substr(from));
     return fields;
   }
-  int Samples() const { return form->Chart->RtDoubleVectorTime.GetCount(); }
+  int Samples() const { return form->Supervisor->Measurements().Count(); }
 };
 
 TEST_F(SavePage, TheDataOfASimulatedRunOpenAsFourColumns) {
@@ -88,7 +88,7 @@ TEST_F(SavePage, TheDataOfASimulatedRunOpenAsFourColumns) {
   const std::vector<std::string> lines = Lines(file);
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], DataExportHeader());
-  const TRtMainChart& c = *form->Chart;
+  const TMeasurements& c = form->Supervisor->Measurements();
   for (int i = 0; i < 3; ++i) {
     const std::vector<std::string> f = Fields(lines[static_cast<std::size_t>(i) + 1]);
     ASSERT_EQ(f.size(), 4u) << lines[static_cast<std::size_t>(i) + 1];
@@ -119,13 +119,9 @@ TEST_F(SavePage, TheDataOfASimulatedRunOpenAsFourColumns) {
 }
 
 TEST_F(SavePage, AnExportThatCannotBeWrittenIsReportedWithTheReasonAndTheOldFileStays) {
-  TRtMainChart& c = *form->Chart;
+  TMeasurements& c = form->Supervisor->Measurements();
   for (int i = 0; i < 2000; ++i) {
-    c.RtDoubleVectorSetpoint.Add(1050);
-    c.RtDoubleVectorWorkingSetpoint.Add(1043);
-    c.RtDoubleVectorTemperature.Add(1000 + i * 0.1);
-    c.RtDoubleVectorWorkingOutput.Add(45.5);
-    c.RtDoubleVectorTime.Add(45000 + i / 17280.0);
+    c.AddSample(45000 + i / 17280.0, 1000 + i * 0.1, 1050, 1043, 45.5);
   }
   const fs::path file = folder / "run.csv";
   WriteFileAtomically(file, "the earlier export\r\n");
@@ -199,7 +195,7 @@ TEST_F(SavePage, ClearAllDataAsksAndPutsTheTimerBackAsItWas) {
                 std::make_pair(std::string(TFormModbus::kNewRunFileQuestion), std::string("Clear all data")));
     }
     EXPECT_EQ(Samples(), c.samplesAfter);
-    EXPECT_EQ(form->Chart->RtDoubleVectorWorkingOutput.GetCount(), c.samplesAfter);
+    EXPECT_EQ(form->Supervisor->Measurements().RtDoubleVectorWorkingOutput.GetCount(), c.samplesAfter);
     EXPECT_EQ(form->Timer1->isActive(), c.running);
   }
   // The next export holds only what came after the clearing.

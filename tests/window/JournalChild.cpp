@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
   if (form.ButtonCreateFurnaceModule->text() != QStringLiteral("Stop")) return Fail("Start failed");
   form.Timer1->stop();
   const TRegionalSettings regional = ExportRegional(Regional());
-  const TRtMainChart& c = *form.Chart;
+  const TMeasurements& c = form.Supervisor->Measurements();
   for (std::uint64_t consumed = 1;; ++consumed) {
     form.Timer1Timer();
     if (!WaitFor([] { return ReadResult.Valid && PollsInFlight() == 0; })) return Fail("no poll");

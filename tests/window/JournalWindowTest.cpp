@@ -170,7 +170,7 @@ TEST_F(JournalWindow, ARunKilledInTheMiddleKeepsEveryConsumedSample) {
                                      when(read.Samples.back().Time) + ". Its journal holds " + std::to_string(samples) +
                                      " samples from " + when(read.Samples.front().Time) + " to " +
                                      when(read.Samples.back().Time) + ". Load its data into the chart?"});
-  const TRtMainChart& c = *form->Chart;
+  const TMeasurements& c = form->Supervisor->Measurements();
   ASSERT_EQ(c.RtDoubleVectorTime.GetCount(), static_cast<int>(samples));
   // The chart's export is the journal less its fifth column, and the
   // working output is the fifth column.
@@ -189,7 +189,7 @@ TEST_F(JournalWindow, ARunKilledInTheMiddleKeepsEveryConsumedSample) {
   Restart();
   Pump();
   EXPECT_EQ(Questions().size(), 1u);
-  EXPECT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), 0);
+  EXPECT_EQ(form->Supervisor->Measurements().Count(), 0);
 }
 
 TEST_F(JournalWindow, TheRestoredProgramGoesOnAtTheSegmentItHadReached) {
@@ -211,7 +211,7 @@ TEST_F(JournalWindow, TheRestoredProgramGoesOnAtTheSegmentItHadReached) {
   ASSERT_TRUE(WaitFor([&] { return Questions().size() == 1; }));
   // The tick runs again once the question is answered.
   EXPECT_TRUE(form->Timer1->isActive());
-  EXPECT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), 3);
+  EXPECT_EQ(form->Supervisor->Measurements().Count(), 3);
   // The run goes on under its furnace's name.
   EXPECT_EQ(form->SavedFurnaceName(), L"Kiln2");
   EXPECT_EQ(form->EditFurnaceName->text(), QStringLiteral("Kiln2"));
@@ -236,7 +236,7 @@ TEST_F(JournalWindow, TheRestoredProgramGoesOnAtTheSegmentItHadReached) {
   EXPECT_EQ(Sim().GetRegister(reg::TargetSetpoint), 150);
   // The series go on in the run's journal, and the program beside it.
   ASSERT_TRUE(form->Supervisor->Journal.WaitIdle(10000));
-  EXPECT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), 5);
+  EXPECT_EQ(form->Supervisor->Measurements().Count(), 5);
   EXPECT_EQ(ReadJournal(journal, ExportRegional(Regional())).Samples.size(), 5u);
   EXPECT_NE(FileContents(fs::path(journal).replace_extension(".program")).find("Current segment: 2\r\n"),
             std::string::npos);
@@ -264,7 +264,7 @@ TEST_F(JournalWindow, ADiskThatRefusesWritesIsShownAboveTheLogUntilTheSamplesAre
     PollAndConsume();
     ASSERT_TRUE(journal.WaitIdle(10000));
   }
-  EXPECT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), 4);
+  EXPECT_EQ(form->Supervisor->Measurements().Count(), 4);
   EXPECT_EQ(journal.DurableSamples(), 0u);
   // Where the operator looks, with the count.
   ASSERT_TRUE(WaitFor([&] {
@@ -293,7 +293,7 @@ TEST_F(JournalWindow, ClearAllDataAsksWhetherTheJournalStartsANewRunFile) {
     const fs::path before = journal.JournalPath();
     noTo_ = newFile ? "" : TFormModbus::kNewRunFileQuestion;
     form->ButtonClearAllData->click();
-    EXPECT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), 0);
+    EXPECT_EQ(form->Supervisor->Measurements().Count(), 0);
     EXPECT_EQ(Questions().back(), TFormModbus::kNewRunFileQuestion);
     PollAndConsume();
     ASSERT_TRUE(journal.WaitWritten(10000));
@@ -381,7 +381,7 @@ TEST_F(JournalWindow, ALongJournalIsReadWhileTheWindowGoesOn) {
     EXPECT_FALSE(s.asked);
   }
   // Answered: loaded, and everything runs again.
-  EXPECT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), kSamples);
+  EXPECT_EQ(form->Supervisor->Measurements().Count(), kSamples);
   EXPECT_TRUE(form->ProgressBarJournal->isHidden());
   EXPECT_TRUE(form->ButtonCreateFurnaceModule->isEnabled());
   EXPECT_TRUE(form->Timer1->isActive());
@@ -450,17 +450,17 @@ TEST_F(JournalWindow, EveryUnclosedRunIsOfferedInOneList) {
     EXPECT_EQ(lists.back().Items, expected);
     EXPECT_EQ(lists.back().Title, TSupervisor::kRunChoiceTitle);
     EXPECT_TRUE(Questions().empty());
-    EXPECT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), 0);
+    EXPECT_EQ(form->Supervisor->Measurements().Count(), 0);
     for (const fs::path& p : {kiln1, kiln2}) EXPECT_FALSE(fs::exists(fs::path(p).replace_extension(".closed")));
     EXPECT_TRUE(form->Timer1->isActive());
   }
   // The older one picked: read and loaded, the run goes on under its name.
   pick = 1;
   Restart();
-  ASSERT_TRUE(WaitFor([&] { return form->Chart->RtDoubleVectorTime.GetCount() == 3; }));
+  ASSERT_TRUE(WaitFor([&] { return form->Supervisor->Measurements().Count() == 3; }));
   ASSERT_TRUE(WaitFor([&] { return form->ButtonCreateFurnaceModule->isEnabled(); }));
   EXPECT_EQ(lists.size(), 3u);
-  EXPECT_EQ(form->Chart->RtDoubleVectorTime[0], kiln1Start);
+  EXPECT_EQ(form->Supervisor->Measurements().RtDoubleVectorTime[0], kiln1Start);
   EXPECT_EQ(form->EditFurnaceName->text(), QStringLiteral("Kiln1"));
   EXPECT_TRUE(fs::exists(fs::path(kiln1).replace_extension(".closed")));
   EXPECT_FALSE(fs::exists(fs::path(kiln2).replace_extension(".closed")));
@@ -539,7 +539,7 @@ TEST_F(JournalWindow, AStartAfterStopAsksWhetherTheRunGoesOnInItsFile) {
   // Stop, the chart cleared, Start: nothing to go on with.
   form->ButtonCreateFurnaceModule->click();
   form->ButtonClearAllData->click();
-  ASSERT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), 0);
+  ASSERT_EQ(form->Supervisor->Measurements().Count(), 0);
   const std::size_t asked = Questions().size();
   Connect();
   EXPECT_EQ(Questions().size(), asked);

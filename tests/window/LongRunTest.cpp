@@ -63,8 +63,8 @@ TEST_F(WindowTest, NoRecordFromBeforeStartIsConsumedAfterIt) {
   Connect();
   EXPECT_FALSE(ReadResult.Valid);
   PollAndConsume();
-  ASSERT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), 1);
-  EXPECT_GE(form->Chart->RtDoubleVectorTime.GetValue(0), started);
+  ASSERT_EQ(form->Supervisor->Measurements().Count(), 1);
+  EXPECT_GE(form->Supervisor->Measurements().RtDoubleVectorTime.GetValue(0), started);
 }
 
 TEST_F(WindowTest, AStartWhoseInitialReadsFailClaimsNoFurnaceAndKeepsBoxesAndBounds) {

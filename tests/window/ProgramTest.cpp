@@ -422,7 +422,8 @@ TEST_F(ProgramOnFurnace, ThreeSegmentsWithAHoldInTheMiddleReachAndDwellAtEachSet
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(150);
   while (CurrentSegment() != 0 && std::chrono::steady_clock::now() < deadline) {
     PollAndConsume();
-    const TDateTime t = form->Chart->RtDoubleVectorTime.GetValue(form->Chart->RtDoubleVectorTime.GetCount() - 1);
+    const TDateTime t =
+        form->Supervisor->Measurements().RtDoubleVectorTime.GetValue(form->Supervisor->Measurements().Count() - 1);
     if (CurrentSegment() != current) {
       ended[current] = t;
       current = CurrentSegment();
@@ -448,7 +449,7 @@ TEST_F(ProgramOnFurnace, ThreeSegmentsWithAHoldInTheMiddleReachAndDwellAtEachSet
   // What the export would write: the chart's series. Before each segment
   // ended, the temperature stayed at its setpoint for the minimum steady
   // time plus the dwell (and for segment 2 through the hold).
-  const TRtMainChart& c = *form->Chart;
+  const TMeasurements& c = form->Supervisor->Measurements();
   for (int k = 1; k <= 3; ++k) {
     SCOPED_TRACE(k);
     const Segment& s = program[k - 1];

@@ -363,15 +363,17 @@ TEST_F(WindowTest, ConsumedPollIsLoggedShownAndPlottedAndTheDebugPageIdles) {
   EXPECT_EQ(report.mid(4, 4),
             (QStringList{Q("Ramp rate                  : 12"), Q("Current segment            : 0"),
                          Q("Current segment will dwell : False"), Q("Output power limit %       : 74")}));
-  for (const TRtDoubleVector* v :
-       {&form->Chart->RtDoubleVectorTime, &form->Chart->RtDoubleVectorTemperature, &form->Chart->RtDoubleVectorSetpoint,
-        &form->Chart->RtDoubleVectorWorkingSetpoint, &form->Chart->RtDoubleVectorWorkingOutput})
+  for (const TRtDoubleVector* v : {&form->Supervisor->Measurements().RtDoubleVectorTime,
+                                   &form->Supervisor->Measurements().RtDoubleVectorTemperature,
+                                   &form->Supervisor->Measurements().RtDoubleVectorSetpoint,
+                                   &form->Supervisor->Measurements().RtDoubleVectorWorkingSetpoint,
+                                   &form->Supervisor->Measurements().RtDoubleVectorWorkingOutput})
     EXPECT_EQ(v->GetCount(), 1);
   EXPECT_NEAR(form->RtDoubleEditTemperatureReadOnly->Value(), 321.0, 0.2);
   EXPECT_EQ(form->RtIntegerEditTargetSetpointReadOnly->Value(), 345);
   EXPECT_EQ(form->RtIntegerEditRampRateReadOnly->Value(), 12);
   // The chart keeps the instant of the poll.
-  EXPECT_NEAR(form->Chart->RtDoubleVectorTime.GetValue(0), UtcNow(), 60.0 / 86400);
+  EXPECT_NEAR(form->Supervisor->Measurements().RtDoubleVectorTime.GetValue(0), UtcNow(), 60.0 / 86400);
 
   // While "Debug" is selected nothing is counted, polled or logged.
   form->PageControl1->setCurrentIndex(static_cast<int>(TPageIndex::Debug));
@@ -391,18 +393,18 @@ TEST_F(WindowTest, FailedPollsBackOffAndASensorBreakIsReported) {
       << Log().join(QLatin1Char('\n')).toStdString();
   EXPECT_GE(form->Timer1->interval(), 2500);
   EXPECT_LE(form->Timer1->interval(), 3499);
-  EXPECT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), 0);
+  EXPECT_EQ(form->Supervisor->Measurements().Count(), 0);
 
   Sim().SetFaults({.SensorBreak = true});
   const int interval = form->Timer1->interval();
   PollAndConsume();
   EXPECT_TRUE(LogHasRun({Q(""), Q("Sensor break detected. Refer to furnace manual.")}));
   EXPECT_EQ(form->Timer1->interval(), interval);
-  EXPECT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), 0);
+  EXPECT_EQ(form->Supervisor->Measurements().Count(), 0);
 
   Sim().SetFaults({});
   PollAndConsume();
-  EXPECT_EQ(form->Chart->RtDoubleVectorTime.GetCount(), 1);
+  EXPECT_EQ(form->Supervisor->Measurements().Count(), 1);
   EXPECT_EQ(form->Timer1->interval(), 2500);
 }
 

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
 
   karvo::TRtGraph2D graph;
   graph.resize(1484, 474);
-  auto chart = karvo::BuildMainChart(graph, regional);
+  auto chart = std::make_unique<karvo::TStandaloneChart>(graph, regional);
   const double start = karvo::EncodeDateTime({2024, 3, 4, 8, 30, 0, 0});
   chart->XAxis1.SetStart(start - 30.0 / 86400);
   chart->XAxis1.SetStop(start);
@@ -47,11 +47,7 @@ int main(int argc, char** argv) {
   karvo::TRtLinearRegression& rate = chart->RtLinearRegressionRateOfChange;
   const double window = 600.0 / 86400;  // ten minutes
   karvo::demo::GenerateRun(start, days, [&](const karvo::demo::Sample& s) {
-    chart->RtDoubleVectorSetpoint.Add(s.targetSetpoint);
-    chart->RtDoubleVectorWorkingSetpoint.Add(s.workingSetpoint);
-    chart->RtDoubleVectorTemperature.Add(s.temperature);
-    chart->RtDoubleVectorWorkingOutput.Add(s.workingOutput);
-    chart->RtDoubleVectorTime.Add(s.time);
+    chart->AddSample(s.time, s.temperature, s.targetSetpoint, s.workingSetpoint, s.workingOutput);
   });
   // The last tick's rate of change, as the window would show it.
   rate.SetCalculationStart(chart->RtDoubleVectorTime.GetMaximum() - window);

@@ -213,7 +213,7 @@ bool Program::Setup() {
     Violation("Start stayed disabled after the start-up reading");
     return false;
   }
-  const TRtMainChart& c = *f.Chart;
+  const TMeasurements& c = f.Supervisor->Measurements();
   loaded_ = c.RtDoubleVectorTime.GetCount();
   const double last = loaded_ > 0 ? c.RtDoubleVectorTime[loaded_ - 1] : 0.0;
   if (loaded_ > 0) {
@@ -297,7 +297,7 @@ void Program::Tick() {
   WriteLine(kReportFd, "E " + std::to_string(module ? module->InstructionsCurrentSegment() : -1) + " " +
                            Exact(f.Supervisor->State.StableSince) + " " + (f.LedTime->Value() ? "1" : "0") + " " +
                            std::to_string(f.Supervisor->Journal.DurableSamples()) + " " +
-                           std::to_string(f.Chart->RtDoubleVectorTime.GetCount()) + " " +
+                           std::to_string(f.Supervisor->Measurements().Count()) + " " +
                            std::to_string(f.MemoLog->LineCount()) + " " +
                            std::to_string(f.MemoLog->MaximumLineCount()) + " " + std::to_string(ResidentBytes()) + " " +
                            Exact(heartbeat_->LongestMs()) + " " + std::to_string(f.Supervisor->State.IntervalMs) + " " +
@@ -311,7 +311,7 @@ void Program::Consumed(const TFurnaceReadRecord& rec) {
                            std::to_string(rec.WorkingOutput) + " " + std::to_string(rec.RampRate) + " " +
                            std::to_string(rec.MaxOutputPowerActual));
   // The chart's newest sample is the consumed record...
-  const TRtMainChart& c = *form_->Chart;
+  const TMeasurements& c = form_->Supervisor->Measurements();
   const int i = c.RtDoubleVectorTime.GetCount() - 1;
   if (i < 0 || c.RtDoubleVectorTime[i] != rec.ReadtimeUtc || c.RtDoubleVectorTemperature[i] != rec.Temperature ||
       c.RtDoubleVectorSetpoint[i] != rec.TargetSetpoint || c.RtDoubleVectorWorkingSetpoint[i] != rec.WorkingSetpoint ||
@@ -329,7 +329,7 @@ void Program::Consumed(const TFurnaceReadRecord& rec) {
 // measured at start-up).
 void Program::Memory() {
   const struct mallinfo2 heap = mallinfo2();
-  const TRtMainChart& c = *form_->Chart;
+  const TMeasurements& c = form_->Supervisor->Measurements();
   double chart = 0.0;
   for (const TRtDoubleVector* v : {&c.RtDoubleVectorTime, &c.RtDoubleVectorTemperature, &c.RtDoubleVectorSetpoint,
                                    &c.RtDoubleVectorWorkingSetpoint, &c.RtDoubleVectorWorkingOutput})
@@ -345,7 +345,7 @@ void Program::Memory() {
 
 std::size_t Program::CheckJournal(const fs::path& path) {
   const TJournalContents read = ReadJournal(path, ExportRegional(Regional()));
-  const TRtMainChart& c = *form_->Chart;
+  const TMeasurements& c = form_->Supervisor->Measurements();
   if (!read.Error.empty() || !read.Gaps.empty() || read.RefusedLines != 0)
     Violation("the journal does not read back whole: " + read.Error);
   if (read.Samples.size() != static_cast<std::size_t>(c.RtDoubleVectorTime.GetCount())) {

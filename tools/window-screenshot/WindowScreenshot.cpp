@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
       auto stablePolls = std::make_shared<int>(0);
       auto lastCount = std::make_shared<int>(0);
       QObject::connect(watch, &QTimer::timeout, &form, [&, watch, elapsed, stablePolls, lastCount] {
-        const int count = form.Chart->RtDoubleVectorTemperature.GetCount();
+        const int count = form.Supervisor->Measurements().RtDoubleVectorTemperature.GetCount();
         bool ready = false;
         if (programSpeed) {
           if (count != *lastCount) ready = ProgramPictureReady(form, *stablePolls, samples);

@@ -67,12 +67,12 @@ void AppendDataExportLine(std::string& line, TDateTime utc, double temperature, 
   AppendNumber(line, workingSetpoint, regional);
 }
 
-void WriteDataExport(const fs::path& path, const TRtMainChart& chart, const TRegionalSettings& regional) {
+void WriteDataExport(const fs::path& path, const TMeasurements& data, const TRegionalSettings& regional) {
   const TRegionalSettings r = ExportRegional(regional);
-  const TRtDoubleVector& time = chart.RtDoubleVectorTime;
-  const TRtDoubleVector& temperature = chart.RtDoubleVectorTemperature;
-  const TRtDoubleVector& setpoint = chart.RtDoubleVectorSetpoint;
-  const TRtDoubleVector& workingSetpoint = chart.RtDoubleVectorWorkingSetpoint;
+  const TRtDoubleVector& time = data.RtDoubleVectorTime;
+  const TRtDoubleVector& temperature = data.RtDoubleVectorTemperature;
+  const TRtDoubleVector& setpoint = data.RtDoubleVectorSetpoint;
+  const TRtDoubleVector& workingSetpoint = data.RtDoubleVectorWorkingSetpoint;
   TTextFile file(path);
   file.Line(DataExportHeader());
   std::string line;
@@ -94,16 +94,6 @@ TSaveDialogOptions TextFileDialogOptions() {
 TSaveDialogOptions ImageFileDialogOptions(TImageKind kind) {
   return kind == TImageKind::BMP ? DialogInCurrentFolder("Save image file", "BMP file", "*.bmp", "bmp")
                                  : DialogInCurrentFolder("Save image file", "PNG file", "*.png", "png");
-}
-
-void ClearAllData(TRtMainChart& chart) {
-  chart.RtGraph2D1.BeginUpdate();
-  chart.RtDoubleVectorTime.Clear(true);
-  chart.RtDoubleVectorSetpoint.Clear(true);
-  chart.RtDoubleVectorTemperature.Clear(true);
-  chart.RtDoubleVectorWorkingSetpoint.Clear(true);
-  chart.RtDoubleVectorWorkingOutput.Clear(true);
-  chart.RtGraph2D1.EndUpdate();
 }
 
 }  // namespace karvo

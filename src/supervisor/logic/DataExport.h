@@ -22,7 +22,7 @@
 #include "common/Regional.h"
 #include "common/Seams.h"
 #include "common/Types.h"
-#include "supervisor/mainchart/RtMainChart.h"
+#include "supervisor/measurements/Measurements.h"
 
 namespace karvo {
 
@@ -42,12 +42,12 @@ void AppendDataExportTime(std::string& line, TDateTime utc, const TRegionalSetti
 // The regional settings with their separators in the system code page.
 TRegionalSettings ExportRegional(const TRegionalSettings& regional);
 
-// Writes the header and the lines of the chart's time, temperature, target
-// setpoint and working setpoint vectors to `path`, whole or not at all. An
+// Writes the header and the lines of the measurements' time, temperature,
+// target setpoint and working setpoint vectors to `path`, whole or not at all. An
 // index beyond the end of any of the four vectors gives no line. Throws
 // EFileWriteError with the system's reason; an existing file is then left
 // as it was.
-void WriteDataExport(const std::filesystem::path& path, const TRtMainChart& chart, const TRegionalSettings& regional);
+void WriteDataExport(const std::filesystem::path& path, const TMeasurements& data, const TRegionalSettings& regional);
 
 // The save dialog for the data ("Save text file", "csv file", "*.csv") and
 // for the graph ("Save image file", "BMP file"/"PNG file"), starting in the
@@ -55,10 +55,5 @@ void WriteDataExport(const std::filesystem::path& path, const TRtMainChart& char
 enum class TImageKind { BMP, PNG };
 TSaveDialogOptions TextFileDialogOptions();
 TSaveDialogOptions ImageFileDialogOptions(TImageKind kind);
-
-// Empties every series of the chart (time, target setpoint, temperature,
-// working setpoint, working output, in this order) inside one update
-// bracket of the graph, so it redraws once.
-void ClearAllData(TRtMainChart& chart);
 
 }  // namespace karvo

@@ -151,17 +151,10 @@ std::string TSupervisor::LoadRun(TPreviousRun& run) {
     LogLine(said);
     return said;
   }
-  TRtMainChart& chart = fChart;
-  chart.RtGraph2D1.BeginUpdate();
-  for (const TJournalSample& s : c.Samples) {
-    chart.RtDoubleVectorSetpoint.Add(s.Setpoint);
-    chart.RtDoubleVectorWorkingSetpoint.Add(s.WorkingSetpoint);
-    chart.RtDoubleVectorTemperature.Add(s.Temperature);
-    chart.RtDoubleVectorWorkingOutput.Add(s.WorkingOutput);
-    // The time vector grows last, as in the tick.
-    chart.RtDoubleVectorTime.Add(s.Time);
-  }
-  chart.RtGraph2D1.EndUpdate();
+  fChart.RtGraph2D1.BeginUpdate();
+  for (const TJournalSample& s : c.Samples)
+    fMeasurements.AddSample(s.Time, s.Temperature, s.Setpoint, s.WorkingSetpoint, s.WorkingOutput);
+  fChart.RtGraph2D1.EndUpdate();
   LogLine();
   LogLine("Loaded " + std::to_string(c.Samples.size()) + " samples of the previous run from \"" +
           PathText(run.Files.Journal) + "\".");

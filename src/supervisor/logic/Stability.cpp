@@ -67,7 +67,7 @@ void TStability::SetLamps(TTickContext& tick, bool oscilation, bool slope, bool 
 void TStability::RateOfChange(TTickContext& tick) {
   TRtMainChart& c = tick.Chart;
   TRtLinearRegression& regression = c.RtLinearRegressionRateOfChange;
-  const int points = c.RtDoubleVectorTime.Count();
+  const int points = tick.Data.Count();
   if (points >= 4) {
     // The window runs from the newest time of the previous calculation less
     // the observation length to the newest sample (AutoStop).
@@ -94,9 +94,9 @@ void TStability::JudgeLamps(TTickContext& tick) {
   const TRtMainChart& c = tick.Chart;
   const bool oscilation = TemperatureClose(s.StableTemperature, r.TargetSetpoint, r.Temperature);
   const TDateTime windowStart = c.RtLinearRegressionRateOfChange.GetCalculationStart();
-  const bool slope =
-      RateOfChangeLow(s.MaxRateOfChange, SlopePerMinute(c),
-                      OldestObserved(c.RtDoubleVectorTime, tick.State.RunFirstSample, windowStart), windowStart);
+  const bool slope = RateOfChangeLow(
+      s.MaxRateOfChange, SlopePerMinute(c),
+      OldestObserved(tick.Data.RtDoubleVectorTime, tick.State.RunFirstSample, windowStart), windowStart);
   SetLamps(tick, oscilation, slope, fLedTime);
   TDateTime& since = tick.State.StableSince;
   if (oscilation && slope) {

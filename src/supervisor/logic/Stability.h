@@ -26,6 +26,7 @@ struct TTickSettings;
 struct TTickState;
 class TFurnaceModule;
 class TRtMainChart;
+class TMeasurements;
 
 // What the stability steps give the window to show; unset fields stay as
 // the window shows them.
@@ -45,6 +46,7 @@ struct TTickContext {
   TTickState& State;
   TFurnaceModule& Module;
   TRtMainChart& Chart;
+  const TMeasurements& Data;
   TStabilityDisplay& Display;
   const TRegionalSettings& Regional;
   // The tick's instant: the clock is read once, just before the lamps are

@@ -25,6 +25,7 @@
 #include "supervisor/logic/SegmentRunner.h"
 #include "supervisor/logic/Stability.h"
 #include "supervisor/mainchart/RtMainChart.h"
+#include "supervisor/measurements/Measurements.h"
 
 namespace karvo {
 
@@ -142,8 +143,8 @@ struct TStartResult {
 
 class TSupervisor {
  public:
-  // The chart the tick appends to; it must outlive the supervisor.
-  TSupervisor(TRtMainChart& chart, TRegionalSettings regional);
+  // Builds the main chart on `graph`, which must outlive the supervisor.
+  TSupervisor(TRtCustomGraph& graph, TRegionalSettings regional);
   ~TSupervisor();
   TSupervisor(const TSupervisor&) = delete;
   TSupervisor& operator=(const TSupervisor&) = delete;
@@ -152,6 +153,18 @@ class TSupervisor {
   TFurnaceModule* FurnaceModule() const { return fFurnaceModule.get(); }
   // Puts a module in place (Start does; tests and benchmarks may).
   void SetFurnaceModule(std::unique_ptr<TFurnaceModule> module);
+
+  // The run's measurements: the tick adds every consumed sample, LoadRun a
+  // reloaded run's, ClearAllData empties them; the window, the export and
+  // the status page read them. (Benchmarks and tests fill them as a long
+  // run would.)
+  TMeasurements& Measurements() { return fMeasurements; }
+  const TMeasurements& Measurements() const { return fMeasurements; }
+  // The chart drawn from them.
+  TRtMainChart& Chart() { return fChart; }
+  // "Clear all data": empties the measurements in one update of the chart,
+  // so it redraws once.
+  void ClearAllData();
 
   TTickState State;
   TStability Stability;
@@ -272,7 +285,8 @@ class TSupervisor {
   void SetAxisModes(const TTickSettings& settings);
   void SetVisibility(const TTickSettings& settings);
 
-  TRtMainChart& fChart;
+  TMeasurements fMeasurements;
+  TRtMainChart fChart;
   const TRegionalSettings fRegional;
   std::unique_ptr<TFurnaceModule> fFurnaceModule;
   std::optional<TRunFiles> fRunToRestore;

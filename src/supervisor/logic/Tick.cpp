@@ -19,14 +19,20 @@ std::string ValueLabel(const char* text) { return Label(text, 27); }
 
 }  // namespace
 
-TSupervisor::TSupervisor(TRtMainChart& chart, TRegionalSettings regional)
+TSupervisor::TSupervisor(TRtCustomGraph& graph, TRegionalSettings regional)
     : StartPoll(ReadFurnace),
       PollsRunning(PollsInFlight),
       Journal(regional),
-      fChart(chart),
+      fChart(graph, fMeasurements, regional),
       fRegional(std::move(regional)) {}
 
 TSupervisor::~TSupervisor() = default;
+
+void TSupervisor::ClearAllData() {
+  fChart.RtGraph2D1.BeginUpdate();
+  fMeasurements.Clear();
+  fChart.RtGraph2D1.EndUpdate();
+}
 
 void TSupervisor::SetFurnaceModule(std::unique_ptr<TFurnaceModule> module) {
   fFurnaceModule = std::move(module);
@@ -58,7 +64,7 @@ std::optional<std::int32_t> NextOutputLimit(double temperature, const TTickSetti
 void TSupervisor::ReportValues(const TFurnaceReadRecord& r) {
   const std::string degrees = DegreesCelsius();
   // The sample enters the chart whole, before anything that may fail.
-  fChart.AddSample(r.ReadtimeUtc, r.Temperature, r.TargetSetpoint, r.WorkingSetpoint, r.WorkingOutput / 10.0);
+  fMeasurements.AddSample(r.ReadtimeUtc, r.Temperature, r.TargetSetpoint, r.WorkingSetpoint, r.WorkingOutput / 10.0);
   LogLine();
   LogLine(ValueLabel("Target setpoint") + std::to_string(r.TargetSetpoint) + degrees);
   LogLine(ValueLabel("Working setpoint") + std::to_string(r.WorkingSetpoint) + degrees);
@@ -141,13 +147,13 @@ TTickOutcome TSupervisor::Tick(const TTickSettings& s, TFurnaceReadRecord& r) {
   out.Kind = TTickKind::Consumed;
   out.Consumed = rec;
   TFurnaceReadRecord& used = *out.Consumed;
-  TTickContext tick{s, used, State, *module, fChart, out.Stability, fRegional, 0.0};
+  TTickContext tick{s, used, State, *module, fChart, fMeasurements, out.Stability, fRegional, 0.0};
   module->MaxOutputPowerActual = used.MaxOutputPowerActual;
   if (State.TickCounter % 3 == 0 && s.VaryingLimitEnabled) {
     if (const auto value = NextOutputLimit(used.Temperature, s, *module); value && module->Com())
       module->Com()->WriteWord(1, reg::OutputHighLimit, *value, false);
   }
-  if (State.RunFirstSample < 0) State.RunFirstSample = fChart.RtDoubleVectorTime.Count();
+  if (State.RunFirstSample < 0) State.RunFirstSample = fMeasurements.Count();
   ReportValues(used);
   // The run begins with its first consumed record; the writer thread takes
   // the sample from here.

@@ -21,8 +21,8 @@ void StyleAxis(TRtAxis& axis, const char* caption, TRtAxisScaling scaling, TRtAx
 
 }  // namespace
 
-void AttachSeries(TRtSeries& series, TRtCustomGraph& graph, const char* caption, bool visible, TRtDoubleVector& x,
-                  TRtDoubleVector& y, TRtAxis& xAxis, TRtAxis& yAxis, TRtColor color, double width, int layer) {
+void AttachSeries(TRtSeries& series, TRtCustomGraph& graph, const char* caption, bool visible, const TRtDoubleVector& x,
+                  const TRtDoubleVector& y, TRtAxis& xAxis, TRtAxis& yAxis, TRtColor color, double width, int layer) {
   series.SetCaption(caption);
   series.SetVisible(visible);
   series.SetIncludeInLegend(true);
@@ -38,8 +38,9 @@ void AttachSeries(TRtSeries& series, TRtCustomGraph& graph, const char* caption,
   graph.AddSeries(&series);
 }
 
-TRtMainChart::TRtMainChart(TRtCustomGraph& graph, const TRegionalSettings& regional)
+TRtMainChart::TRtMainChart(TRtCustomGraph& graph, const TMeasurements& data, const TRegionalSettings& regional)
     : RtGraph2D1(graph),
+      Data(data),
       XAxis1(regional),
       YAxis1(regional),
       RightAxis1(regional),
@@ -58,10 +59,6 @@ TRtMainChart::TRtMainChart(TRtCustomGraph& graph, const TRegionalSettings& regio
   graph.Zoom.Auto = false;
   graph.Zoom.VScrollbarVisible = true;
   graph.Zoom.HScrollbarVisible = false;
-
-  for (TRtDoubleVector* v : {&RtDoubleVectorTime, &RtDoubleVectorTemperature, &RtDoubleVectorSetpoint,
-                             &RtDoubleVectorWorkingSetpoint, &RtDoubleVectorWorkingOutput})
-    v->SetIncrement(128);
 
   StyleAxis(XAxis1, "Time and date", TRtAxisScaling::DateTime, TRtAxisPosition::Bottom);
   XAxis1.SetStartEnd(TRtAxisEnd::Fixed);
@@ -88,28 +85,28 @@ TRtMainChart::TRtMainChart(TRtCustomGraph& graph, const TRegionalSettings& regio
 
   // Added in layer order: working output at the bottom, the rate-of-change
   // line on top.
-  AttachSeries(RtLineSeriesWorkingOutput, graph, "Working output, % of maximum power", false, RtDoubleVectorTime,
-               RtDoubleVectorWorkingOutput, XAxis1, RightAxis1, 0xFF606060, 1.0, 0);
+  AttachSeries(RtLineSeriesWorkingOutput, graph, "Working output, % of maximum power", false, data.RtDoubleVectorTime,
+               data.RtDoubleVectorWorkingOutput, XAxis1, RightAxis1, 0xFF606060, 1.0, 0);
   RtLineSeriesWorkingOutput.Area.Visible = true;
   RtLineSeriesWorkingOutput.Area.AreaStyle = TRtAreaStyle::Total;
   RtLineSeriesWorkingOutput.Area.ForeColor = 0x14000000;
   AttachSeries(RtLineSeriesWorkingSetpoint, graph,
                "Working Setpoint, \xC2\xBA"
                "C",
-               false, RtDoubleVectorTime, RtDoubleVectorWorkingSetpoint, XAxis1, YAxis1, 0xFF0066CC, 1.0, 1);
+               false, data.RtDoubleVectorTime, data.RtDoubleVectorWorkingSetpoint, XAxis1, YAxis1, 0xFF0066CC, 1.0, 1);
   AttachSeries(RtLineSeriesTargetSetpoint, graph,
                "Target Setpoint, \xC2\xBA"
                "C",
-               false, RtDoubleVectorTime, RtDoubleVectorSetpoint, XAxis1, YAxis1, 0xFF707070, 1.0, 2);
+               false, data.RtDoubleVectorTime, data.RtDoubleVectorSetpoint, XAxis1, YAxis1, 0xFF707070, 1.0, 2);
   AttachSeries(RtPointSeriesTemperature, graph,
                "Measured Temperature, \xC2\xBA"
                "C",
-               true, RtDoubleVectorTime, RtDoubleVectorTemperature, XAxis1, YAxis1, 0xFFFF0000, 3.0, 3);
+               true, data.RtDoubleVectorTime, data.RtDoubleVectorTemperature, XAxis1, YAxis1, 0xFFFF0000, 3.0, 3);
   RtPointSeriesTemperature.Area.Visible = false;
 
   TRtLinearRegression& r = RtLinearRegressionRateOfChange;
-  AttachSeries(r, graph, "Rate of change", false, RtDoubleVectorTime, RtDoubleVectorTemperature, XAxis1, YAxis1,
-               0xFF000000, 2.0, 4);
+  AttachSeries(r, graph, "Rate of change", false, data.RtDoubleVectorTime, data.RtDoubleVectorTemperature, XAxis1,
+               YAxis1, 0xFF000000, 2.0, 4);
   r.Line.DashStyle = TRtDashStyle::DashStyleDot;
   r.SetAutoUpdate(false);
   r.AutoStart = false;
@@ -142,19 +139,6 @@ TRtMainChart::TRtMainChart(TRtCustomGraph& graph, const TRegionalSettings& regio
   Legend1.ItemsOrderList = {"RtPointSeriesTemperature"};
   Legend1.SetGraph(&graph);
   graph.EndUpdate();
-}
-
-void TRtMainChart::AddSample(TDateTime time, double temperature, double targetSetpoint, double workingSetpoint,
-                             double workingOutput) {
-  RtDoubleVectorSetpoint.Add(targetSetpoint);
-  RtDoubleVectorWorkingSetpoint.Add(workingSetpoint);
-  RtDoubleVectorTemperature.Add(temperature);
-  RtDoubleVectorWorkingOutput.Add(workingOutput);
-  RtDoubleVectorTime.Add(time);
-}
-
-std::unique_ptr<TRtMainChart> BuildMainChart(TRtCustomGraph& graph, const TRegionalSettings& regional) {
-  return std::make_unique<TRtMainChart>(graph, regional);
 }
 
 }  // namespace karvo

@@ -1,10 +1,8 @@
 #pragma once
-// The main window's chart: its data vectors, axes, legend and series with
-// their captions, colours, widths, layers and axis sides, built on a graph
-// in one go. The window owns the object; its members are the chart objects
-// under their usual names.
-
-#include <memory>
+// The main window's chart: its axes, legend and series with their
+// captions, colours, widths, layers and axis sides, built on a graph in one
+// go and drawn from the run's measurements. The supervisor owns the object;
+// its members are the chart objects under their usual names.
 
 #include "chart/RtAxis.h"
 #include "chart/RtCustomGraph.h"
@@ -12,24 +10,22 @@
 #include "chart/RtLinearRegression.h"
 #include "chart/RtSeries.h"
 #include "chart/RtVectors.h"
+#include "supervisor/measurements/Measurements.h"
 
 namespace karvo {
 
 class TRtMainChart {
  public:
-  // Configures `graph` and puts every object on it. The graph must outlive
-  // this object.
-  TRtMainChart(TRtCustomGraph& graph, const TRegionalSettings& regional);
+  // Configures `graph` and puts every object on it, the series drawn from
+  // `data`. The graph and the measurements must outlive this object.
+  TRtMainChart(TRtCustomGraph& graph, const TMeasurements& data, const TRegionalSettings& regional);
   TRtMainChart(const TRtMainChart&) = delete;
   TRtMainChart& operator=(const TRtMainChart&) = delete;
 
   TRtCustomGraph& RtGraph2D1;
 
-  TRtDoubleVector RtDoubleVectorTime;
-  TRtDoubleVector RtDoubleVectorTemperature;
-  TRtDoubleVector RtDoubleVectorSetpoint;
-  TRtDoubleVector RtDoubleVectorWorkingSetpoint;
-  TRtDoubleVector RtDoubleVectorWorkingOutput;
+  // What the series show.
+  const TMeasurements& Data;
 
   TRtAxis XAxis1;
   TRtAxis YAxis1;
@@ -42,23 +38,20 @@ class TRtMainChart {
   TRtLinearRegression RtLinearRegressionRateOfChange;
 
   TRtLegend Legend1;
-
-  // Appends one sample to the five vectors, one after the other with
-  // nothing in between, the time vector last: it is the X data of every
-  // series and of the regression, so whoever sees it grow finds the values.
-  void AddSample(TDateTime time, double temperature, double targetSetpoint, double workingSetpoint,
-                 double workingOutput);
 };
 
-// The chart on `graph` as an object of its own on the heap, for the tools,
-// benchmarks and tests that show it without the main window (the window
-// constructs its TRtMainChart itself).
-std::unique_ptr<TRtMainChart> BuildMainChart(TRtCustomGraph& graph, const TRegionalSettings& regional);
+// A main chart that owns the measurements it shows, for the tools,
+// benchmarks and tests that show the chart without the supervisor: it takes
+// samples (AddSample) and is the chart (XAxis1, the series and the rest).
+class TStandaloneChart : public TMeasurements, public TRtMainChart {
+ public:
+  TStandaloneChart(TRtCustomGraph& graph, const TRegionalSettings& regional) : TRtMainChart(graph, *this, regional) {}
+};
 
 // Puts `series` on `graph`: its caption (in the legend), whether it shows,
 // its data and axes, a line of `color` and `width` without point symbols, on
 // `layer`.
-void AttachSeries(TRtSeries& series, TRtCustomGraph& graph, const char* caption, bool visible, TRtDoubleVector& x,
-                  TRtDoubleVector& y, TRtAxis& xAxis, TRtAxis& yAxis, TRtColor color, double width, int layer);
+void AttachSeries(TRtSeries& series, TRtCustomGraph& graph, const char* caption, bool visible, const TRtDoubleVector& x,
+                  const TRtDoubleVector& y, TRtAxis& xAxis, TRtAxis& yAxis, TRtColor color, double width, int layer);
 
 }  // namespace karvo

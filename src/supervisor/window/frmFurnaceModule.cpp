@@ -96,8 +96,8 @@ TFormModbus::TFormModbus(QWidget* parent) : QWidget(parent) {
   setAutoFillBackground(true);
 
   BuildRegions();
-  Chart = std::make_unique<TRtMainChart>(*RtGraph2D1, Regional());
-  Supervisor = std::make_unique<TSupervisor>(*Chart, Regional());
+  Supervisor = std::make_unique<TSupervisor>(*RtGraph2D1, Regional());
+  Chart = &Supervisor->Chart();
   // The tick starts its polls through ReadFurnace.
   Supervisor->StartPoll = [this](const std::string&) {
     ReadFurnace();

@@ -191,8 +191,8 @@ class TFormModbus : public QWidget {
   QTimer* AttentionTimer = nullptr;
   void RefreshAttention();
   TSaveDialog SaveDialog1;
-  std::unique_ptr<TRtMainChart> Chart;  // the chart's vectors, axes, series and legend
   std::unique_ptr<TSupervisor> Supervisor;
+  TRtMainChart* Chart = nullptr;  // the supervisor's: the chart's axes, series and legend
 
   // The one furnace module; null while no furnace is operated.
   TFurnaceModule* FurnaceModule() const { return Supervisor->FurnaceModule(); }

@@ -174,7 +174,7 @@ void TFormModbus::ShowLoadedRun(TPreviousRun& run) {
 // operator chooses whether they go on in its journal file.
 void TFormModbus::OfferRunContinuation() {
   const std::optional<TRunFiles> ended = Supervisor->Journal.EndedRun();
-  if (!ended || ended->Furnace != SavedFurnaceName() || Chart->RtDoubleVectorTime.GetCount() == 0) return;
+  if (!ended || ended->Furnace != SavedFurnaceName() || Supervisor->Measurements().Count() == 0) return;
   const TTimerOff noTick(*this, TTimerOff::kAsBefore);
   if (!AskYesNo(TSupervisor::ContinueRunQuestion(ended->Furnace), "Start")) return;
   Supervisor->Journal.ContinueEndedRun();

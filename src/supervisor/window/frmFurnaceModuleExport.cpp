@@ -32,13 +32,13 @@ void TFormModbus::ButtonSaveGraphPNGClick() { SaveGraph(*this, TImageKind::PNG);
 void TFormModbus::ButtonSaveTextFileClick() {
   SaveDialog1.Options = TextFileDialogOptions();
   if (!SaveDialog1.Execute()) return;
-  WriteDataExport(PathFromUtf8(SaveDialog1.FileName), *Chart, Regional());
+  WriteDataExport(PathFromUtf8(SaveDialog1.FileName), Supervisor->Measurements(), Regional());
 }
 
 void TFormModbus::ButtonClearAllDataClick() {
   if (!AskYesNo("Are you sure you want to clear all data from the screen?", "Clear all data")) return;
   const TTimerOff timerOff(*this, TTimerOff::kAsBefore);
-  ClearAllData(*Chart);
+  Supervisor->ClearAllData();
   // The journal keeps what the chart no longer shows; the operator chooses
   // whether what follows goes into a run file of its own.
   if (Supervisor->Journal.IsOpen() && AskYesNo(kNewRunFileQuestion, "Clear all data")) {
