@@ -124,7 +124,7 @@ void TStatusFeed::TickShown(const TTickOutcome& out) {
     default:
       break;
   }
-  if (out.Stability.RateOfChange) fRateOfChange = out.Stability.RateOfChange;
+  if (out.Display.RateOfChange) fRateOfChange = out.Display.RateOfChange;
   Publish();
 }
 

@@ -151,12 +151,12 @@ TEST_F(Program, RateOfChangeFromTheFourthPointLineFromTheEighth) {
   TRtLinearRegression& regression = supervisor.Chart().RtLinearRegressionRateOfChange;
   for (int i = 0; i < 3; ++i) {
     const TTickOutcome out = Consume(1000.0 + i);  // rising 12 ºC a minute
-    EXPECT_FALSE(out.Stability.RateOfChange);
+    EXPECT_FALSE(out.Display.RateOfChange);
     for (const std::string& line : Logged()) EXPECT_EQ(line.rfind("Rate of change", 0), std::string::npos) << line;
   }
   TTickOutcome out = Consume(1003.0);
-  ASSERT_TRUE(out.Stability.RateOfChange);
-  EXPECT_NEAR(*out.Stability.RateOfChange, 12.0, 1e-6);
+  ASSERT_TRUE(out.Display.RateOfChange);
+  EXPECT_NEAR(*out.Display.RateOfChange, 12.0, 1e-6);
   EXPECT_TRUE(Contains(Logged(), "Rate of change             : 12,000" + DegreesCelsius() + "/min"));
   EXPECT_EQ(regression.Caption(),
             "Rate of change, last 5,0 minutes: 12,000\xC2\xBA"
@@ -186,13 +186,13 @@ TEST_F(Program, TheFirstLampComparesEachPollWithTheControllersTargetStrictly) {
   } cases[] = {{1048.0, false}, {1048.01, true}, {1052.0, false}, {1051.99, true}, {900.0, false}, {1050.0, true}};
   for (const auto& c : cases) {
     const TTickOutcome out = Consume(c.temperature, 1050);
-    ASSERT_TRUE(out.Stability.LedOscilation);
-    EXPECT_EQ(*out.Stability.LedOscilation, c.on) << c.temperature;
+    ASSERT_TRUE(out.Display.LedOscilation);
+    EXPECT_EQ(*out.Display.LedOscilation, c.on) << c.temperature;
     EXPECT_EQ(Lamps().LedOscilation(), c.on) << c.temperature;
   }
   settings.StableTemperature = 20;
-  EXPECT_FALSE(*Consume(1030.0, 1050).Stability.LedOscilation);
-  EXPECT_TRUE(*Consume(1030.5, 1050).Stability.LedOscilation);
+  EXPECT_FALSE(*Consume(1030.0, 1050).Display.LedOscilation);
+  EXPECT_TRUE(*Consume(1030.5, 1050).Display.LedOscilation);
 }
 
 TEST_F(Program, TheSecondLampWaitsForAFullWindow) {
@@ -228,14 +228,14 @@ TEST_F(Program, ASegmentEndsOnlyAfterMinimumSteadyTimePlusDwellStrictly) {
   // Stable for 20 and 40 s.
   Consume(1049.5);
   TTickOutcome out = Consume(1049.6);
-  EXPECT_EQ(out.Stability.StableTime, "00:00:40");
+  EXPECT_EQ(out.Display.StableTime, "00:00:40");
   EXPECT_FALSE(Lamps().LedTime());
   // 60 s: the third lamp (at least the minimum steady time), FS_ shows the
   // segment; the segment asks for 2 min.
   Logged();
   out = Consume(1049.5);
   EXPECT_TRUE(Lamps().LedTime());
-  EXPECT_EQ(out.Stability.LedTime, true);
+  EXPECT_EQ(out.Display.LedTime, true);
   EXPECT_EQ(Signal(), L"1");
   const Lines report = Logged();
   EXPECT_TRUE(Contains(report, "Current segment            : 1"));
@@ -247,20 +247,20 @@ TEST_F(Program, ASegmentEndsOnlyAfterMinimumSteadyTimePlusDwellStrictly) {
   for (int i = 0; i < 3; ++i) {
     out = Consume(1049.5);
     EXPECT_EQ(Module().InstructionsCurrentSegment(), 1);
-    ASSERT_TRUE(out.Stability.InstructionsTable);
-    EXPECT_EQ(out.Stability.InstructionsTable->size(), 4u);
+    ASSERT_TRUE(out.Display.InstructionsTable);
+    EXPECT_EQ(out.Display.InstructionsTable->size(), 4u);
   }
-  EXPECT_EQ(out.Stability.StableTime, "00:02:00");
+  EXPECT_EQ(out.Display.StableTime, "00:02:00");
   // 140 s: finished; the lamps go off, the clock restarts, the table stays.
   out = Consume(1049.5);
   EXPECT_TRUE(Module().GetInstruction(1).Finished);
   EXPECT_EQ(Module().InstructionsCurrentSegment(), 0);
   EXPECT_EQ(supervisor.State.StableSince, 0.0);
   EXPECT_EQ(Module().BeenStable(), 0.0);
-  EXPECT_EQ(out.Stability.LedOscilation, false);
-  EXPECT_EQ(out.Stability.LedSlope, false);
-  EXPECT_EQ(out.Stability.LedTime, false);
-  EXPECT_FALSE(out.Stability.InstructionsTable);
+  EXPECT_EQ(out.Display.LedOscilation, false);
+  EXPECT_EQ(out.Display.LedSlope, false);
+  EXPECT_EQ(out.Display.LedTime, false);
+  EXPECT_FALSE(out.Display.InstructionsTable);
   EXPECT_EQ(Signal(), L"1");  // written before the segment ended
   // The next tick: stable anew, not for long: "0".
   out = Consume(1049.5);
@@ -355,7 +355,7 @@ TEST_F(Program, AHoldRequestWithoutSegmentOrOnQuickControlIsNotHeeded) {
   int ends = 0;
   for (int i = 0; i < 16; ++i) {
     const TTickOutcome out = Consume(1050.0);
-    if (out.Stability.LedTime == false && out.Stability.LedOscilation == false) ++ends;
+    if (out.Display.LedTime == false && out.Display.LedOscilation == false) ++ends;
   }
   EXPECT_GE(ends, 2);
   EXPECT_TRUE(Module().GetInstruction(0).Finished);
@@ -368,7 +368,7 @@ TEST_F(Program, AHoldRequestWithoutSegmentOrOnQuickControlIsNotHeeded) {
   settings.ProgramMayRun = false;
   for (int i = 0; i < 10; ++i) {
     const TTickOutcome out = Consume(1050.0);
-    EXPECT_FALSE(out.Stability.InstructionsTable);
+    EXPECT_FALSE(out.Display.InstructionsTable);
   }
   EXPECT_TRUE(Lamps().LedTime());
   EXPECT_EQ(Signal(), L"1");

@@ -11,48 +11,13 @@
 // dwell, and "stable for exactly the minimum steady time" is exact.
 
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "common/Duration.h"
-#include "common/Regional.h"
 #include "common/Types.h"
+#include "supervisor/logic/TickContext.h"
 
 namespace karvo {
-
-struct TFurnaceReadRecord;
-struct TTickSettings;
-struct TTickState;
-class TFurnaceModule;
-class TRtMainChart;
-class TMeasurements;
-
-// What the stability steps give the window to show; unset fields stay as
-// the window shows them.
-struct TStabilityDisplay {
-  std::optional<bool> LedOscilation;                          // temperature close to the target setpoint
-  std::optional<bool> LedSlope;                               // very low rate of change
-  std::optional<bool> LedTime;                                // stable for a while
-  std::optional<std::string> StableTime;                      // "hh:nn:ss" for Label10
-  std::optional<double> RateOfChange;                         // ºC/min
-  std::optional<std::vector<std::string>> InstructionsTable;  // lines of MemoInstructions
-};
-
-// Everything a step may look at and change.
-struct TTickContext {
-  const TTickSettings& Settings;
-  TFurnaceReadRecord& Record;
-  TTickState& State;
-  TFurnaceModule& Module;
-  TRtMainChart& Chart;
-  const TMeasurements& Data;
-  TStabilityDisplay& Display;
-  const TRegionalSettings& Regional;
-  // The tick's instant: the clock is read once, just before the lamps are
-  // judged, and every step from there on uses it.
-  TDateTime Now;
-};
 
 // The first lamp: the temperature lies closer to the controller's target
 // setpoint than the maximum oscillation (strictly).

@@ -104,8 +104,8 @@ struct TTickOutcome {
   // The consumed record (Kind Consumed): the read-only boxes show its
   // target and working setpoints, temperature and ramp rate.
   std::optional<TFurnaceReadRecord> Consumed;
-  // Set by the stability steps when they judged.
-  TStabilityDisplay Stability;
+  // Set by the stability steps and the segment runner when they ran.
+  TTickDisplay Display;
 };
 
 // Values read from the controller at Start.

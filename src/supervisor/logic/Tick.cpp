@@ -147,7 +147,7 @@ TTickOutcome TSupervisor::Tick(const TTickSettings& s, TFurnaceReadRecord& r) {
   out.Kind = TTickKind::Consumed;
   out.Consumed = rec;
   TFurnaceReadRecord& used = *out.Consumed;
-  TTickContext tick{s, used, State, *module, fChart, fMeasurements, out.Stability, fRegional, 0.0};
+  TTickContext tick{s, used, State, *module, fChart, fMeasurements, out.Display, fRegional, 0.0};
   module->MaxOutputPowerActual = used.MaxOutputPowerActual;
   if (State.TickCounter % 3 == 0 && s.VaryingLimitEnabled) {
     if (const auto value = NextOutputLimit(used.Temperature, s, *module); value && module->Com())

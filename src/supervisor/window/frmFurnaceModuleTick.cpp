@@ -63,7 +63,7 @@ void TFormModbus::ShowTickOutcome(const TTickOutcome& out) {
     RtDoubleEditTemperatureReadOnly->SetValue(r.Temperature);
     RtIntegerEditRampRateReadOnly->SetValue(r.RampRate);
   }
-  const TStabilityDisplay& d = out.Stability;
+  const TTickDisplay& d = out.Display;
   if (d.LedOscilation) LedOscilation->ChangeValue(*d.LedOscilation);
   if (d.LedSlope) LedSlope->ChangeValue(*d.LedSlope);
   if (d.LedTime) LedTime->ChangeValue(*d.LedTime);
