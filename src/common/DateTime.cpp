@@ -32,6 +32,24 @@ void CivilFromDays(int64_t z, int& y, int& m, int& d) {
   y = static_cast<int>(yy + (m <= 2));
 }
 
+// `count` decimal digits at text[at].
+bool Digits(std::string_view text, std::size_t at, std::size_t count, int& value) {
+  if (at + count > text.size()) return false;
+  value = 0;
+  for (std::size_t i = at; i < at + count; ++i) {
+    const char c = text[i];
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  return true;
+}
+
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
 }  // namespace
 
 TDateTime EncodeDate(int year, int month, int day) {
@@ -66,11 +84,37 @@ DateTimeParts DecodeDateTime(TDateTime t) {
   return p;
 }
 
-std::string FormatIsoDateTime(TDateTime t) {
+std::string FormatIsoDateTime(TDateTime t, char timeSeparator) {
   const DateTimeParts p = DecodeDateTime(t);
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute, p.second);
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d%c%02d%c%02d", p.year, p.month, p.day, p.hour, timeSeparator,
+                p.minute, timeSeparator, p.second);
   return buf;
+}
+
+std::optional<DateTimeParts> ParseIsoDateTime(std::string_view text, std::string_view timeSeparator,
+                                              std::string_view otherSeparator) {
+  DateTimeParts p;
+  if (text.size() < 16 || !Digits(text, 0, 4, p.year) || text[4] != '-' || !Digits(text, 5, 2, p.month) ||
+      text[7] != '-' || !Digits(text, 8, 2, p.day) || text[10] != ' ' || !Digits(text, 11, 2, p.hour))
+    return std::nullopt;
+  std::size_t at = 13;
+  const auto skipSeparator = [&] {
+    for (const std::string_view separator : {timeSeparator, otherSeparator}) {
+      if (!separator.empty() && text.compare(at, separator.size(), separator) == 0) {
+        at += separator.size();
+        return true;
+      }
+    }
+    return false;
+  };
+  if (!skipSeparator() || !Digits(text, at, 2, p.minute)) return std::nullopt;
+  at += 2;
+  if (!skipSeparator() || !Digits(text, at, 2, p.second) || at + 2 != text.size()) return std::nullopt;
+  if (p.year < 100 || p.month < 1 || p.month > 12 || p.day < 1 || p.day > DaysInMonth(p.year, p.month) || p.hour > 23 ||
+      p.minute > 59 || p.second > 59)
+    return std::nullopt;
+  return p;
 }
 
 }  // namespace karvo

@@ -483,45 +483,72 @@ std::string FormatDateTime(std::string_view pattern, TDateTime t, const TRegiona
   return out;
 }
 
-std::optional<double> ParseFloat(std::string_view text, const TRegionalSettings& regional) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  const std::string_view separator = regional.decimalSeparator;
-  std::string ascii;
+namespace {
+
+// The one reader of decimal numbers: an optional sign ("-", or "+" too with
+// `plus`), digits with at most one decimal separator (`separator`, or "."
+// too with `point`), an optional exponent; all of `text`.
+std::optional<double> ReadDecimal(std::string_view text, std::string_view separator, bool plus, bool point) {
+  // The number in the form from_chars reads (never longer than the text).
+  char stack[64];
+  std::string heap;
+  char* ascii = stack;
+  if (text.size() > sizeof stack) {
+    heap.resize(text.size());
+    ascii = heap.data();
+  }
+  std::size_t n = 0;
   std::size_t i = 0;
-  auto digitAt = [&](std::size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    if (text[i] == '-') ascii += '-';
+  const auto digitAt = [&](std::size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
+  if (i < text.size() && (text[i] == '-' || (plus && text[i] == '+'))) {
+    if (text[i] == '-') ascii[n++] = '-';
     ++i;
   }
   int mantissaDigits = 0;
   bool seenSeparator = false;
   while (i < text.size()) {
     if (digitAt(i)) {
-      ascii += text[i++];
+      ascii[n++] = text[i++];
       ++mantissaDigits;
-    } else if (!seenSeparator && !separator.empty() && text.substr(i, separator.size()) == separator) {
-      ascii += '.';
+    } else if (seenSeparator) {
+      break;
+    } else if (!separator.empty() && text.compare(i, separator.size(), separator) == 0) {
+      ascii[n++] = '.';
       seenSeparator = true;
       i += separator.size();
+    } else if (point && text[i] == '.') {
+      ascii[n++] = '.';
+      seenSeparator = true;
+      ++i;
     } else {
       break;
     }
   }
   if (mantissaDigits == 0) return std::nullopt;
   if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    ascii += 'e';
+    ascii[n++] = 'e';
     ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ascii += text[i++];
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ascii[n++] = text[i++];
     if (!digitAt(i)) return std::nullopt;
-    while (digitAt(i)) ascii += text[i++];
+    while (digitAt(i)) ascii[n++] = text[i++];
   }
   if (i != text.size()) return std::nullopt;
   double value = 0;
-  const auto result = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
-  if (result.ec != std::errc() || result.ptr != ascii.data() + ascii.size() || !std::isfinite(value))
-    return std::nullopt;
+  const auto result = std::from_chars(ascii, ascii + n, value);
+  if (result.ec != std::errc() || result.ptr != ascii + n || !std::isfinite(value)) return std::nullopt;
   return value;
+}
+
+}  // namespace
+
+std::optional<double> ParseFloat(std::string_view text, const TRegionalSettings& regional) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return ReadDecimal(text, regional.decimalSeparator, true, false);
+}
+
+std::optional<double> ParseGeneral(std::string_view text, std::string_view decimalSeparator) {
+  return ReadDecimal(text, decimalSeparator, false, true);
 }
 
 std::optional<std::int32_t> ParseInteger(std::string_view text) {

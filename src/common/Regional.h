@@ -97,12 +97,19 @@ std::string FormatAxisNumber(double value, double step, const TRegionalSettings&
 // `t` (a local date-time) written with `pattern` (see TRegionalSettings).
 std::string FormatDateTime(std::string_view pattern, TDateTime t, const TRegionalSettings& regional);
 
-// --- Reading what the operator typed ---------------------------------------
+// --- Reading numbers ---------------------------------------------------------
+// Both readers take digits with at most one decimal separator (digits on at
+// least one side of it) and an optional exponent ("e" or "E", optional sign,
+// digits), the whole text, and only finite results.
 
-// An optional sign, digits with at most one regional decimal separator, and
-// an optional exponent ("e" or "E", optional sign, digits); blanks around
-// are ignored. Only finite results are taken.
+// What the operator typed: an optional sign ("+" or "-") first, the
+// regional decimal separator, blanks around ignored.
 std::optional<double> ParseFloat(std::string_view text, const TRegionalSettings& regional);
+// A number as the formats above wrote it into a file the program reads back
+// (the run journal): "-" the only sign, `decimalSeparator` or "." as the
+// decimal separator (a file written under other settings has the one or the
+// other), no blanks. Fast enough for a file of millions of numbers.
+std::optional<double> ParseGeneral(std::string_view text, std::string_view decimalSeparator);
 // An optional sign and decimal digits within the 32-bit range.
 std::optional<std::int32_t> ParseInteger(std::string_view text);
 

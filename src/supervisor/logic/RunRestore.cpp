@@ -196,8 +196,7 @@ std::string TSupervisor::RestoreProgramQuestion(const std::wstring& furnace,
 void TSupervisor::RestoreProgram(const std::vector<TFurnaceActionParameters>& segments) {
   if (!fFurnaceModule) return;
   TFurnaceModule& m = *fFurnaceModule;
-  m.InstructionsDeleteFrom(1);
-  for (std::size_t i = 0; i < segments.size(); ++i) m.SetInstruction(static_cast<int>(i) + 1, segments[i]);
+  SetProgramSegments(m, segments);
   const int current = m.InstructionsCurrentSegment();
   State.StableSince = 0.0;
   State.StableCreditSegment = current;
