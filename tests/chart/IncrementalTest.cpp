@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "ChartFixture.h"
 #include "chart/RtLinearRegression.h"
 #include "chart/RtSeriesBands.h"
 #include "supervisor/mainchart/RtMainChart.h"
@@ -14,7 +15,7 @@
 namespace karvo {
 namespace {
 
-constexpr double kSecond = 1.0 / 86400.0;
+using test::kSecond;
 
 // The fit worked out here on its own, the plain way: the newest sample in
 // start .. stop and the samples before it back to the first one outside

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "ChartFixture.h"
 #include "ShowAllSeries.h"
 #include "chart/RtAxisPainter.h"
 #include "chart/RtGraph2D.h"
@@ -25,7 +26,7 @@
 namespace karvo {
 namespace {
 
-constexpr double kSecond = 1.0 / 86400.0;
+using test::kSecond;
 
 // How the samples of a run are spaced in time.
 enum class Spacing {

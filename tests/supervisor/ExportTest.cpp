@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "FileContents.h"
+#include "SupervisorTestUtil.h"
 #include "TempFolder.h"
 #include "chart/RtCustomGraph.h"
 #include "common/DateTime.h"
@@ -25,7 +26,7 @@ namespace fs = std::filesystem;
 using test::FileContents;
 using test::TempFolder;
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using test::kNaN;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // "º" in the system code page: C2 BA in UTF-8, BA in Windows-1252.

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "FileContents.h"
+#include "SupervisorTestUtil.h"
 #include "TempFolder.h"
 #include "TestHome.h"
 #include "chart/RtCustomGraph.h"
@@ -36,16 +37,16 @@ namespace fs = std::filesystem;
 using test::FileContents;
 using test::TempFolder;
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using test::kNaN;
 
-TRegionalSettings Separators(const char* decimal, const char* time) {
+TRegionalSettings JournalSeparators(const char* decimal, const char* time) {
   TRegionalSettings r;
   r.decimalSeparator = decimal;
   r.timeSeparator = time;
   return r;
 }
 
-std::string Lines(const std::vector<std::string>& lines) {
+std::string Joined(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& l : lines) text += l + "\r\n";
   return text;
@@ -59,13 +60,13 @@ std::string JournalOf(const std::vector<TJournalSample>& samples, const TRegiona
     AppendJournalLine(line, s, ExportRegional(regional));
     lines.push_back(line);
   }
-  return Lines(lines);
+  return Joined(lines);
 }
 
 bool SameValue(double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; }
 
 TEST(RunJournal, ALineIsTheExportLineWithTheWorkingOutputBehind) {
-  const TRegionalSettings comma = ExportRegional(Separators(",", "."));
+  const TRegionalSettings comma = ExportRegional(JournalSeparators(",", "."));
   TJournalSample s{45000.25, 1021.5, 1050, 1043, 45.5};
   std::string export_line;
   AppendDataExportLine(export_line, s.Time, s.Temperature, s.Setpoint, s.WorkingSetpoint, comma);
@@ -89,7 +90,8 @@ TEST(RunJournal, ReadsBackWhatItWrote) {
       {45000.5 + 10 / kSecondsPerDay, kNaN, 1050, kNaN, 0.1},
       {45000.5 + 15 / kSecondsPerDay, 1.5e-7, -1050, 3, kNaN},
   };
-  for (const TRegionalSettings& regional : {Separators(".", ":"), Separators(",", "."), Separators(",", ":")}) {
+  for (const TRegionalSettings& regional :
+       {JournalSeparators(".", ":"), JournalSeparators(",", "."), JournalSeparators(",", ":")}) {
     const TJournalContents read = ParseJournal(JournalOf(samples, regional), ExportRegional(regional));
     ASSERT_TRUE(read.Error.empty()) << read.Error;
     EXPECT_FALSE(read.TornLastLine);
@@ -173,8 +175,8 @@ TEST(RunJournal, RefusesHostileLinesWithoutInventingSamples) {
 TEST(RunJournal, AJournalReadsBackUnderOtherRegionalSettings) {
   const std::vector<TJournalSample> samples = {{45000.5, 1021.5, 1050, 1043, 45.5},
                                                {45000.5 + 5 / kSecondsPerDay, 1022.25, 1050, 1043, 46}};
-  const TRegionalSettings comma = Separators(",", ".");
-  const TRegionalSettings dot = Separators(".", ":");
+  const TRegionalSettings comma = JournalSeparators(",", ".");
+  const TRegionalSettings dot = JournalSeparators(".", ":");
   EXPECT_EQ(JournalHeader(ExportRegional(comma)), JournalHeader() + "; Decimal separator \",\"; Time separator \".\"");
   for (const auto& [written, now] : {std::pair{comma, dot}, std::pair{dot, comma}}) {
     const TJournalContents read = ParseJournal(JournalOf(samples, written), ExportRegional(now));
@@ -376,14 +378,14 @@ TEST_F(RunJournalWriter, EveryUnclosedRunIsListedNewestFirstWithItsSummary) {
       {"header only", JournalOf({}, {})},
       {"three", JournalOf({Sample(0), Sample(1), Sample(4)}, {})},
       {"more than a block", JournalOf(many, {})},
-      {"a gap line", JournalOf({Sample(0), Sample(1)}, {}) + gap + "\r\n" + Lines({[&] {
+      {"a gap line", JournalOf({Sample(0), Sample(1)}, {}) + gap + "\r\n" + Joined({[&] {
                        std::string l;
                        AppendJournalLine(l, Sample(4), ExportRegional({}));
                        return l;
                      }()})},
       {"a torn line", JournalOf({Sample(0), Sample(1)}, {}) + "2024-03-05 14:0"},
       {"zeros after a power cut", JournalOf({Sample(0), Sample(1)}, {}) + std::string(65536, '\0')},
-      {"other separators", JournalOf({Sample(0), Sample(1)}, Separators(",", "."))},
+      {"other separators", JournalOf({Sample(0), Sample(1)}, JournalSeparators(",", "."))},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -677,11 +679,11 @@ TEST_F(RunJournalWriter, ContinuingCutsWhateverFollowsTheLastWholeLine) {
 }
 
 TEST_F(RunJournalWriter, AContinuedRunAppendsInItsJournalsOwnFormat) {
-  const TRegionalSettings comma = Separators(",", ".");
+  const TRegionalSettings comma = JournalSeparators(",", ".");
   const fs::path path = folder / "2026-12-10 16.55.03 UTC Kiln2.csv";
   test::WriteFile(path, JournalOf({Sample(0)}, comma));
   // This program runs with "." and ":".
-  TRunJournal next{Separators(".", ":")};
+  TRunJournal next{JournalSeparators(".", ":")};
   next.SetFolder(folder.Path());
   next.ContinueRun(*RunOfJournal(path));
   next.Begin(L"Kiln2");

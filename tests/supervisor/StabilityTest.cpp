@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "SupervisorTestUtil.h"
 #include "TestHome.h"
 #include "chart/RtCustomGraph.h"
 #include "common/Log.h"
@@ -24,9 +25,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-bool Contains(const Lines& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
+using test::Contains;
 
 TEST(Lamps, TheFirstTwoCompareStrictly) {
   const struct {

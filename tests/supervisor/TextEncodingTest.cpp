@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "FileContents.h"
+#include "SupervisorTestUtil.h"
 #include "TempFolder.h"
 #include "TestHome.h"
 #include "chart/RtCustomGraph.h"
@@ -50,9 +51,7 @@ TRegionalSettings NonAscii() {
   return r;
 }
 
-bool Contains(const std::vector<std::string>& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
+using test::Contains;
 
 // The tick's value report and the stability's rate of change: a regional
 // number beside the degree sign, in one log line.
