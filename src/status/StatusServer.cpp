@@ -110,6 +110,7 @@ class TStatusTcpServer : public QTcpServer {
           return;
         }
       }
+      CountInsideRequests();
     });
     addPendingConnection(socket);
   }
@@ -124,6 +125,13 @@ class TStatusTcpServer : public QTcpServer {
   void Forget(QTcpSocket* socket) {
     fConnections.erase(socket);
     fOwner.fOpen = static_cast<int>(fConnections.size());
+    CountInsideRequests();
+  }
+
+  void CountInsideRequests() {
+    int inside = 0;
+    for (const auto& entry : fConnections) inside += entry.second->HeadBytes > 0 ? 1 : 0;
+    fOwner.fInsideRequest = inside;
   }
 
   // Closes the connection idle longest between two requests; false when

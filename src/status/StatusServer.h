@@ -57,8 +57,10 @@ class TStatusServer {
   // snapshot does not carry (the feed draws it on its own thread).
   void SetChartMissingHandler(std::function<void(TStatusChartRange)> handler) { fChartMissing = std::move(handler); }
 
-  // Connections open now (tests).
+  // Connections open now, and those of them whose request head the server
+  // has begun to receive (tests).
   int OpenConnections() const { return fOpen.load(); }
+  int ConnectionsInsideRequest() const { return fInsideRequest.load(); }
 
  private:
   friend class TStatusHttp;
@@ -71,6 +73,7 @@ class TStatusServer {
   std::string fToken;
   std::uint16_t fPort = 0;
   std::atomic<int> fOpen{0};
+  std::atomic<int> fInsideRequest{0};
   mutable std::mutex fMutex;
   std::shared_ptr<const TStatusSnapshot> fSnapshot;
   std::array<std::atomic<double>, kStatusChartRanges> fChartAsked{};

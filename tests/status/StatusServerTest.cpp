@@ -153,7 +153,16 @@ TEST_F(StatusServerTest, KeepsAtMost64ConnectionsAndClosesIdleOnes) {
     open.back()->waitForBytesWritten(1000);
   }
   ASSERT_EQ(waitOpen(TStatusServer::kMaxConnections), TStatusServer::kMaxConnections);
-  EXPECT_TRUE(Get(server.Port(), "/status.json").startsWith("HTTP/1.1 503"));
+  // The server must have read the heads' first bytes: until then a
+  // connection looks idle between requests (on a busy machine its bytes may
+  // still wait in the system's buffer).
+  QElapsedTimer seen;
+  seen.start();
+  while (server.ConnectionsInsideRequest() != TStatusServer::kMaxConnections && seen.elapsed() < 5000)
+    QThread::msleep(5);
+  ASSERT_EQ(server.ConnectionsInsideRequest(), TStatusServer::kMaxConnections);
+  const QByteArray refused = Get(server.Port(), "/status.json");
+  EXPECT_TRUE(refused.startsWith("HTTP/1.1 503")) << refused.toStdString();
   // Idle connections go after the idle time; then the server answers again.
   for (auto& s : open) {
     if (s->state() == QAbstractSocket::ConnectedState) {
