@@ -76,10 +76,10 @@ void WriteDataExport(const fs::path& path, const TMeasurements& data, const TReg
   TTextFile file(path);
   file.Line(DataExportHeader());
   std::string line;
-  const int count = temperature.GetCount();
+  // The time vector grows last: every index below its count holds a whole
+  // sample.
+  const int count = data.Count();
   for (int i = 0; i < count; ++i) {
-    // A line beyond the end of any of the four vectors is left out.
-    if (i >= time.GetCount() || i >= setpoint.GetCount() || i >= workingSetpoint.GetCount()) continue;
     line.clear();
     AppendDataExportLine(line, time[i], temperature[i], setpoint[i], workingSetpoint[i], r);
     file.Line(line);

@@ -43,8 +43,7 @@ void AppendDataExportTime(std::string& line, TDateTime utc, const TRegionalSetti
 TRegionalSettings ExportRegional(const TRegionalSettings& regional);
 
 // Writes the header and the lines of the measurements' time, temperature,
-// target setpoint and working setpoint vectors to `path`, whole or not at all. An
-// index beyond the end of any of the four vectors gives no line. Throws
+// target setpoint and working setpoint vectors to `path`, whole or not at all. Throws
 // EFileWriteError with the system's reason; an existing file is then left
 // as it was.
 void WriteDataExport(const std::filesystem::path& path, const TMeasurements& data, const TRegionalSettings& regional);

@@ -40,7 +40,6 @@ void AttachSeries(TRtSeries& series, TRtCustomGraph& graph, const char* caption,
 
 TRtMainChart::TRtMainChart(TRtCustomGraph& graph, const TMeasurements& data, const TRegionalSettings& regional)
     : RtGraph2D1(graph),
-      Data(data),
       XAxis1(regional),
       YAxis1(regional),
       RightAxis1(regional),

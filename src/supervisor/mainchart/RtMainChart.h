@@ -24,9 +24,6 @@ class TRtMainChart {
 
   TRtCustomGraph& RtGraph2D1;
 
-  // What the series show.
-  const TMeasurements& Data;
-
   TRtAxis XAxis1;
   TRtAxis YAxis1;
   TRtAxis RightAxis1;
